@@ -1,0 +1,21 @@
+find_program(TASS_EXECUTABLE 64tass REQUIRED)
+
+# assemble_6502(target SOURCE file.asm OUTPUT path [FLAGS ...] [DEPENDS ...]):
+# assembles one 64tass source into a binary at OUTPUT, rebuilt when the source
+# or anything it includes changes, and adds a target of that name for it.
+function(assemble_6502 target)
+  cmake_parse_arguments(ARG "" "SOURCE;OUTPUT" "FLAGS;DEPENDS" ${ARGN})
+  get_filename_component(src ${ARG_SOURCE} ABSOLUTE)
+  get_filename_component(srcdir ${src} DIRECTORY)
+  get_filename_component(outdir ${ARG_OUTPUT} DIRECTORY)
+  add_custom_command(
+    OUTPUT ${ARG_OUTPUT}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
+    COMMAND ${TASS_EXECUTABLE} --quiet --ascii --case-sensitive -Wall -Werror
+            -I ${srcdir} -I ${PROJECT_SOURCE_DIR}/firmware ${ARG_FLAGS}
+            -o ${ARG_OUTPUT} ${src}
+    DEPENDS ${src} ${ARG_DEPENDS}
+    COMMENT "Assembling ${target}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${ARG_OUTPUT})
+endfunction()

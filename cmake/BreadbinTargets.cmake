@@ -1,0 +1,28 @@
+# Compile settings every breadbin target shares, set per target (no global flags).
+function(breadbin_target_settings target)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS ON)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion)
+  if(BREADBIN_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(BREADBIN_SANITIZE)
+    target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                                            -fno-omit-frame-pointer)
+    target_link_options(${target} PUBLIC -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# add_breadbin_test(name SOURCES a.cpp ... LIBS lib ...): one GoogleTest executable, registered with CTest.
+function(add_breadbin_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  breadbin_target_settings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    BREADBIN_BUILD_DIR="${PROJECT_BINARY_DIR}" BREADBIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  if(ARG_DEPENDS)
+    add_dependencies(${name} ${ARG_DEPENDS})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+endfunction()

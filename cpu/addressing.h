@@ -1,0 +1,81 @@
+// The ten address fetchers, one per addressing mode whose operand lies in memory. On
+// entry regPC addresses the first operand byte (the opcode fetch has already charged
+// its 2 cycles). Each fetcher consumes the operand bytes, charges the mode's share of
+// cycles and returns the effective address; even the immediate mode returns an address,
+// that of the operand byte. The zero-page fetchers return an address below $0100.
+#pragma once
+
+#include "cpu/state.h"
+
+// A page crossing: adding the index to the low byte of the base carries into the high byte.
+inline bool crossesPage(uint16_t base, uint8_t index) { return (base & 0xFF) + index > 0xFF; }
+
+// #imm: the operand byte itself. No cycles.
+inline uint16_t addrImmediate(CpuState& c) { return c.regPC++; }
+
+// zp: one cycle.
+inline uint16_t addrZeroPage(CpuState& c) {
+    c.cycleCount += 1;
+    return readByte(c.regPC++);
+}
+
+// zp,X and zp,Y: two cycles; the sum wraps inside the zero page.
+inline uint16_t addrZeroPageX(CpuState& c) {
+    c.cycleCount += 2;
+    return static_cast<uint8_t>(readByte(c.regPC++) + c.regX);
+}
+inline uint16_t addrZeroPageY(CpuState& c) {
+    c.cycleCount += 2;
+    return static_cast<uint8_t>(readByte(c.regPC++) + c.regY);
+}
+
+// abs: two cycles.
+inline uint16_t addrAbsolute(CpuState& c) {
+    c.cycleCount += 2;
+    uint16_t address = readWord(c.regPC);
+    c.regPC += 2;
+    return address;
+}
+
+// abs,X and abs,Y: two cycles, three on a page crossing or when the instruction always
+// pays the indexed mode's extra cycle (stores and read-modify-write).
+inline uint16_t addrAbsoluteIndexed(CpuState& c, uint8_t index, bool alwaysExtraCycle) {
+    uint16_t base = readWord(c.regPC);
+    c.regPC += 2;
+    c.cycleCount += (alwaysExtraCycle || crossesPage(base, index)) ? 3 : 2;
+    return static_cast<uint16_t>(base + index);
+}
+inline uint16_t addrAbsoluteX(CpuState& c, bool alwaysExtraCycle) {
+    return addrAbsoluteIndexed(c, c.regX, alwaysExtraCycle);
+}
+inline uint16_t addrAbsoluteY(CpuState& c, bool alwaysExtraCycle) {
+    return addrAbsoluteIndexed(c, c.regY, alwaysExtraCycle);
+}
+
+// (abs), JMP only: three cycles. The target's high byte comes from the next address even
+// when the pointer ends in $FF, from the memory the banking selects for the pointer.
+inline uint16_t addrIndirect(CpuState& c) {
+    c.cycleCount += 3;
+    uint16_t pointer = readWord(c.regPC);
+    c.regPC += 2;
+    return readWord(pointer);
+}
+
+// Reads a pointer from the zero page; its high byte wraps to $00 after $FF.
+inline uint16_t zeroPagePointer(uint8_t at) {
+    return static_cast<uint16_t>(memory.ram[at] | memory.ram[static_cast<uint8_t>(at + 1)] << 8);
+}
+
+// (zp,X): four cycles. The pointer lies inside the zero page at (operand + X) AND $FF.
+inline uint16_t addrIndexedIndirect(CpuState& c) {
+    c.cycleCount += 4;
+    uint8_t at = static_cast<uint8_t>(readByte(c.regPC++) + c.regX);
+    return zeroPagePointer(at);
+}
+
+// (zp),Y: three cycles, four on a page crossing or when the instruction always pays it.
+inline uint16_t addrIndirectIndexed(CpuState& c, bool alwaysExtraCycle) {
+    uint16_t pointer = zeroPagePointer(readByte(c.regPC++));
+    c.cycleCount += (alwaysExtraCycle || crossesPage(pointer, c.regY)) ? 4 : 3;
+    return static_cast<uint16_t>(pointer + c.regY);
+}

@@ -1,0 +1,17 @@
+#include "cpu/interpreter.h"
+
+CpuState cpu;
+MemoryMap memory;
+
+namespace {
+struct CountedSteps {
+    uint64_t remaining;
+    bool beforeInstruction(CpuState&) { return remaining-- != 0; }
+    void afterInstruction(CpuState&) {}
+};
+}  // namespace
+
+void runInstructions(uint64_t count) {
+    CountedSteps steps{count};
+    runInterpreter(steps);
+}

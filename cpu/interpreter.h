@@ -1,0 +1,60 @@
+// The interpreter loop, shared by the bare core and the machine's main loop. It copies
+// the program-wide registers into a local register set, so that the compiler can keep
+// them in machine registers (a byte store into RAM would otherwise force them to be
+// reloaded), runs instructions until the step policy says stop, and stores them back.
+//
+// A step policy is a small struct whose fields become locals of the loop too:
+//     bool beforeInstruction(CpuState& c);  // before the opcode fetch; false ends the run
+//     void afterInstruction(CpuState& c);   // after the instruction has completed
+//
+// The loop fetches the opcode (2 cycles, regPC advanced) and dispatches through a table
+// of label addresses, each handler ending in its own copy of the next dispatch so the
+// branch predictor sees one indirect jump per opcode. Built with
+// BREADBIN_DISPATCH_SWITCH it uses one switch instead, for comparison.
+#pragma once
+
+#include "cpu/decoder.h"
+
+template <class Step>
+[[gnu::noinline]] void runInterpreter(Step& policy) {
+    CpuState c = cpu;
+    Step step = policy;
+
+#if defined(BREADBIN_DISPATCH_SWITCH)
+    while (step.beforeInstruction(c)) {
+        c.cycleCount += 2;
+        c.currentOpcode = readByte(c.regPC);
+        c.regPC = static_cast<uint16_t>(c.regPC + 1);
+        executeOpcode(c, c.currentOpcode);
+        step.afterInstruction(c);
+    }
+#else
+#define BREADBIN_LABEL_ADDRESS(byte) &&handler_##byte,
+    static const void* const kHandlers[256] = {BREADBIN_FOR_EACH_BYTE(BREADBIN_LABEL_ADDRESS)};
+#undef BREADBIN_LABEL_ADDRESS
+
+#define BREADBIN_DISPATCH()                                 \
+    do {                                                    \
+        if (!step.beforeInstruction(c)) goto finished;      \
+        c.cycleCount += 2;                                  \
+        c.currentOpcode = readByte(c.regPC);                \
+        c.regPC = static_cast<uint16_t>(c.regPC + 1);       \
+        goto* kHandlers[c.currentOpcode];                   \
+    } while (0)
+
+    BREADBIN_DISPATCH();
+#define BREADBIN_HANDLER(byte)                   \
+    handler_##byte : Instruction<byte>::execute(c); \
+    step.afterInstruction(c);                    \
+    BREADBIN_DISPATCH();
+    BREADBIN_FOR_EACH_BYTE(BREADBIN_HANDLER)
+#undef BREADBIN_HANDLER
+#undef BREADBIN_DISPATCH
+finished:
+#endif
+    cpu = c;
+    policy = step;
+}
+
+// The bare core: fetch and execute `count` instructions, nothing around them.
+void runInstructions(uint64_t count);

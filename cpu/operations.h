@@ -1,0 +1,140 @@
+// Loads, stores, transfers, arithmetic, logic, compares, BIT, shifts, rotates,
+// increments and decrements. An operation with a memory operand takes the effective
+// address from a fetcher; the accumulator and register forms take none. Values are
+// unsigned bytes; sums and differences are formed wider so carry and borrow show before
+// truncation. The decimal flag is never consulted: ADC and SBC are always binary.
+#pragma once
+
+#include "cpu/state.h"
+
+// ADC: A = A + M + C; sets N Z C V. V when A and M agree in sign and the sum does not.
+inline void opADC(CpuState& c, uint16_t address) {
+    unsigned m = readByte(address);
+    unsigned sum = c.regA + m + testFlag(c, kFlagC);
+    setFlag(c, kFlagV, (~(c.regA ^ m) & (c.regA ^ sum) & 0x80));
+    setFlag(c, kFlagC, sum > 0xFF);
+    c.regA = static_cast<uint8_t>(sum);
+    setNZ(c, c.regA);
+}
+
+// SBC: A = A - M - (1 - C); sets N Z C V. C means no borrow; V when A and M differ in
+// sign and the difference's sign differs from A's.
+inline void opSBC(CpuState& c, uint16_t address) {
+    int m = readByte(address);
+    int diff = c.regA - m - (1 - static_cast<int>(testFlag(c, kFlagC)));
+    setFlag(c, kFlagV, ((c.regA ^ m) & (c.regA ^ diff) & 0x80));
+    setFlag(c, kFlagC, diff >= 0);
+    c.regA = static_cast<uint8_t>(diff);
+    setNZ(c, c.regA);
+}
+
+// AND, ORA, EOR: A = A op M; sets N Z.
+inline void opAND(CpuState& c, uint16_t address) { setNZ(c, c.regA &= readByte(address)); }
+inline void opORA(CpuState& c, uint16_t address) { setNZ(c, c.regA |= readByte(address)); }
+inline void opEOR(CpuState& c, uint16_t address) { setNZ(c, c.regA ^= readByte(address)); }
+
+// CMP, CPX, CPY: R - M; sets N Z C (C when R >= M). R is unchanged.
+inline void compareWith(CpuState& c, uint8_t r, uint16_t address) {
+    uint8_t m = readByte(address);
+    setFlag(c, kFlagC, r >= m);
+    setNZ(c, static_cast<uint8_t>(r - m));
+}
+inline void opCMP(CpuState& c, uint16_t address) { compareWith(c, c.regA, address); }
+inline void opCPX(CpuState& c, uint16_t address) { compareWith(c, c.regX, address); }
+inline void opCPY(CpuState& c, uint16_t address) { compareWith(c, c.regY, address); }
+
+// BIT: N = bit 7 of M, V = bit 6 of M, Z = (A AND M) = 0; A and C are unchanged.
+inline void opBIT(CpuState& c, uint16_t address) {
+    uint8_t m = readByte(address);
+    c.regP = static_cast<uint8_t>((c.regP & ~(kFlagN | kFlagV | kFlagZ)) | (m & (kFlagN | kFlagV)) |
+                                  ((c.regA & m) == 0 ? kFlagZ : 0));
+}
+
+// The shift and rotate results, shared by the memory and accumulator forms; each sets
+// C from the bit shifted out and N Z from the result. The rotates take the incoming
+// carry before C changes.
+inline uint8_t shiftLeft(CpuState& c, uint8_t v) {
+    setFlag(c, kFlagC, v & 0x80);
+    uint8_t r = static_cast<uint8_t>(v << 1);
+    setNZ(c, r);
+    return r;
+}
+inline uint8_t shiftRight(CpuState& c, uint8_t v) {
+    setFlag(c, kFlagC, v & 0x01);
+    uint8_t r = static_cast<uint8_t>(v >> 1);
+    setNZ(c, r);
+    return r;
+}
+inline uint8_t rotateLeft(CpuState& c, uint8_t v) {
+    unsigned carryIn = testFlag(c, kFlagC);
+    setFlag(c, kFlagC, v & 0x80);
+    uint8_t r = static_cast<uint8_t>(v << 1 | carryIn);
+    setNZ(c, r);
+    return r;
+}
+inline uint8_t rotateRight(CpuState& c, uint8_t v) {
+    unsigned carryIn = testFlag(c, kFlagC);
+    setFlag(c, kFlagC, v & 0x01);
+    uint8_t r = static_cast<uint8_t>(v >> 1 | carryIn << 7);
+    setNZ(c, r);
+    return r;
+}
+
+// Read-modify-write in memory: reads M once (a ROM byte where a ROM is visible), writes
+// the result into RAM and costs 2 cycles of its own.
+template <uint8_t (*Modify)(CpuState&, uint8_t)>
+inline void modifyMemory(CpuState& c, uint16_t address) {
+    c.cycleCount += 2;
+    writeByte(address, Modify(c, readByte(address)));
+}
+
+inline uint8_t increment(CpuState& c, uint8_t v) {
+    uint8_t r = static_cast<uint8_t>(v + 1);
+    setNZ(c, r);
+    return r;
+}
+inline uint8_t decrement(CpuState& c, uint8_t v) {
+    uint8_t r = static_cast<uint8_t>(v - 1);
+    setNZ(c, r);
+    return r;
+}
+
+// ASL, LSR, ROL, ROR on memory: M = shifted M; sets N Z C; 2 cycles.
+inline void opASL(CpuState& c, uint16_t address) { modifyMemory<shiftLeft>(c, address); }
+inline void opLSR(CpuState& c, uint16_t address) { modifyMemory<shiftRight>(c, address); }
+inline void opROL(CpuState& c, uint16_t address) { modifyMemory<rotateLeft>(c, address); }
+inline void opROR(CpuState& c, uint16_t address) { modifyMemory<rotateRight>(c, address); }
+
+// ASL A, LSR A, ROL A, ROR A: A = shifted A; sets N Z C.
+inline void opASLA(CpuState& c) { c.regA = shiftLeft(c, c.regA); }
+inline void opLSRA(CpuState& c) { c.regA = shiftRight(c, c.regA); }
+inline void opROLA(CpuState& c) { c.regA = rotateLeft(c, c.regA); }
+inline void opRORA(CpuState& c) { c.regA = rotateRight(c, c.regA); }
+
+// INC, DEC: M = M +/- 1; sets N Z; 2 cycles. C and V keep their values.
+inline void opINC(CpuState& c, uint16_t address) { modifyMemory<increment>(c, address); }
+inline void opDEC(CpuState& c, uint16_t address) { modifyMemory<decrement>(c, address); }
+
+// INX, DEX, INY, DEY: register +/- 1; sets N Z.
+inline void opINX(CpuState& c) { c.regX = increment(c, c.regX); }
+inline void opDEX(CpuState& c) { c.regX = decrement(c, c.regX); }
+inline void opINY(CpuState& c) { c.regY = increment(c, c.regY); }
+inline void opDEY(CpuState& c) { c.regY = decrement(c, c.regY); }
+
+// LDA, LDX, LDY: R = M; sets N Z.
+inline void opLDA(CpuState& c, uint16_t address) { setNZ(c, c.regA = readByte(address)); }
+inline void opLDX(CpuState& c, uint16_t address) { setNZ(c, c.regX = readByte(address)); }
+inline void opLDY(CpuState& c, uint16_t address) { setNZ(c, c.regY = readByte(address)); }
+
+// STA, STX, STY: M = R; no flags.
+inline void opSTA(CpuState& c, uint16_t address) { writeByte(address, c.regA); }
+inline void opSTX(CpuState& c, uint16_t address) { writeByte(address, c.regX); }
+inline void opSTY(CpuState& c, uint16_t address) { writeByte(address, c.regY); }
+
+// TAX, TAY, TSX, TXA, TYA: copy; sets N Z. TXS: S = X; no flags.
+inline void opTAX(CpuState& c) { setNZ(c, c.regX = c.regA); }
+inline void opTAY(CpuState& c) { setNZ(c, c.regY = c.regA); }
+inline void opTSX(CpuState& c) { setNZ(c, c.regX = c.regS); }
+inline void opTXA(CpuState& c) { setNZ(c, c.regA = c.regX); }
+inline void opTYA(CpuState& c) { setNZ(c, c.regA = c.regY); }
+inline void opTXS(CpuState& c) { c.regS = c.regX; }

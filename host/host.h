@@ -1,0 +1,110 @@
+// What the emulator needs from its host: a window with directly addressable pixel
+// memory, a status text area, a clock, key polling, files, random numbers and the end of
+// the process. Two implementations are chosen at link time: sdl_host.cpp (a real window,
+// the breadbin program) and headless_host.cpp (an in-memory twin for tests and the
+// headless runner, with a control header of its own, headless.h). All calls come from
+// the emulator's one thread.
+//
+// The clock and the key poll run once per emulated instruction, so their common path is
+// inline here, over a few values that each host keeps up to date: the clock returns a
+// reading that the host refreshes every few hundred calls (it trails the true time by a
+// few microseconds at most), and the key poll is one test of a counter. No system call
+// happens on that path.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+// ---- start and window
+
+// The first call of a run. The command line is handed over and used for nothing else.
+void hostInit(int argc, char** argv);
+
+// Opens the window: width x height pixels of 32 bits, `pages` pages of which the first is
+// shown, flags 0 for a window rather than full screen. When the window cannot be opened
+// it writes one line naming the cause on standard error and ends the process with
+// status 1.
+void openWindow(int width, int height, int bitsPerPixel, int pages, int flags, int refreshRate);
+
+// The shown page: height rows of width pixels, no gap between rows, each pixel alpha,
+// red, green, blue from the most significant byte down. Zeroed when the window opens.
+uint32_t* pixelMemory();
+
+// Pixels are written only between lockPixels and unlockPixels. Both are cheap markers;
+// unlockPixels(-1, -1) marks every row changed, and the host shows changed rows at its
+// next presentation (about every 10 ms), never inside the call.
+void lockPixels();
+void unlockPixels(int firstRow, int lastRow);
+
+// ---- status text: an 80 x 60 grid of 8 x 8 cells over the window
+
+// Confines text to rows first..last of the grid (counted from 1) and puts the cursor at
+// row `first`, column 1.
+void setTextRows(int first, int last);
+// Writes text at the cursor without ending the line.
+void printText(std::string_view text);
+// Writes a number as "% d" does: a space (a minus sign when negative), then the digits.
+void printNumber(int value);
+// Ends the line, scrolling within the text rows when the last one is full.
+void printLineEnd();
+
+// ---- clock and keys
+
+// The values behind the inline clock and key poll. Each host defines the one instance.
+struct HostPulse {
+    double clockReading;        // seconds, as of the last refresh
+    int64_t callsUntilRefresh;  // clockSeconds calls left before the next refresh
+    int32_t keysPending;        // keys queued for pollKey
+};
+extern HostPulse hostPulse;
+
+// Each host: takes a fresh clock reading (and does its periodic work, such as pumping
+// window events and presenting changed pixels), resets the countdown and returns the
+// reading.
+double refreshClock();
+// Each host: removes and returns the oldest pending key; only called when one is pending.
+std::string_view takeKey();
+
+// Seconds from a monotonic counter, resolving well below a millisecond.
+inline double clockSeconds() {
+    if (--hostPulse.callsUntilRefresh > 0) [[likely]] return hostPulse.clockReading;
+    return refreshClock();
+}
+
+// Never waits: removes and returns the next pending key as a short string, or the empty
+// string when none is pending. Escape is the one-character string of code 27; a request
+// to close the window arrives as kCloseRequestKey; other keys arrive under their names.
+inline std::string_view pollKey() {
+    if (hostPulse.keysPending == 0) [[likely]] return {};
+    return takeKey();
+}
+
+inline constexpr std::string_view kEscapeKey = "\x1b";
+inline constexpr std::string_view kCloseRequestKey = "close-request";
+
+// ---- files: read-only; nothing the emulator does creates or changes a file
+
+struct FileHandle {
+    std::FILE* file;  // null when the file could not be opened
+};
+
+// Opens a file for reading. A missing or unreadable file gives a handle that is not open.
+FileHandle openFile(std::string_view name);
+// Reads up to `count` bytes into `destination` from `position` (1 is the first byte, 0
+// the current position) and returns how many it delivered; the position then lies after
+// the last byte delivered. A handle that is not open delivers 0 bytes and leaves the
+// destination alone.
+int readFile(FileHandle& handle, long position, uint8_t* destination, int count);
+// True when the position has reached the file's size, and for a handle that is not open.
+bool atEndOfFile(FileHandle& handle);
+void closeFile(FileHandle& handle);
+
+// ---- random numbers and the end
+
+// The next number of a uniform sequence in [0, 1). The argument 1.0 asks for the next
+// value; the emulated system never seeds the sequence.
+double randomUnit(float request);
+
+// Ends the run at once with `status`, closing the window.
+[[noreturn]] void endProcess(int status);
