@@ -15,3 +15,5 @@ void runInstructions(uint64_t count) {
     CountedSteps steps{count};
     runInterpreter(steps);
 }
+
+void executeOpcode(uint8_t opcode) { executeOpcode(cpu, opcode); }

@@ -101,3 +101,6 @@ struct Instruction {
 #undef BREADBIN_CASE
     }
 }
+
+// Executes one instruction on the program-wide registers `cpu`.
+void executeOpcode(uint8_t opcode);
