@@ -16,7 +16,7 @@
 #include "cpu/decoder.h"
 
 template <class Step>
-[[gnu::noinline]] void runInterpreter(Step& policy) {
+[[gnu::noinline, gnu::flatten]] void runInterpreter(Step& policy) {
     CpuState c = cpu;
     Step step = policy;
 

@@ -62,5 +62,5 @@ void loadProgramFile(std::string_view fileName);
 
 // Redraws the 40 x 25 text screen into the framebuffer's even rows 0-398.
 void drawTextScreen();
-// The keyboard stub: while $DC00 holds $FE, $DC01 receives a random single bit (or none).
-void updateKeyboardPort();
+// The keyboard stub, updateKeyboardPort, is inline in machine/keyboard.h: it runs after
+// every instruction.

@@ -1,0 +1,92 @@
+// drawTextScreen: the 40 x 25 text screen, read straight from RAM and the character ROM
+// (no banking: what the processor sees at $D000 does not matter here), every emulated
+// pixel two window pixels wide on the even window rows 0-398. The odd rows and the rows
+// below 400 are never written.
+#include "machine/screen.h"
+
+#include "cpu/state.h"
+#include "host/host.h"
+#include "machine/machine.h"
+
+const std::array<PaletteColour, 16> palette = {{
+    {0x00, 0x00, 0x00}, {0xFF, 0xFF, 0xFF}, {0x68, 0x37, 0x2B}, {0x70, 0xA4, 0xB2},
+    {0x6F, 0x3D, 0x86}, {0x58, 0x8D, 0x43}, {0x35, 0x28, 0x79}, {0xB8, 0xC7, 0x6F},
+    {0x6F, 0x4F, 0x25}, {0x43, 0x39, 0x00}, {0x9A, 0x67, 0x59}, {0x44, 0x44, 0x44},
+    {0x6C, 0x6C, 0x6C}, {0x9A, 0xD2, 0x84}, {0x6C, 0x5E, 0xB5}, {0x95, 0x95, 0x95},
+}};
+
+namespace {
+constexpr int kWindowRowsPerLine = 2;
+
+// For each glyph byte, the strip's 16 pixel masks: all ones where the foreground shows.
+// Bit 7 is the leftmost emulated pixel, and each emulated pixel covers two window pixels.
+struct StripMasks {
+    alignas(64) uint32_t mask[kStripPixels];
+};
+constexpr std::array<StripMasks, 256> kStripMasks = [] {
+    std::array<StripMasks, 256> table{};
+    for (int bits = 0; bits < 256; ++bits) {
+        for (int k = 0; k < kStripPixels; ++k) {
+            table[bits].mask[k] = (bits >> (7 - k / 2)) & 1 ? 0xFFFFFFFFu : 0;
+        }
+    }
+    return table;
+}();
+
+uint32_t paletteNibble(uint8_t value) { return pixelOf(palette[value & 0x0F]); }
+}  // namespace
+
+void drawTextScreen() {
+    for (int line = 0; line < kScreenLines; ++line) {
+        int textRow = line / kGlyphRows;
+        int glyphRow = line % kGlyphRows;
+        uint32_t* windowLine = framebuffer + line * kWindowRowsPerLine * kWindowWidth;
+        for (int column = 0; column < kScreenColumns; ++column) {
+            lockPixels();
+            int cell = textRow * kScreenColumns + column;
+            uint8_t code = memory.ram[kScreenMatrix + cell];
+            const uint32_t* mask = kStripMasks[memory.charRom[code * kGlyphRows + glyphRow]].mask;
+            uint32_t foreground = paletteNibble(memory.ram[kColourMemory + cell]);
+            uint32_t background = paletteNibble(memory.ram[kBackgroundColour]);
+            uint32_t* strip = windowLine + column * kStripPixels;
+            for (int k = 0; k < kStripPixels; ++k) {
+                strip[k] = (foreground & mask[k]) | (background & ~mask[k]);
+            }
+            unlockPixels(-1, -1);
+        }
+    }
+}
+
+char screenCodeToAscii(uint8_t code) {
+    code &= 0x7F;
+    if (code < 32) return static_cast<char>('@' + code);
+    if (code < 64) return static_cast<char>(code);
+    if (code < 95) return static_cast<char>('`' + (code - 64));
+    return '#';
+}
+
+std::string screenRowText(int row) {
+    std::string text(kScreenColumns, ' ');
+    for (int column = 0; column < kScreenColumns; ++column) {
+        text[column] = screenCodeToAscii(memory.ram[kScreenMatrix + row * kScreenColumns + column]);
+    }
+    return text;
+}
+
+std::string screenText(bool markReverse) {
+    std::string text;
+    for (int row = 0; row < kScreenRows; ++row) {
+        text += screenRowText(row);
+        text += '\n';
+        if (!markReverse) continue;
+        std::string marks;
+        for (int column = 0; column < kScreenColumns; ++column) {
+            if (isReverseVideo(memory.ram[kScreenMatrix + row * kScreenColumns + column])) {
+                marks.resize(column, ' ');
+                marks += '^';
+            }
+        }
+        if (!marks.empty()) text += marks + '\n';
+    }
+    return text;
+}

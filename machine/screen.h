@@ -1,0 +1,36 @@
+// The text-screen renderer's palette and geometry, and decoding the screen matrix to text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// The sixteen colours, red, green and blue.
+struct PaletteColour {
+    uint8_t red, green, blue;
+};
+extern const std::array<PaletteColour, 16> palette;
+
+// A palette colour as a window pixel: alpha $FF, then red, green, blue.
+constexpr uint32_t pixelOf(PaletteColour colour) {
+    return 0xFF000000u | uint32_t{colour.red} << 16 | uint32_t{colour.green} << 8 | colour.blue;
+}
+
+inline constexpr int kScreenColumns = 40;
+inline constexpr int kScreenRows = 25;
+inline constexpr int kGlyphRows = 8;
+inline constexpr int kScreenLines = kScreenRows * kGlyphRows;  // 200 emulated pixel lines
+inline constexpr int kStripPixels = 16;                        // one cell's line, doubled in width
+
+// The character a screen code shows, as ASCII: '@' A-Z [ \ ] ^ _ for 0-31, the ASCII
+// characters 32-63 for themselves, ` a-z { | } ~ for 64-94, '#' for our graphics glyphs
+// 95-127. Codes 128-255 show the same characters in reverse video.
+char screenCodeToAscii(uint8_t code);
+inline bool isReverseVideo(uint8_t code) { return code & 0x80; }
+
+// One row (0-24) of the screen matrix at $0400 as 40 characters.
+std::string screenRowText(int row);
+// The whole screen: 25 lines of 40 characters, each ended by a newline. With
+// markReverse, every line that holds reverse-video cells is followed by a line with '^'
+// under each of them (trailing spaces dropped), so a cursor or highlight is visible.
+std::string screenText(bool markReverse);
