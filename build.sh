@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# breadbin's entry point for people and for CI. It installs whatever is missing
+# (Debian packages, through apt-get), builds, and then runs the emulator or the tests.
+#
+#   ./build.sh run     set up, build, and start the emulator in the demo folder
+#   ./build.sh test    set up, build with warnings as errors, run the whole test suite,
+#                      then build and run it again under AddressSanitizer and UBSan
+#   ./build.sh bench   set up, build, and run the speed benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(g++ cmake ninja-build pkg-config 64tass libsdl2-dev libpng-dev libgtest-dev libgmock-dev
+          libbenchmark-dev xvfb xauth xdotool x11-utils x11-apps strace)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build() {  # build DIR [cmake options...]
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+case "${1:-}" in
+    run)
+        install_missing
+        build build
+        cd build/demo && exec ../app/breadbin
+        ;;
+    test)
+        install_missing
+        build build -DBREADBIN_WERROR=ON
+        ctest --test-dir build --output-on-failure -j "$jobs"
+        build build-sanitize -DBREADBIN_WERROR=ON -DBREADBIN_SANITIZE=ON -DBREADBIN_BENCH=OFF
+        ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+        ;;
+    bench)
+        install_missing
+        build build
+        for b in build/bench/breadbin_*_bench; do "$b"; done
+        ;;
+    *)
+        echo "usage: $0 run | test | bench" >&2
+        exit 2
+        ;;
+esac
