@@ -3,6 +3,10 @@ function(breadbin_target_settings target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS ON)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion)
+  # Position-dependent code: RAM then sits at a fixed address that the interpreter's
+  # loads and stores use directly, which frees a register in its loop.
+  target_compile_options(${target} PUBLIC -fno-pie)
+  target_link_options(${target} PUBLIC -no-pie)
   if(BREADBIN_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

@@ -5,11 +5,9 @@
 // headless runner, with a control header of its own, headless.h). All calls come from
 // the emulator's one thread.
 //
-// The clock and the key poll run once per emulated instruction, so their common path is
-// inline here, over a few values that each host keeps up to date: the clock returns a
-// reading that the host refreshes every few hundred calls (it trails the true time by a
-// few microseconds at most), and the key poll is one test of a counter. No system call
-// happens on that path.
+// The main loop asks for the time and for a key once every few hundred instructions and
+// works from those answers in between, so neither call is on the per-instruction path;
+// neither makes a system call.
 #pragma once
 
 #include <cstdint>
@@ -51,34 +49,17 @@ void printLineEnd();
 
 // ---- clock and keys
 
-// The values behind the inline clock and key poll. Each host defines the one instance.
-struct HostPulse {
-    double clockReading;        // seconds, as of the last refresh
-    int64_t callsUntilRefresh;  // clockSeconds calls left before the next refresh
-    int32_t keysPending;        // keys queued for pollKey
-};
-extern HostPulse hostPulse;
-
-// Each host: takes a fresh clock reading (and does its periodic work, such as pumping
-// window events and presenting changed pixels), resets the countdown and returns the
-// reading.
-double refreshClock();
-// Each host: removes and returns the oldest pending key; only called when one is pending.
-std::string_view takeKey();
-
-// Seconds from a monotonic counter, resolving well below a millisecond.
-inline double clockSeconds() {
-    if (--hostPulse.callsUntilRefresh > 0) [[likely]] return hostPulse.clockReading;
-    return refreshClock();
-}
+// Seconds from a monotonic counter (since the process started), resolving well below a
+// millisecond: a fresh reading at every call, with no system call (tens of nanoseconds).
+// The window host also does its periodic work here, about every 10 ms: it pumps window
+// events into the key queue and presents the changed rows.
+double clockSeconds();
 
 // Never waits: removes and returns the next pending key as a short string, or the empty
 // string when none is pending. Escape is the one-character string of code 27; a request
-// to close the window arrives as kCloseRequestKey; other keys arrive under their names.
-inline std::string_view pollKey() {
-    if (hostPulse.keysPending == 0) [[likely]] return {};
-    return takeKey();
-}
+// to close the window arrives as kCloseRequestKey; other keys arrive under their names
+// ("A", "Return", "Left Shift"). The string stays valid until the next key is taken.
+std::string_view pollKey();
 
 inline constexpr std::string_view kEscapeKey = "\x1b";
 inline constexpr std::string_view kCloseRequestKey = "close-request";
@@ -93,8 +74,8 @@ struct FileHandle {
 FileHandle openFile(std::string_view name);
 // Reads up to `count` bytes into `destination` from `position` (1 is the first byte, 0
 // the current position) and returns how many it delivered; the position then lies after
-// the last byte delivered. A handle that is not open delivers 0 bytes and leaves the
-// destination alone.
+// the last byte delivered. A handle that is not open, a count below 1 or a negative
+// position delivers 0 bytes and leaves the destination alone.
 int readFile(FileHandle& handle, long position, uint8_t* destination, int count);
 // True when the position has reached the file's size, and for a handle that is not open.
 bool atEndOfFile(FileHandle& handle);
@@ -103,7 +84,8 @@ void closeFile(FileHandle& handle);
 // ---- random numbers and the end
 
 // The next number of a uniform sequence in [0, 1). The argument 1.0 asks for the next
-// value; the emulated system never seeds the sequence.
+// value (any other does the same); the emulated system never seeds the sequence, which
+// starts from the same fixed seed in every run.
 double randomUnit(float request);
 
 // Ends the run at once with `status`, closing the window.

@@ -1,0 +1,48 @@
+// The host's share of the emulated steps: key polls and clock readings, on the window
+// host. Run with SDL_VIDEODRIVER=dummy, or under xvfb-run for a real X window.
+#include <benchmark/benchmark.h>
+
+#include "host/host.h"
+
+namespace {
+
+void openTheWindowOnce() {
+    static bool opened = [] {
+        hostInit(0, nullptr);
+        openWindow(640, 480, 32, 2, 0, 60);
+        setTextRows(55, 60);
+        printText("breadbin host benchmark");
+        printLineEnd();
+        return true;
+    }();
+    benchmark::DoNotOptimize(opened);
+}
+
+// One key poll and one clock reading, with the window's events pumped and the page
+// presented every 10 ms. The main loop makes this pair of calls once every 256 steps
+// (and at every step while keys are pending), so a step's share is a 256th of it.
+void BM_PollKeyAndClock(benchmark::State& state) {
+    openTheWindowOnce();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pollKey());
+        benchmark::DoNotOptimize(clockSeconds());
+    }
+}
+BENCHMARK(BM_PollKeyAndClock);
+
+// The same, with the whole page changed before each pair, as after every frame: the
+// periodic presentation then has something to show.
+void BM_PollKeyAndClockWithChangedPage(benchmark::State& state) {
+    openTheWindowOnce();
+    for (auto _ : state) {
+        lockPixels();
+        unlockPixels(-1, -1);
+        benchmark::DoNotOptimize(pollKey());
+        benchmark::DoNotOptimize(clockSeconds());
+    }
+}
+BENCHMARK(BM_PollKeyAndClockWithChangedPage);
+
+}  // namespace
+
+BENCHMARK_MAIN();

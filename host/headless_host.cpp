@@ -1,0 +1,168 @@
+// The headless host: host.h in memory, for tests and the headless runner.
+#include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "host/headless.h"
+#include "host/host.h"
+#include "host/pulse.h"
+#include "host/random_source.h"
+#include "host/text_area.h"
+
+namespace {
+
+struct HeadlessState {
+    std::vector<uint32_t> pages;
+    int width = 0;
+    int height = 0;
+    bool windowOpened = false;
+    std::deque<std::string> keys;
+    std::string lastKey;  // pollKey's result points into it until the next key is taken
+    bool virtualClock = false;
+    double clockReading = 0.0;  // the virtual clock, or the last real reading
+    int64_t clockRefreshes = 0;
+    int64_t locks = 0;
+    int64_t unlocks = 0;
+    bool locked = false;
+    std::pair<int, int> lastUnlockRows = {0, 0};
+};
+
+HeadlessState host;
+
+void startVirtualClock(double seconds) {
+    host.virtualClock = true;
+    host.clockReading = seconds;
+}
+
+}  // namespace
+
+// ---- host.h
+
+void hostInit(int /*argc*/, char** /*argv*/) {}
+
+void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int /*flags*/,
+                int /*refreshRate*/) {
+    host.width = std::max(width, 0);
+    host.height = std::max(height, 0);
+    host.pages.assign(static_cast<std::size_t>(host.width) * host.height * std::max(pages, 1), 0);
+    host.windowOpened = true;
+    textAreaAttach(host.pages.data(), host.width, host.height);
+}
+
+uint32_t* pixelMemory() {
+    return host.windowOpened ? host.pages.data() : nullptr;
+}
+
+void lockPixels() {
+    ++host.locks;
+    host.locked = true;
+}
+
+void unlockPixels(int firstRow, int lastRow) {
+    ++host.unlocks;
+    host.locked = false;
+    host.lastUnlockRows = {firstRow, lastRow};
+}
+
+void setTextRows(int first, int last) {
+    textAreaSetRows(first, last);
+}
+void printText(std::string_view text) {
+    textAreaPrint(text);
+}
+void printNumber(int value) {
+    textAreaPrintNumber(value);
+}
+void printLineEnd() {
+    textAreaLineEnd();
+}
+
+double clockSeconds() {
+    if (host.virtualClock) return host.clockReading;
+    ++host.clockRefreshes;
+    return host.clockReading = steadySeconds();
+}
+
+std::string_view pollKey() {
+    if (host.keys.empty()) return {};
+    host.lastKey = std::move(host.keys.front());
+    host.keys.pop_front();
+    return host.lastKey;
+}
+
+void endProcess(int status) {
+    std::fflush(nullptr);
+    std::exit(status);
+}
+
+// ---- headless.h
+
+void headlessReset() {
+    host = HeadlessState{};
+    textAreaReset();
+    randomReseed(kDefaultRandomSeed);
+}
+
+void headlessPushKey(std::string_view key) {
+    if (key.empty()) return;
+    host.keys.emplace_back(key);
+}
+
+void headlessSetClock(double seconds) {
+    startVirtualClock(seconds);
+}
+
+void headlessAdvanceClock(double seconds) {
+    startVirtualClock(host.clockReading + seconds);
+}
+
+void headlessUseRealClock() {
+    host.virtualClock = false;
+}
+
+int64_t headlessClockRefreshCount() {
+    return host.clockRefreshes;
+}
+
+void headlessSeedRandom(uint64_t seed) {
+    randomReseed(seed);
+}
+
+void headlessQueueRandom(double value) {
+    randomQueue(value);
+}
+
+std::vector<std::string> headlessStatusLines() {
+    std::vector<std::string> lines = textAreaFinishedLines();
+    if (!textAreaCurrentLine().empty()) lines.push_back(textAreaCurrentLine());
+    return lines;
+}
+
+std::string headlessTextRow(int row) {
+    return textAreaRowText(row);
+}
+
+int64_t headlessLockCount() {
+    return host.locks;
+}
+int64_t headlessUnlockCount() {
+    return host.unlocks;
+}
+bool headlessPixelsLocked() {
+    return host.locked;
+}
+std::pair<int, int> headlessLastUnlockRows() {
+    return host.lastUnlockRows;
+}
+
+bool headlessWindowOpened() {
+    return host.windowOpened;
+}
+int headlessWindowWidth() {
+    return host.width;
+}
+int headlessWindowHeight() {
+    return host.height;
+}

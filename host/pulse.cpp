@@ -1,0 +1,11 @@
+#include "host/pulse.h"
+
+#include <chrono>
+
+namespace {
+const std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
+}
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - processStart).count();
+}

@@ -1,0 +1,232 @@
+// The window host: host.h over an SDL2 window. The emulator writes into a page of our
+// own; every ten milliseconds or so the clock refresh pumps the window's events and
+// copies the changed rows of the page to a streaming texture and presents it. Nothing
+// else in the program includes SDL.
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "host/pulse.h"
+#include "host/text_area.h"
+
+
+namespace {
+
+constexpr const char* kWindowTitle = "breadbin";
+constexpr double kServicePeriodSeconds = 0.010;  // events pumped and the page shown this often
+constexpr int kKeyQueueSize = 64;
+constexpr std::size_t kKeyNameSize = 32;
+constexpr int kNoRow = std::numeric_limits<int>::max();
+
+struct KeyName {
+    std::array<char, kKeyNameSize> text;
+    std::size_t length;
+};
+
+struct WindowHost {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    std::vector<uint32_t> pages;
+    int width = 0;
+    int height = 0;
+    int dirtyFirstRow = kNoRow;  // rows changed since the last presentation; none when first > last
+    int dirtyLastRow = -1;
+    double nextServiceTime = 0.0;
+    std::array<KeyName, kKeyQueueSize> keys;  // a ring: oldest at keyHead
+    int keyHead = 0;
+    int keysPending = 0;
+    KeyName takenKey;  // pollKey's result points into it until the next key is taken
+};
+
+WindowHost host;
+
+[[noreturn]] void failWindow(const char* stage) {
+    std::fprintf(stderr, "breadbin: cannot open the window: %s: %s\n", stage, SDL_GetError());
+    std::fflush(stderr);
+    SDL_Quit();
+    std::exit(1);
+}
+
+void markRowsChanged(int first, int last) {
+    host.dirtyFirstRow = std::min(host.dirtyFirstRow, std::max(first, 0));
+    host.dirtyLastRow = std::max(host.dirtyLastRow, std::min(last, host.height - 1));
+}
+
+void markAllChanged() {
+    markRowsChanged(0, host.height - 1);
+}
+
+void markTextChanged() {
+    markRowsChanged(textAreaFirstPixelRow(), textAreaLastPixelRow());
+}
+
+void queueKey(std::string_view name) {
+    if (host.keysPending >= kKeyQueueSize) return;  // a full queue drops new keys
+    KeyName& slot = host.keys[(host.keyHead + host.keysPending) % kKeyQueueSize];
+    slot.length = std::min(name.size(), kKeyNameSize);
+    std::memcpy(slot.text.data(), name.data(), slot.length);
+    ++host.keysPending;
+}
+
+void queueKeyPress(const SDL_KeyboardEvent& key) {
+    if (key.keysym.sym == SDLK_ESCAPE) {
+        queueKey(kEscapeKey);
+        return;
+    }
+    std::string_view name = SDL_GetKeyName(key.keysym.sym);
+    if (!name.empty()) {
+        queueKey(name);
+        return;
+    }
+    char code[kKeyNameSize];
+    int length = std::snprintf(code, sizeof code, "key-%d", static_cast<int>(key.keysym.sym));
+    queueKey(std::string_view(code, static_cast<std::size_t>(length)));
+}
+
+void pumpEvents() {
+    bool closeQueued = false;  // one close of the last window also brings SDL_QUIT
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        switch (event.type) {
+            case SDL_KEYDOWN: queueKeyPress(event.key); break;
+            case SDL_QUIT:
+                if (!closeQueued) queueKey(kCloseRequestKey);
+                closeQueued = true;
+                break;
+            case SDL_WINDOWEVENT:
+                if (event.window.event == SDL_WINDOWEVENT_CLOSE && !closeQueued) {
+                    queueKey(kCloseRequestKey);
+                    closeQueued = true;
+                } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+                           event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+                    markAllChanged();
+                }
+                break;
+            default: break;
+        }
+    }
+}
+
+void presentChangedRows() {
+    if (host.dirtyFirstRow > host.dirtyLastRow) return;
+    SDL_Rect rows = {0, host.dirtyFirstRow, host.width, host.dirtyLastRow - host.dirtyFirstRow + 1};
+    const uint32_t* first =
+        host.pages.data() + static_cast<std::size_t>(host.dirtyFirstRow) * host.width;
+    SDL_UpdateTexture(host.texture, &rows, first, host.width * static_cast<int>(sizeof(uint32_t)));
+    SDL_RenderClear(host.renderer);
+    SDL_RenderCopy(host.renderer, host.texture, nullptr, nullptr);
+    SDL_RenderPresent(host.renderer);
+    host.dirtyFirstRow = kNoRow;
+    host.dirtyLastRow = -1;
+}
+
+}  // namespace
+
+void hostInit(int /*argc*/, char** /*argv*/) {}
+
+// The refresh rate is not used: the emulation thread never waits for the display.
+void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int flags,
+                int /*refreshRate*/) {
+    // Without its own signal handlers SDL leaves Ctrl-C to end the process as usual.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) failWindow("SDL_Init failed");
+    // With no display SDL falls back to drivers that show nothing, and the run could not
+    // be seen or stopped: those are taken only when asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    bool invisible =
+        driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+    if (invisible && !SDL_getenv("SDL_VIDEODRIVER")) {
+        SDL_SetError("SDL found only its %s driver (SDL_VIDEODRIVER=%s runs without a display)",
+                     driver, driver);
+        failWindow("no display");
+    }
+    Uint32 windowFlags = flags != 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0;
+    host.window = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                   width, height, windowFlags);
+    if (!host.window) failWindow("SDL_CreateWindow failed");
+    SDL_StopTextInput();  // keys arrive as key presses; text events would only fill the queue
+    host.renderer = SDL_CreateRenderer(host.window, -1, 0);  // no vsync: presenting never waits
+    if (!host.renderer) failWindow("SDL_CreateRenderer failed");
+    SDL_RenderSetLogicalSize(host.renderer, width, height);
+    host.texture = SDL_CreateTexture(host.renderer, SDL_PIXELFORMAT_ARGB8888,
+                                     SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!host.texture) failWindow("SDL_CreateTexture failed");
+    host.width = width;
+    host.height = height;
+    host.pages.assign(static_cast<std::size_t>(width) * height * std::max(pages, 1), 0);
+    textAreaAttach(host.pages.data(), width, height);
+    markAllChanged();
+    presentChangedRows();
+    host.nextServiceTime = steadySeconds() + kServicePeriodSeconds;
+}
+
+uint32_t* pixelMemory() {
+    return host.pages.empty() ? nullptr : host.pages.data();
+}
+
+void lockPixels() {}
+
+void unlockPixels(int firstRow, int lastRow) {
+    if (firstRow < 0 || lastRow < 0) {
+        markAllChanged();
+    } else {
+        markRowsChanged(firstRow, lastRow);
+    }
+}
+
+void setTextRows(int first, int last) {
+    textAreaSetRows(first, last);
+    markTextChanged();
+}
+
+void printText(std::string_view text) {
+    textAreaPrint(text);
+    markTextChanged();
+}
+
+void printNumber(int value) {
+    textAreaPrintNumber(value);
+    markTextChanged();
+}
+
+void printLineEnd() {
+    textAreaLineEnd();
+    markTextChanged();
+}
+
+double clockSeconds() {
+    double now = steadySeconds();
+    if (host.window && now >= host.nextServiceTime) {
+        pumpEvents();
+        presentChangedRows();
+        now = steadySeconds();  // the service takes a while: the reading follows it
+        host.nextServiceTime = now + kServicePeriodSeconds;
+    }
+    return now;
+}
+
+std::string_view pollKey() {
+    if (host.keysPending == 0) return {};
+    host.takenKey = host.keys[host.keyHead];
+    host.keyHead = (host.keyHead + 1) % kKeyQueueSize;
+    --host.keysPending;
+    return std::string_view(host.takenKey.text.data(), host.takenKey.length);
+}
+
+void endProcess(int status) {
+    std::fflush(nullptr);
+    if (host.texture) SDL_DestroyTexture(host.texture);
+    if (host.renderer) SDL_DestroyRenderer(host.renderer);
+    if (host.window) SDL_DestroyWindow(host.window);
+    SDL_Quit();
+    std::exit(status);
+}

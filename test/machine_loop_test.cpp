@@ -1,0 +1,199 @@
+// The main loop on the headless host: start-up, the key poll, the test hook, the frame
+// timing and what happens around every instruction.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "machine_fixture.h"
+
+namespace {
+
+class MainLoop : public testing::Test {
+protected:
+    TemporaryFolder folder;
+};
+
+TEST_F(MainLoop, StartUpLoadsTheRomsSetsThePortAndResets) {
+    writeRoms(nopKernal());
+    startHeadless();
+    EXPECT_EQ(headlessStatusLines(),
+              (std::vector<std::string>{"kernal.rom loaded 8192 bytes long", "basic.rom loaded 8192 bytes long",
+                                        "chargen.rom loaded 4096 bytes long", ""}));
+    EXPECT_EQ(memory.ram[0x0000], 0x2F);
+    EXPECT_EQ(memory.ram[0x0001], 0xE7);
+    EXPECT_EQ(cpu.regPC, kTestResetAt);
+    EXPECT_EQ(cpu.regP, kFlagI | kFlagBit5);
+    EXPECT_EQ(cpu.regS, 0);
+    EXPECT_EQ(cpu.cycleCount, 0);
+    EXPECT_EQ(frameDeadline, 520);  // 0.5 s on the clock, plus the frame period
+    EXPECT_FALSE(testProgramLoaded);
+    EXPECT_EQ(framebuffer[0], 0u);
+}
+
+TEST_F(MainLoop, EscapeAsTheFirstKeyEndsTheRunWithStatusZero) {
+    writeRoms(nopKernal());
+    startHeadless();
+    EXPECT_EXIT(
+        {
+            headlessPushKey(kEscapeKey);
+            runSteps(1);
+            std::exit(3);  // not reached: the poll before the first instruction ends the run
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(MainLoop, EscapeBehindOtherKeysEndsTheRunWhenItsTurnComes) {
+    writeRoms(nopKernal());
+    startHeadless();
+    EXPECT_EXIT(
+        {
+            headlessPushKey("A");
+            headlessPushKey(kCloseRequestKey);
+            headlessPushKey(kEscapeKey);
+            runSteps(2);
+            if (cpu.regPC != kTestResetAt + 2) std::exit(4);
+            runSteps(1);
+            std::exit(3);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(MainLoop, OtherKeysAndTheCloseRequestChangeNothing) {
+    writeRoms(nopKernal(kTestResetAt, {0xA9, 0x42, 0x85, 0x10, 0xE6, 0x10}));  // LDA #$42, STA $10, INC $10
+    startHeadless();
+    runSteps(3);
+    CpuState quietCpu = cpu;
+    auto quietMemory = std::make_unique<MemoryMap>(memory);
+
+    startHeadless();
+    for (const char* key : {"A", "Return", "Left Shift", "close-request", "F1"}) headlessPushKey(key);
+    runSteps(3);
+    EXPECT_EQ(std::memcmp(&cpu, &quietCpu, sizeof cpu), 0);
+    EXPECT_EQ(std::memcmp(&memory, quietMemory.get(), sizeof memory), 0);
+    EXPECT_EQ(memory.ram[0x10], 0x43);
+}
+
+TEST_F(MainLoop, TestHookFiresInsideItsWindowOnly) {
+    struct Row {
+        uint16_t pc;
+        bool fires;
+    };
+    const Row rows[] = {{0xE5C9, false}, {0xE5CA, true}, {0xE683, true}, {0xE684, false}};
+    writeRoms(nopKernal());
+    writeFile("tests/start", {0x00, 0xC0, 0xE8, 0xE8});  // INX, INX at $C000
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.pc);
+        startHeadless();
+        cpu.regPC = row.pc;
+        runSteps(1);
+        EXPECT_EQ(testProgramLoaded, row.fires);
+        // When it fires, the same step runs the program's first instruction.
+        EXPECT_EQ(cpu.regPC, row.fires ? 0xC001 : row.pc + 1);
+        EXPECT_EQ(cpu.regX, row.fires ? 1 : 0);
+        EXPECT_EQ(memory.ram[0xC000], row.fires ? 0xE8 : 0);
+    }
+}
+
+TEST_F(MainLoop, TestHookFiresOnlyOnce) {
+    writeRoms(nopKernal());
+    writeFile("tests/start", {0x00, 0xC0, 0x4C, 0xD0, 0xE5});  // JMP $E5D0, back into the input loop
+    startHeadless();
+    cpu.regPC = 0xE5D0;
+    runSteps(1);
+    ASSERT_TRUE(testProgramLoaded);
+    EXPECT_EQ(cpu.regPC, 0xE5D0);
+    memory.ram[0xC001] = 0xE0;  // a reload would put $D0 back
+    runSteps(6);
+    EXPECT_EQ(cpu.regPC, 0xE5D6) << "the NOPs of the input loop run; nothing is loaded again";
+    EXPECT_EQ(memory.ram[0xC001], 0xE0);
+}
+
+TEST_F(MainLoop, AMissingTestProgramLeavesTheFirmwareRunning) {
+    writeRoms(nopKernal());
+    startHeadless();
+    cpu.regPC = 0xE5CA;
+    runSteps(2);
+    EXPECT_TRUE(testProgramLoaded);
+    EXPECT_EQ(cpu.regPC, 0xE5CC);
+    auto lines = headlessStatusLines();
+    EXPECT_EQ(lines.back(), "tests/start: program file not found, nothing loaded");
+}
+
+TEST_F(MainLoop, AFrameComesOnlyWhenTheClockPassesTheDeadline) {
+    writeRoms(nopKernal());
+    startHeadless(0.5);
+    ASSERT_EQ(frameDeadline, 520);
+    int64_t locks = headlessLockCount();
+
+    headlessSetClock(0.520);  // equal to the deadline: no frame
+    runSteps(1);
+    EXPECT_EQ(headlessLockCount(), locks);
+    EXPECT_EQ(cpu.cycleCount, 2);
+    EXPECT_EQ(cpu.regPC, kTestResetAt + 1);
+
+    headlessSetClock(0.521);  // one millisecond more: the frame, and the interrupt with it
+    cpu.regP = kFlagBit5;     // I clear
+    runSteps(1);
+    EXPECT_EQ(headlessLockCount(), locks + 8000);
+    EXPECT_EQ(cpu.cycleCount, 0 + 7) << "cleared by the frame, then the interrupt entry's 7";
+    EXPECT_EQ(cpu.regPC, kTestIrqAt);
+    EXPECT_EQ(frameDeadline, 541);
+    EXPECT_EQ(cpu.regS, 0xFD);
+
+    runSteps(1);  // the RTI of the handler
+    EXPECT_EQ(cpu.regPC, kTestResetAt + 2);
+    EXPECT_EQ(headlessLockCount(), locks + 8000);
+}
+
+TEST_F(MainLoop, CycleCountStartsAfreshAfterAFrame) {
+    writeRoms(nopKernal());
+    startHeadless(0.5);
+    runSteps(10);
+    EXPECT_EQ(cpu.cycleCount, 20);
+    headlessSetClock(0.6);
+    runSteps(1);  // I is set: the frame is drawn, the interrupt is lost
+    EXPECT_EQ(cpu.cycleCount, 0);
+    EXPECT_EQ(cpu.regPC, kTestResetAt + 11);
+    runSteps(1);
+    EXPECT_EQ(cpu.cycleCount, 2);
+}
+
+TEST_F(MainLoop, RasterRegisterReadsZeroAfterEveryStep) {
+    // LDA #$55, STA $D012, LDA $D012, INC $D012, LDX $D012
+    writeRoms(nopKernal(kTestResetAt, {0xA9, 0x55, 0x8D, 0x12, 0xD0, 0xAD, 0x12, 0xD0, 0xEE, 0x12, 0xD0, 0xAE,
+                                       0x12, 0xD0}));
+    startHeadless();
+    memory.ram[0xD012] = 0x99;
+    for (int step = 0; step < 5; ++step) {
+        runSteps(1);
+        EXPECT_EQ(memory.ram[0xD012], 0) << "after step " << step;
+    }
+    EXPECT_EQ(cpu.regA, 0) << "the load right after the store saw 0";
+    EXPECT_EQ(cpu.regX, 0);
+}
+
+TEST_F(MainLoop, StatusBitFiveIsSetBeforeEveryInstruction) {
+    // LDA #$00, PHA, PLP (P = 0, bit 5 clear), PHP
+    writeRoms(nopKernal(kTestResetAt, {0xA9, 0x00, 0x48, 0x28, 0x08}));
+    startHeadless();
+    cpu.regS = 0xFF;
+    runSteps(3);
+    EXPECT_EQ(cpu.regP, 0) << "PLP loaded the byte as pulled; the next step sets bit 5 again";
+    runSteps(1);
+    EXPECT_EQ(memory.ram[0x01FF], kFlagBit5 | kFlagB) << "PHP pushed the status with bit 5 forced on";
+}
+
+TEST_F(MainLoop, LongRunsConsultTheHostBetweenStretches) {
+    // Frames keep coming in a long run, and a key pushed before it is taken at its first step.
+    writeRoms(nopKernal(kTestResetAt, {0x4C, 0x00, 0xE0}));  // JMP $E000
+    startHeadless(0.5);
+    headlessPushKey("A");
+    runSteps(100000);
+    EXPECT_EQ(headlessLockCount(), 0) << "the clock stood still";
+    headlessSetClock(1.0);
+    runSteps(100000);
+    EXPECT_EQ(headlessLockCount(), 8000) << "one frame, then the new deadline is 20 ms away";
+    EXPECT_EQ(frameDeadline, 1020);
+}
+
+}  // namespace
