@@ -102,5 +102,37 @@ struct Instruction {
     }
 }
 
+// Whether an opcode stores into its operand's address: the stores and the memory forms
+// of the read-modify-write instructions (pushes only reach page one).
+constexpr bool storesToOperand(uint8_t opcode) {
+    const OpcodeInfo& info = kOpcodeInfo[opcode];
+    if (!info.documented || info.mode == AddressingMode::Accumulator) return false;
+    for (std::string_view writer : {"STA", "STX", "STY", "ASL", "LSR", "ROL", "ROR", "INC", "DEC"}) {
+        if (info.mnemonic == writer) return true;
+    }
+    return false;
+}
+
+// The effective address of the instruction at c.regPC, worked out on a copy of the
+// registers, so that nothing changes; 0 for the modes without a memory operand.
+inline uint16_t peekEffectiveAddress(const CpuState& c) {
+    CpuState probe = c;
+    uint8_t opcode = readByte(probe.regPC++);
+    const OpcodeInfo& info = kOpcodeInfo[opcode];
+    switch (info.mode) {
+        case AddressingMode::Immediate: return addrImmediate(probe);
+        case AddressingMode::ZeroPage: return addrZeroPage(probe);
+        case AddressingMode::ZeroPageX: return addrZeroPageX(probe);
+        case AddressingMode::ZeroPageY: return addrZeroPageY(probe);
+        case AddressingMode::Absolute: return addrAbsolute(probe);
+        case AddressingMode::AbsoluteX: return addrAbsoluteX(probe, info.alwaysExtraCycle);
+        case AddressingMode::AbsoluteY: return addrAbsoluteY(probe, info.alwaysExtraCycle);
+        case AddressingMode::Indirect: return addrIndirect(probe);
+        case AddressingMode::IndexedIndirect: return addrIndexedIndirect(probe);
+        case AddressingMode::IndirectIndexed: return addrIndirectIndexed(probe, info.alwaysExtraCycle);
+        default: return 0;
+    }
+}
+
 // Executes one instruction on the program-wide registers `cpu`.
 void executeOpcode(uint8_t opcode);

@@ -27,8 +27,18 @@ void headlessSetClock(double seconds);
 void headlessAdvanceClock(double seconds);
 // Switches to the real clock (the default): the steady clock, read at every call.
 void headlessUseRealClock();
+// Makes the clock follow `source`: clockSeconds returns what it returns, for a clock
+// that advances with the emulated cycles. Setting the clock or switching to the real
+// clock ends it.
+void headlessFollowClock(double (*source)());
 // How many times the real clock has been read since the reset.
 int64_t headlessClockRefreshCount();
+
+// Provides a file from memory: openFile finds `contents` under `name` before it looks at
+// the file system (an empty file reads as a missing one). For a run that needs no files
+// of its own, such as the runner's built-in firmware and its program argument.
+void headlessProvideFile(std::string_view name, std::vector<uint8_t> contents);
+void headlessForgetProvidedFiles();
 
 // Restarts the random sequence from `seed` and drops the queued values.
 void headlessSeedRandom(uint64_t seed);

@@ -22,6 +22,7 @@ struct HeadlessState {
     std::string lastKey;  // pollKey's result points into it until the next key is taken
     bool virtualClock = false;
     double clockReading = 0.0;  // the virtual clock, or the last real reading
+    double (*clockSource)() = nullptr;  // when set, the clock follows it
     int64_t clockRefreshes = 0;
     int64_t locks = 0;
     int64_t unlocks = 0;
@@ -80,6 +81,7 @@ void printLineEnd() {
 }
 
 double clockSeconds() {
+    if (host.clockSource) return host.clockReading = host.clockSource();
     if (host.virtualClock) return host.clockReading;
     ++host.clockRefreshes;
     return host.clockReading = steadySeconds();
@@ -101,6 +103,7 @@ void endProcess(int status) {
 
 void headlessReset() {
     host = HeadlessState{};
+    headlessForgetProvidedFiles();
     textAreaReset();
     randomReseed(kDefaultRandomSeed);
 }
@@ -111,15 +114,22 @@ void headlessPushKey(std::string_view key) {
 }
 
 void headlessSetClock(double seconds) {
+    host.clockSource = nullptr;
     startVirtualClock(seconds);
 }
 
 void headlessAdvanceClock(double seconds) {
+    host.clockSource = nullptr;
     startVirtualClock(host.clockReading + seconds);
 }
 
 void headlessUseRealClock() {
+    host.clockSource = nullptr;
     host.virtualClock = false;
+}
+
+void headlessFollowClock(double (*source)()) {
+    host.clockSource = source;
 }
 
 int64_t headlessClockRefreshCount() {
