@@ -1,7 +1,9 @@
 // The headless host: host.h in memory, for tests and the headless runner.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -47,7 +49,12 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int /*fl
                 int /*refreshRate*/) {
     host.width = std::max(width, 0);
     host.height = std::max(height, 0);
-    host.pages.assign(static_cast<std::size_t>(host.width) * host.height * std::max(pages, 1), 0);
+    try {
+        host.pages.assign(static_cast<std::size_t>(host.width) * host.height * std::max(pages, 1), 0);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "breadbin: cannot allocate the pixel memory of %d x %d pixels\n", width, height);
+        std::exit(1);
+    }
     host.windowOpened = true;
     textAreaAttach(host.pages.data(), host.width, host.height);
 }

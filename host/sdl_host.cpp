@@ -1,5 +1,5 @@
 // The window host: host.h over an SDL2 window. The emulator writes into a page of our
-// own; every ten milliseconds or so the clock refresh pumps the window's events and
+// own; about every ten milliseconds a clock reading pumps the window's events and
 // copies the changed rows of the page to a streaming texture and presents it. Nothing
 // else in the program includes SDL.
 #include <SDL.h>
@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -162,7 +163,12 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int flag
     if (!host.texture) failWindow("SDL_CreateTexture failed");
     host.width = width;
     host.height = height;
-    host.pages.assign(static_cast<std::size_t>(width) * height * std::max(pages, 1), 0);
+    try {
+        host.pages.assign(static_cast<std::size_t>(width) * height * std::max(pages, 1), 0);
+    } catch (const std::bad_alloc&) {
+        SDL_SetError("no memory for %d x %d pixels", width, height);
+        failWindow("cannot allocate the pixel memory");
+    }
     textAreaAttach(host.pages.data(), width, height);
     markAllChanged();
     presentChangedRows();
