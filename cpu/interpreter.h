@@ -15,8 +15,17 @@
 
 #include "cpu/decoder.h"
 
+// Everything the loop calls is inlined into it (flatten), so that the registers stay in
+// locals. Sanitizer builds leave that to the compiler: instrumented, one flattened loop
+// takes the compiler many minutes.
+#if defined(BREADBIN_NO_FLATTEN)
+#define BREADBIN_INTERPRETER_ATTRIBUTES gnu::noinline
+#else
+#define BREADBIN_INTERPRETER_ATTRIBUTES gnu::noinline, gnu::flatten
+#endif
+
 template <class Step>
-[[gnu::noinline, gnu::flatten]] void runInterpreter(Step& policy) {
+[[BREADBIN_INTERPRETER_ATTRIBUTES]] void runInterpreter(Step& policy) {
     CpuState c = cpu;
     Step step = policy;
 
