@@ -100,7 +100,9 @@ struct MainLoopStep {
         updateKeyboardPort();
         writeByte(kRasterRegister, 0);
         if constexpr (Watching) {
-            if (pendingStore == watchedStore) [[unlikely]] endAfterThisStep(WatchEvent::StoreSeen);
+            if (pendingStore >= 0 && pendingStore == watchedStore) [[unlikely]] {
+                endAfterThisStep(WatchEvent::StoreSeen);
+            }
         }
     }
 
