@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(g++ cmake ninja-build pkg-config 64tass libsdl2-dev libpng-dev libgtest-dev libgmock-dev
-          libbenchmark-dev xvfb xauth xdotool x11-utils x11-apps strace)
+          libbenchmark-dev libx11-dev xvfb xauth xdotool x11-utils x11-apps strace)
 
 install_missing() {
     local missing=()

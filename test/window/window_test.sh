@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# The breadbin program in a real X window, on a private Xvfb display.
+#
+#   window_test.sh BREADBIN PROBE tiny-roms
+#       three short ROM files of our own: the window opens, the status rows report their
+#       sizes, and Escape ends the run with status 0.
+#   window_test.sh BREADBIN PROBE demo DEMO_FOLDER
+#       a copy of the ready demo folder: known cells show their glyphs in their colours,
+#       another key and a close request leave it running, Escape ends it with status 0.
+#
+# Needs Xvfb (xvfb), xdotool and the window_probe tool built next to the tests.
+# WINDOW_TEST_TRACE=1 shows every command as it runs.
+set -euo pipefail
+[ -n "${WINDOW_TEST_TRACE:-}" ] && set -x
+
+breadbin=$(realpath "$1")
+probe=$(realpath "$2")
+scenario=$3
+demo=${4:-}
+
+timeout_s=10       # for the window to appear and for each check
+exit_wait_s=5      # for the program to end after Escape
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/breadbin-window-XXXXXX")
+xvfb_pid=""
+app_pid=""
+
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    [ -n "$app_pid" ] && wait "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# A display of our own: Xvfb picks a free number and writes it to the pipe.
+start_display() {
+    mkfifo "$work/displayfd"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/displayfd" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    local number
+    if ! read -r -t "$timeout_s" number <"$work/displayfd"; then
+        cat "$work/xvfb.log" >&2
+        fail "Xvfb did not start"
+    fi
+    export DISPLAY=":$number"
+}
+
+# Starts breadbin in folder $1 and waits for its window; sets app_pid and window.
+start_breadbin() {
+    # In a sanitizer build the leak check at exit would report what the system's D-Bus
+    # and GL libraries, loaded by SDL, leave allocated; the emulator's own code is
+    # leak-checked by the headless tests.
+    (cd "$1" && ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" exec "$breadbin") >"$work/breadbin.out" 2>"$work/breadbin.err" &
+    app_pid=$!
+    window=$("$probe" find breadbin "$timeout_s") || {
+        cat "$work/breadbin.err" >&2
+        fail "no breadbin window"
+    }
+}
+
+still_running() {
+    kill -0 "$app_pid" 2>/dev/null
+}
+
+# Sends Escape and expects the program to end with status 0 within exit_wait_s.
+escape_ends_the_run() {
+    # Only the press: the program may be gone before a release could reach its window.
+    xdotool keydown --window "$window" Escape
+    local waited=0
+    while still_running && [ "$waited" -lt $((exit_wait_s * 10)) ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    still_running && fail "still running ${exit_wait_s} s after Escape"
+    local status=0
+    wait "$app_pid" || status=$?
+    app_pid=""
+    [ "$status" -eq 0 ] || { cat "$work/breadbin.err" >&2; fail "exit status $status after Escape, expected 0"; }
+}
+
+start_display
+
+case "$scenario" in
+tiny-roms)
+    # A KERNAL of 8190 bytes: JMP $E000 at $E000 and the reset vector, no interrupt
+    # vector; a BASIC image of 100 bytes and a character image of 2000.
+    mkdir "$work/roms"
+    {
+        printf '\x4c\x00\xe0'
+        head -c 8185 /dev/zero
+        printf '\x00\xe0'
+    } >"$work/roms/kernal.rom"
+    head -c 100 /dev/zero >"$work/roms/basic.rom"
+    head -c 2000 /dev/zero >"$work/roms/chargen.rom"
+    start_breadbin "$work/roms"
+    "$probe" status "$window" "$timeout_s" \
+        "kernal.rom loaded 8190 bytes long" \
+        "basic.rom loaded 100 bytes long" \
+        "chargen.rom loaded 2000 bytes long" \
+        "" || fail "the status rows do not show the three ROM lines"
+    still_running || fail "breadbin ended by itself"
+    escape_ends_the_run
+    ;;
+demo)
+    [ -d "$demo" ] || fail "no demo folder at $demo"
+    cp -r "$demo" "$work/demo"
+    start_breadbin "$work/demo"
+    chargen="$work/demo/chargen.rom"
+    # Light green 'E' of "Escape ends the run." on black at row 24, column 1; grey 'F'
+    # of "Frames" at row 4; the title's 'B' at row 1, column 6, in a rainbow colour.
+    "$probe" cell "$window" "$timeout_s" "$chargen" 24 1 5 0 13 || fail "prompt cell"
+    "$probe" cell "$window" "$timeout_s" "$chargen" 4 1 6 0 12 || fail "frames label cell"
+    "$probe" cell "$window" "$timeout_s" "$chargen" 1 6 2 0 2 8 7 13 3 14 4 10 || fail "title cell"
+    "$probe" status "$window" "$timeout_s" \
+        "kernal.rom loaded 8192 bytes long" \
+        "basic.rom loaded 8192 bytes long" \
+        "chargen.rom loaded 4096 bytes long" \
+        "" || fail "the status rows do not show the three ROM lines"
+
+    xdotool key --window "$window" a
+    "$probe" close "$window" || fail "could not send the close request"
+    sleep 0.5
+    still_running || fail "breadbin ended after a key and a close request"
+    "$probe" changes "$window" "$timeout_s" || fail "the screen stopped changing after the close request"
+    escape_ends_the_run
+    ;;
+*)
+    fail "unknown scenario $scenario"
+    ;;
+esac
+echo "PASS: $scenario"
