@@ -1,14 +1,17 @@
-// The main loop's step, shared by runSteps (main_loop.cpp) and runWatched
-// (watched_loop.cpp); each instantiates the interpreter with it in its own file.
+// The main loop, shared by runSteps (main_loop.cpp) and runWatched (watched_loop.cpp);
+// each instantiates the interpreter with it in its own file.
 //
-// The loop consults the host in stretches: it asks for a key and reads the clock once
-// every kStepsPerHostCheck steps (and at every step while keys are pending), and works
-// from those answers in between. A clock read costs tens of nanoseconds and an
-// instruction a few, so this is what keeps the loop fast; a frame then comes at most a
-// stretch (well under a microsecond) after its deadline, far below the millisecond the
-// frame timing resolves. The frame check that ends a stretch runs at the start of the
-// next step, before its key poll: between the two only the keyboard stub and the raster
-// register ran, and the frame neither reads nor writes what they touch.
+// The loop runs in stretches. The interpreter runs the instructions of a stretch and
+// makes no call of its own, so that the compiler keeps all registers in machine
+// registers; whatever needs a call makes it pause and return here, and it resumes where
+// it stopped. Between two stretches the loop consults the host: it does the frame check
+// of the instruction just run and asks for a key, once every kStepsPerHostCheck steps
+// (and at every step while keys are pending). A clock read costs tens of nanoseconds and
+// an instruction a few, so a frame comes at most a stretch (well under a microsecond)
+// after its deadline, far below the millisecond the frame timing resolves. The frame
+// check that ends a stretch comes after the stretch's last keyboard stub and raster
+// register clear rather than before them: the frame neither reads nor writes what they
+// touch.
 #pragma once
 
 #include <algorithm>
@@ -36,17 +39,14 @@ inline bool inTestHookWindow(uint16_t pc) {
 }
 
 // The frame step: when the clock has passed the deadline, draw the screen, raise the
-// interrupt and set the next deadline from a fresh reading. The cycle count is kept
-// current in `cpu` at each reading, for a clock that follows the emulated cycles.
-inline bool frameCheck(CpuState& c, double& deadline) {
-    cpu.cycleCount = c.cycleCount;
+// interrupt and set the next deadline from a fresh reading.
+inline bool frameCheck(double& deadline) {
     if (nowMs() <= deadline) return false;
-    cyclesOfEarlierFrames += static_cast<uint64_t>(c.cycleCount);
-    c.cycleCount = 0;
+    cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
+    cpu.cycleCount = 0;
     ++framesDrawn;
     drawTextScreen();
-    raiseIrq(c);
-    cpu.cycleCount = c.cycleCount;
+    raiseIrq(cpu);
     deadline = nowMs() + kFramePeriodMs;
     return true;
 }
@@ -66,77 +66,69 @@ inline constexpr std::array<bool, 256> kStoresToOperand = [] {
     return table;
 }();
 
-// What happens around every instruction. Its fields are the loop's locals: the
-// interpreter copies them in and stores them back when it returns. WatchHook: the test
-// hook is still armed (once it has fired the loop runs without the check). Watching:
-// the run looks for the events of run_control.h and keeps the trace.
-template <bool WatchHook, bool Watching>
-struct MainLoopStep {
-    uint64_t unscheduled;  // steps of the run not yet started and not in the current stretch
-    uint64_t countdown;    // one more than the steps of the stretch not yet started
-    double deadline;       // frameDeadline while the loop runs
-    bool frameCheckDue;    // an instruction of this run awaits its frame check
-    bool hookFired;
-    WatchEvent event;
-    int32_t pendingStore;  // where the current instruction stores, or -1
+// The loop's state while a stretch runs: the interpreter's locals, and what it leaves
+// for the loop when it pauses.
+struct StretchState {
+    uint64_t countdown;             // one more than the steps of the stretch not yet started
+    uint64_t leftover;              // when paused: the steps of the stretch not yet started
+    bool paused;                    // the stretch stopped early, for the work below
+    bool keyboardDue;               // the keyboard stub may act after the last instruction
+    bool hookDue;                   // the step about to start is in the test hook's window
+    WatchEvent event;               // a watched event ends the run
+    int32_t pendingStore;           // where the current instruction stores, or -1
+};
 
+// What happens around every instruction inside a stretch. HookArmed: the test hook has
+// not fired yet (once it has, the loop runs without the check). Watching: the run looks
+// for the events of run_control.h and keeps the trace.
+template <bool HookArmed, bool Watching>
+struct MainLoopStep : StretchState {
     bool beforeInstruction(CpuState& c) {
-        if constexpr (Watching) {
-            if (watchInputLoop && (!WatchHook || hookFired) && inTestHookWindow(c.regPC) &&
-                event == WatchEvent::None) [[unlikely]] {
-                endAfterThisStep(WatchEvent::InputLoopReached);
+        if (--countdown == 0) [[unlikely]] return false;
+        if constexpr (Watching && !HookArmed) {
+            if (watchInputLoop && inTestHookWindow(c.regPC)) [[unlikely]] {
+                event = WatchEvent::InputLoopReached;
+                return pauseBeforeThisStep();
             }
         }
-        if (--countdown == 0) [[unlikely]] {
-            if (!checkHost(c)) return false;
-        }
         setFlag(c, kFlagBit5, 1);
-        if (WatchHook && inTestHookWindow(c.regPC)) [[unlikely]] fireTestHook(c);
+        if (HookArmed && inTestHookWindow(c.regPC)) [[unlikely]] {
+            hookDue = true;
+            return pauseBeforeThisStep();
+        }
         if constexpr (Watching) noteInstruction(c);
         return true;
     }
 
+    // The keyboard stub acts only while $DC00 reads $FE, and $DC00 reads either RAM or,
+    // with the character ROM visible, charRom[$C00], which no instruction can change.
+    // While charRom[$C00] is not $FE (the loop sees to the other case), one comparison of
+    // RAM rules the stub out.
     void afterInstruction(CpuState&) {
-        updateKeyboardPort();
         writeByte(kRasterRegister, 0);
+        if (memory.ram[kKeyboardColumnSelect] == kScanColumnZero) [[unlikely]] {
+            keyboardDue = true;
+            pauseAfterThisStep();
+        }
         if constexpr (Watching) {
             if (pendingStore >= 0 && pendingStore == watchedStore) [[unlikely]] {
-                endAfterThisStep(WatchEvent::StoreSeen);
+                event = WatchEvent::StoreSeen;
+                pauseAfterThisStep();
             }
         }
     }
 
-    // Between two stretches: the frame check of the instruction just run, then either
-    // the end of the run, or the key poll of the step about to start and its stretch.
-    bool checkHost(CpuState& c) {
-        if (frameCheckDue && frameCheck(c, deadline) && Watching && watchFrames && event == WatchEvent::None) {
-            event = WatchEvent::FrameDrawn;
-        }
-        frameCheckDue = true;
-        if (unscheduled == 0 || (WatchHook && hookFired) || event != WatchEvent::None) return false;
-        bool keyTaken = pollForEscape();
-        countdown = keyTaken ? 1 : std::min(unscheduled, kStepsPerHostCheck);
-        unscheduled -= countdown;
-        return true;
+    bool pauseBeforeThisStep() {
+        leftover = countdown;  // this step included
+        paused = true;
+        return false;
     }
 
-    // Loads "tests/start"; the same step then runs the program's first instruction. The
-    // run stops after this step, so that the rest of it runs without the hook check.
-    void fireTestHook(CpuState& c) {
-        cpu = c;
-        loadProgramFile(kTestProgramFile);
-        c = cpu;
-        hookFired = true;
-        unscheduled += countdown - 1;
-        countdown = 1;
-    }
-
-    // Ends the run before the next step: the steps of the stretch go back unstarted, and
-    // the next step's check does the frame check and stops.
-    void endAfterThisStep(WatchEvent why) {
-        event = why;
-        unscheduled += countdown - 1;
-        countdown = 1;
+    void pauseAfterThisStep() {
+        if (paused) return;
+        leftover = countdown - 1;
+        countdown = 1;  // the next step stops at once
+        paused = true;
     }
 
     // The trace entry and the store watch of the instruction about to run.
@@ -153,26 +145,64 @@ struct MainLoopStep {
     }
 };
 
-// Runs `count` steps with one variant of the step; returns the steps not started.
-template <bool WatchHook, bool Watching>
-uint64_t runStretches(uint64_t count, WatchEvent& event) {
-    MainLoopStep<WatchHook, Watching> step{count, 1, frameDeadline, false, false, WatchEvent::None, -1};
-    runInterpreter(step);
-    frameDeadline = step.deadline;
-    if (step.hookFired) testProgramLoaded = true;
-    event = step.event;
-    return step.unscheduled;
+// Runs `steps` steps of a stretch, with the variant of the step that fits the test hook.
+template <bool Watching>
+void runStretch(StretchState& state, uint64_t steps) {
+    state.countdown = steps + 1;
+    state.paused = false;
+    if (!testProgramLoaded) {
+        MainLoopStep<true, Watching> step{state};
+        runInterpreter(step);
+        state = step;
+    } else {
+        MainLoopStep<false, Watching> step{state};
+        runInterpreter(step);
+        state = step;
+    }
 }
 
-// Runs `count` steps, the armed test hook's variant first; returns the steps run.
+// Runs `count` steps of the main loop; returns the steps run. Watching: the run ends
+// early at the watched events of run_control.h.
 template <bool Watching>
 uint64_t runMainLoop(uint64_t count, WatchEvent& event) {
-    uint64_t left = count;
-    event = WatchEvent::None;
-    if (!testProgramLoaded) {
-        left = runStretches<true, Watching>(left, event);
-        if (event != WatchEvent::None) return count - left;
+    StretchState state{};
+    state.event = WatchEvent::None;
+    state.pendingStore = -1;
+    uint64_t unscheduled = count;  // steps not yet given to a stretch
+    bool frameCheckDue = false;    // an instruction of this run awaits its frame check
+    // A character ROM whose byte at $C00 is $FE makes $DC00 read $FE whenever that ROM is
+    // visible: then the stub is looked at after every step, in stretches of one step.
+    bool stubAfterEveryStep = memory.charRom[kKeyboardColumnSelect - 0xD000] == kScanColumnZero;
+    uint64_t stretchLength = stubAfterEveryStep ? 1 : kStepsPerHostCheck;
+    for (;;) {
+        if (frameCheckDue && frameCheck(frameDeadline) && Watching && watchFrames &&
+            state.event == WatchEvent::None) {
+            state.event = WatchEvent::FrameDrawn;
+        }
+        frameCheckDue = true;
+        if (unscheduled == 0 || state.event != WatchEvent::None) break;
+        uint64_t steps = pollForEscape() ? 1 : std::min(unscheduled, stretchLength);
+        unscheduled -= steps;
+        // The stretch, with the work that made it pause, until it is done.
+        for (;;) {
+            runStretch<Watching>(state, steps);
+            if (state.keyboardDue || stubAfterEveryStep) {
+                updateKeyboardPort();
+                state.keyboardDue = false;
+            }
+            if (state.hookDue) {
+                loadProgramFile(kTestProgramFile);
+                testProgramLoaded = true;
+                state.hookDue = false;
+            }
+            if (!state.paused || state.leftover == 0) break;
+            if (state.event != WatchEvent::None) {
+                unscheduled += state.leftover;
+                break;
+            }
+            steps = state.leftover;
+        }
     }
-    if (testProgramLoaded && left > 0) left = runStretches<false, Watching>(left, event);
-    return count - left;
+    event = state.event;
+    return count - unscheduled;
 }

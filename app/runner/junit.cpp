@@ -1,0 +1,82 @@
+#include "app/runner/junit.h"
+
+#include <cstdio>
+
+#include "app/runner/options.h"
+#include "app/runner/outputs.h"
+
+namespace {
+
+constexpr std::string_view kSuiteName = "breadbin-run";
+
+std::string emulatedSeconds(uint64_t cycles) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f",
+                  static_cast<double>(cycles) / static_cast<double>(kCyclesPerSecond));
+    return text;
+}
+
+std::string attribute(std::string_view name, std::string_view value) {
+    std::string text(" ");
+    text.append(name).append("=\"").append(xmlEscape(value)).append("\"");
+    return text;
+}
+
+}  // namespace
+
+std::string xmlEscape(std::string_view text) {
+    std::string out;
+    for (char ch : text) {
+        auto byte = static_cast<unsigned char>(ch);
+        switch (ch) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
+            case '\t':
+            case '\n':
+            case '\r': out += ch; break;
+            default: out += byte < 0x20 || byte == 0x7F ? '?' : ch;
+        }
+    }
+    return out;
+}
+
+std::string junitReport(const std::vector<RunResult>& results) {
+    int failures = 0;
+    int errors = 0;
+    uint64_t cycles = 0;
+    std::string cases;
+    for (const RunResult& result : results) {
+        cycles += result.cycles;
+        cases += "    <testcase" + attribute("name", result.program) +
+                 attribute("classname", kSuiteName) +
+                 attribute("time", emulatedSeconds(result.cycles)) + ">\n";
+        if (result.verdict != Verdict::Pass) {
+            std::string element = result.verdict == Verdict::Fail ? "failure" : "error";
+            (result.verdict == Verdict::Fail ? failures : errors) += 1;
+            std::string type = result.verdict == Verdict::Error
+                                   ? "error"
+                                   : std::string(stopReasonName(result.stop));
+            cases += "      <" + element + attribute("message", result.message) +
+                     attribute("type", type) + ">" + xmlEscape(result.details) + "</" + element +
+                     ">\n";
+        }
+        if (!result.screen.empty())
+            cases += "      <system-out>" + xmlEscape(result.screen) + "</system-out>\n";
+        cases += "    </testcase>\n";
+    }
+    std::string counts = attribute("tests", std::to_string(results.size())) +
+                         attribute("failures", std::to_string(failures)) +
+                         attribute("errors", std::to_string(errors));
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<testsuites" +
+           counts + attribute("time", emulatedSeconds(cycles)) +
+           ">\n"
+           "  <testsuite" +
+           attribute("name", kSuiteName) + counts + attribute("skipped", "0") +
+           attribute("time", emulatedSeconds(cycles)) + ">\n" + cases +
+           "  </testsuite>\n"
+           "</testsuites>\n";
+}

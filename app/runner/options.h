@@ -1,0 +1,79 @@
+// The runner's command line: what to run, when to stop, what to write, and how numbers
+// are read.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/random_source.h"
+
+// One cell the run must leave holding a value (--expect ADDR=BYTE).
+struct MemoryExpectation {
+    uint16_t address;
+    uint8_t value;
+};
+
+// A stretch of RAM to print in hex at the end (--dump ADDR:LEN).
+struct MemoryRange {
+    uint16_t address;
+    uint32_t length;  // 1 to the end of the address space
+};
+
+inline constexpr uint64_t kCyclesPerSecond = 985248;  // the emulated machine's clock
+inline constexpr uint64_t kDefaultLimitSeconds = 60;  // how long a run lasts when no limit is given
+inline constexpr uint64_t kDefaultCycleLimit = kDefaultLimitSeconds * kCyclesPerSecond;
+inline constexpr uint64_t kFramesPerSecond = 50;
+inline constexpr uint64_t kDefaultRealtimeFrameLimit = kDefaultLimitSeconds * kFramesPerSecond;
+inline constexpr uint64_t kMaxCycleLimit = uint64_t{1} << 48;
+inline constexpr uint64_t kMaxFrameLimit = uint64_t{1} << 32;
+inline constexpr uint64_t kMaxTraceLength = 1'000'000;
+inline constexpr uint64_t kMaxJobs = 1024;
+inline constexpr uint16_t kDebugExitRegister = 0xD7FF;
+inline constexpr std::string_view kStandardOutput = "-";
+
+struct RunnerOptions {
+    std::string romDir;                 // empty: the built-in firmware
+    std::vector<std::string> programs;  // none: "tests/start" from romDir, or no program
+    std::optional<uint64_t> frameLimit;
+    std::optional<uint64_t> cycleLimit;
+    std::vector<std::string> untilTexts;  // any of them on screen passes
+    std::vector<std::string> failTexts;   // any of them on screen fails
+    bool debugExit = false;
+    bool untilInput = false;
+    bool realtime = false;
+    uint64_t seed = kDefaultRandomSeed;  // the sequence every run of the machine starts with
+    std::string screenTextFile;          // "" none, "-" standard output
+    std::string screenshotFile;
+    std::string summaryFile;
+    std::string junitFile;
+    uint64_t traceLength = 0;
+    std::vector<MemoryRange> dumps;
+    std::vector<MemoryExpectation> expectations;
+    uint64_t jobs = 0;  // 0: one per processor
+};
+
+enum class ParseOutcome : uint8_t { Run, Help, Version, Error };
+
+// Reads the command line (without the program name); on Error, `error` names the culprit.
+ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, RunnerOptions& options,
+                          std::string& error);
+// The --help text: usage, every option with its default, the exit statuses.
+std::string helpText();
+
+// Reads an unsigned number up to `max`: $C000 or 0xC000 in hex, decimal otherwise.
+bool parseNumber(std::string_view text, uint64_t max, uint64_t& value);
+// Reads ADDR:LEN, a range within the 64 KiB address space.
+bool parseMemoryRange(std::string_view text, MemoryRange& range);
+// Reads ADDR=BYTE.
+bool parseExpectation(std::string_view text, MemoryExpectation& expectation);
+
+// Without --frames and --cycles a run lasts 60 seconds: of emulated cycles, or with
+// --realtime of frames (which then follow the wall clock).
+
+// The cycle limit in force.
+std::optional<uint64_t> effectiveCycleLimit(const RunnerOptions& options);
+// The frame limit in force.
+std::optional<uint64_t> effectiveFrameLimit(const RunnerOptions& options);

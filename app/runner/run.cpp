@@ -1,0 +1,362 @@
+// The run itself. The machine's loop is called in long stretches: the plain loop when no
+// option needs to watch it, the watched loop with only the watches asked for otherwise.
+#include "app/runner/run.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/runner/built_in_firmware.h"
+#include "app/runner/outputs.h"
+#include "host/headless.h"
+#include "host/png_image.h"
+#include "machine/machine.h"
+#include "machine/run_control.h"
+#include "machine/screen.h"
+#include "machine/step_loop.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The longest step: a seven-cycle instruction followed by a frame's interrupt entry.
+constexpr uint64_t kMaxCyclesPerStep = 14;
+// Steps in one call of the loop when no limit is near.
+constexpr uint64_t kLongCall = uint64_t{1} << 32;
+constexpr std::size_t kProgramHeaderBytes = 2;
+// Far more than any ROM image or program can use; a bound for devices that never end.
+constexpr std::size_t kMaxInputBytes = std::size_t{1} << 20;
+constexpr int32_t kNoStore = -1;  // the store watch's "no address"
+
+// The host clock while the run follows the emulated cycles.
+double emulatedSeconds() {
+    return static_cast<double>(cyclesSinceStart()) / static_cast<double>(kCyclesPerSecond);
+}
+
+bool readWholeFile(const std::string& path, Bytes& bytes, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        error = "cannot read " + path + ": it is a folder";
+        return false;
+    }
+    bytes.clear();
+    uint8_t buffer[65536];
+    std::size_t got = 0;
+    while (bytes.size() <= kMaxInputBytes &&
+           (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        error = "cannot read " + path + ": read error";
+        return false;
+    }
+    if (bytes.size() > kMaxInputBytes) {
+        error = path + " is too large for a ROM image or program (over 1 MiB)";
+        return false;
+    }
+    return true;
+}
+
+std::string joinPath(const std::string& folder, std::string_view name) {
+    if (folder.empty() || folder.back() == '/') return folder + std::string(name);
+    return folder + "/" + std::string(name);
+}
+
+// Provides the three ROM images and the program to the machine by name. False (with a
+// message) when a file cannot be read.
+bool provideInputs(const RunnerOptions& options, const std::string& program, std::string& error) {
+    if (options.romDir.empty()) {
+        for (const BuiltInFile& image : kBuiltInFirmware) {
+            headlessProvideFile(image.name, Bytes(image.bytes, image.bytes + image.size));
+        }
+    } else {
+        for (std::string_view name : {kKernalFile, kBasicFile, kCharFile}) {
+            Bytes image;
+            if (!readWholeFile(joinPath(options.romDir, name), image, error)) return false;
+            headlessProvideFile(name, std::move(image));
+        }
+    }
+    std::string programPath = program;
+    if (programPath.empty() && !options.romDir.empty())
+        programPath = joinPath(options.romDir, kTestProgramFile);
+    Bytes bytes;
+    if (!programPath.empty()) {
+        if (!readWholeFile(programPath, bytes, error)) return false;
+        if (bytes.size() < kProgramHeaderBytes) {
+            error = programPath + " is too short for a program file (" +
+                    std::to_string(bytes.size()) + " bytes; it needs a two-byte load address)";
+            return false;
+        }
+    }
+    // With no program, an empty file stands in: the machine finds no program and the
+    // working directory's tests/start stays out of the run.
+    headlessProvideFile(kTestProgramFile, std::move(bytes));
+    return true;
+}
+
+std::string screenWithoutLineEnds() {
+    std::string text;
+    for (int row = 0; row < kScreenRows; ++row) text += screenRowText(row);
+    return text;
+}
+
+// The first of `texts` that the screen shows, or null. Rows are joined without line
+// ends, so a text that wraps from one row to the next is found too.
+const std::string* textOnScreen(const std::vector<std::string>& texts) {
+    if (texts.empty()) return nullptr;
+    std::string screen = screenWithoutLineEnds();
+    for (const std::string& text : texts) {
+        if (screen.find(text) != std::string::npos) return &text;
+    }
+    return nullptr;
+}
+
+// How many steps the next call of the loop runs. The loop consults the host (and looks
+// at the frame clock) every kStepsPerHostCheck steps of a call and at its end, so calls
+// end on that grid of the whole run: then where the frames fall does not depend on how
+// the run was cut into calls, and a run with watches or a trace takes the same steps
+// as one without. Only the last steps before a cycle limit leave the grid.
+uint64_t nextCallLength(uint64_t stepsSoFar, std::optional<uint64_t> cyclesLeft) {
+    // Until the test hook has fired, short calls: the hook restarts the loop's count.
+    uint64_t steps = testProgramLoaded ? kLongCall : kStepsPerHostCheck;
+    if (cyclesLeft) steps = std::min(steps, std::max<uint64_t>(1, *cyclesLeft / kMaxCyclesPerStep));
+    uint64_t offGrid = stepsSoFar % kStepsPerHostCheck;
+    if (offGrid != 0) return std::min(steps, kStepsPerHostCheck - offGrid);
+    if (steps >= kStepsPerHostCheck) steps -= steps % kStepsPerHostCheck;
+    return steps;
+}
+
+std::string progress(const RunResult& result) {
+    return std::to_string(result.frames) + " frames, " + std::to_string(result.cycles) +
+           " cycles, " + std::to_string(result.instructions) + " instructions";
+}
+
+std::string hexByte(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "$%02X", value & 0xFF);
+    return text;
+}
+
+std::string hexWord(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "$%04X", value & 0xFFFF);
+    return text;
+}
+
+// Runs the machine until a stop condition; fills in the stop, the verdict and the counts.
+void runUntilStop(const RunnerOptions& options, RunResult& result) {
+    std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
+    std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
+    watchFrames = frameLimit || !options.untilTexts.empty() || !options.failTexts.empty();
+    watchedStore = options.debugExit ? kDebugExitRegister : kNoStore;
+    watchInputLoop = options.untilInput;
+    startTrace(options.traceLength);
+    bool watching =
+        watchFrames || options.debugExit || options.untilInput || options.traceLength > 0;
+
+    const std::string* shown = nullptr;
+    for (;;) {
+        std::optional<uint64_t> cyclesLeft;
+        if (cycleLimit) {
+            uint64_t done = cyclesSinceStart();
+            if (done >= *cycleLimit) {
+                result.stop = StopReason::CycleLimit;
+                break;
+            }
+            cyclesLeft = *cycleLimit - done;
+        }
+        uint64_t steps = nextCallLength(result.instructions, cyclesLeft);
+        WatchEvent event = WatchEvent::None;
+        if (watching) {
+            result.instructions += runWatched(steps, event);
+        } else {
+            runSteps(steps);
+            result.instructions += steps;
+        }
+        if (event == WatchEvent::StoreSeen) {
+            result.stop = StopReason::DebugExit;
+            result.exitByte = memory.ram[kDebugExitRegister];
+            break;
+        }
+        if (event == WatchEvent::InputLoopReached) {
+            result.stop = StopReason::InputLoop;
+            break;
+        }
+        if (event == WatchEvent::FrameDrawn) {
+            if ((shown = textOnScreen(options.failTexts))) {
+                result.stop = StopReason::FailText;
+                break;
+            }
+            if ((shown = textOnScreen(options.untilTexts))) {
+                result.stop = StopReason::UntilText;
+                break;
+            }
+            if (frameLimit && framesDrawn >= *frameLimit) {
+                result.stop = StopReason::FrameLimit;
+                break;
+            }
+        }
+    }
+    result.frames = framesDrawn;
+    result.cycles = cyclesSinceStart();
+
+    std::string after = " after " + progress(result);
+    switch (result.stop) {
+        case StopReason::DebugExit:
+            result.verdict = result.exitByte == 0 ? Verdict::Pass : Verdict::Fail;
+            result.status = result.exitByte;
+            result.message =
+                "debug exit " + hexByte(static_cast<unsigned>(result.exitByte)) + after;
+            break;
+        case StopReason::UntilText:
+            result.verdict = Verdict::Pass;
+            result.message = "\"" + *shown + "\" on screen" + after;
+            break;
+        case StopReason::FailText:
+            result.verdict = Verdict::Fail;
+            result.message = "\"" + *shown + "\" on screen" + after;
+            break;
+        case StopReason::InputLoop:
+            result.verdict = Verdict::Pass;
+            result.message = "returned to the input loop" + after;
+            break;
+        case StopReason::FrameLimit:
+        case StopReason::CycleLimit: {
+            bool waitsForVerdict =
+                options.debugExit || options.untilInput || !options.untilTexts.empty();
+            result.verdict =
+                !options.expectations.empty() && !waitsForVerdict ? Verdict::Pass : Verdict::Limit;
+            std::string limit = result.stop == StopReason::FrameLimit
+                                    ? "frame limit " + std::to_string(*frameLimit)
+                                    : "cycle limit " + std::to_string(*cycleLimit);
+            result.message = limit + " reached" + after;
+            break;
+        }
+        case StopReason::NotRun:
+        case StopReason::Crashed: break;
+    }
+    if (result.verdict == Verdict::Pass) result.status = kStatusPass;
+    if (result.verdict == Verdict::Limit) result.status = kStatusLimit;
+    if (result.verdict == Verdict::Fail && result.stop != StopReason::DebugExit)
+        result.status = kStatusFail;
+}
+
+// Fails the run on the first cell that does not hold its expected byte; every mismatch
+// goes into the details.
+void checkExpectations(const RunnerOptions& options, RunResult& result) {
+    int mismatches = 0;
+    std::string first;
+    for (const MemoryExpectation& expectation : options.expectations) {
+        uint8_t held = memory.ram[expectation.address];
+        if (held == expectation.value) continue;
+        std::string line = hexWord(expectation.address) + " holds " + hexByte(held) +
+                           ", expected " + hexByte(expectation.value);
+        if (mismatches++ == 0) first = line;
+        result.details += line + "\n";
+    }
+    if (mismatches == 0) return;
+    if (mismatches > 1) first += " (and " + std::to_string(mismatches - 1) + " more)";
+    result.message = first + "; the run ended: " + result.message;
+    if (result.verdict != Verdict::Fail) {
+        result.verdict = Verdict::Fail;
+        result.status = kStatusFail;
+    }
+}
+
+// The outputs of a finished run. False (with a message) when one cannot be written.
+bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::string& error) {
+    std::string dumps;
+    for (const MemoryRange& range : options.dumps)
+        dumps += hexDump(range.address, &memory.ram[range.address], range.length);
+    if (!dumps.empty() && !writeOutput(std::string(kStandardOutput), dumps, error)) return false;
+    if (!options.screenTextFile.empty() &&
+        !writeOutput(options.screenTextFile, result.screen, error))
+        return false;
+    if (!options.screenshotFile.empty()) {
+        drawTextScreen();
+        if (!writePng(options.screenshotFile, framebuffer, kWindowWidth, kWindowHeight, error)) {
+            error = "cannot write " + options.screenshotFile + ": " + error;
+            return false;
+        }
+    }
+    if (!options.summaryFile.empty() &&
+        !writeOutput(options.summaryFile, summaryJson(result), error))
+        return false;
+    return true;
+}
+
+}  // namespace
+
+bool prepareOutputFile(const std::string& path, std::string& error) {
+    if (path.empty() || path == kStandardOutput) return true;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+bool writeOutput(const std::string& path, const std::string& text, std::string& error) {
+    bool toStandardOutput = path == kStandardOutput;
+    std::FILE* file = toStandardOutput ? stdout : std::fopen(path.c_str(), "wb");
+    if (!file) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    written = (toStandardOutput ? std::fflush(file) : std::fclose(file)) == 0 && written;
+    if (!written)
+        error = "cannot write " + (toStandardOutput ? std::string("standard output") : path);
+    return written;
+}
+
+RunResult runProgram(const RunnerOptions& options, const std::string& program) {
+    std::string name = program;
+    if (name.empty())
+        name = options.romDir.empty() ? "(no program)" : joinPath(options.romDir, kTestProgramFile);
+
+    headlessReset();
+    std::string error;
+    if (!provideInputs(options, program, error)) return badInput(name, error);
+    for (const std::string* output :
+         {&options.screenTextFile, &options.screenshotFile, &options.summaryFile}) {
+        if (!prepareOutputFile(*output, error)) return badInput(name, error);
+    }
+
+    headlessSeedRandom(options.seed);
+    if (options.realtime) {
+        headlessUseRealClock();
+    } else {
+        headlessFollowClock(emulatedSeconds);
+    }
+    startMachine(0, nullptr);
+
+    RunResult result;
+    result.program = name;
+    runUntilStop(options, result);
+    checkExpectations(options, result);
+    if (result.verdict != Verdict::Pass && options.traceLength > 0) {
+        std::vector<TraceEntry> entries = traceEntries();
+        result.details += "last " + std::to_string(entries.size()) + " instructions:\n";
+        for (const TraceEntry& entry : entries) result.details += traceLine(entry) + "\n";
+    }
+    result.screen = screenText(false);
+    result.registers = cpu;
+    result.hash = machineStateHash();
+    if (!writeOutputs(options, result, error)) return badInput(name, error);
+    return result;
+}

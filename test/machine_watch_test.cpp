@@ -1,0 +1,214 @@
+// Watched runs of the main loop on the headless host, with small KERNAL images of the
+// test's own: the store, input-loop and frame events, the trace of the last
+// instructions and the count of steps run.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "machine/run_control.h"
+#include "machine_fixture.h"
+
+namespace {
+
+constexpr uint16_t kWatched = 0xD7FF;
+constexpr int32_t kNoAddress = -1;
+
+// JMP $E000: a KERNAL that spins at its reset address.
+const Bytes kSpin = {0x4C, 0x00, 0xE0};
+
+class WatchedRun : public testing::Test {
+  protected:
+    void SetUp() override {
+        watchFrames = false;
+        watchedStore = kNoAddress;
+        watchInputLoop = false;
+        startTrace(0);
+    }
+    void TearDown() override {
+        watchFrames = false;
+        watchedStore = kNoAddress;
+        watchInputLoop = false;
+        startTrace(0);
+    }
+    // Starts the machine on a KERNAL with `code` at its reset address.
+    static void start(const Bytes& code) {
+        writeRoms(nopKernal(kTestResetAt, code));
+        startHeadless();
+    }
+
+    TemporaryFolder folder;
+};
+
+struct StoreCase {
+    const char* name;
+    Bytes code;
+    uint64_t stepsToStore;  // instructions up to and including the store
+    uint8_t stored;
+};
+
+TEST_F(WatchedRun, AStoreToTheWatchedAddressEndsTheRunRightAfterTheStoringInstruction) {
+    const std::vector<StoreCase> cases = {
+        {"STA absolute", {0xA9, 0x05, 0x8D, 0xFF, 0xD7, 0xEA}, 2, 0x05},
+        {"INC absolute", {0xEE, 0xFF, 0xD7, 0xEA}, 1, 0x01},
+        {"STA absolute,X", {0xA2, 0x0F, 0xA9, 0x09, 0x9D, 0xF0, 0xD7, 0xEA}, 3, 0x09},
+        // LDA #$F0, STA $20, LDA #$D7, STA $21, LDY #$0F, LDA #$07, STA ($20),Y
+        {"STA (zp),Y",
+         {0xA9, 0xF0, 0x85, 0x20, 0xA9, 0xD7, 0x85, 0x21, 0xA0, 0x0F, 0xA9, 0x07, 0x91, 0x20, 0xEA},
+         7,
+         0x07},
+    };
+    for (const StoreCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        start(c.code);
+        watchedStore = kWatched;
+        WatchEvent event = WatchEvent::None;
+        EXPECT_EQ(runWatched(100, event), c.stepsToStore);
+        EXPECT_EQ(event, WatchEvent::StoreSeen);
+        EXPECT_EQ(memory.ram[kWatched], c.stored);
+        // The run ends after the storing instruction, before the next one.
+        uint16_t afterStore = static_cast<uint16_t>(kTestResetAt + c.code.size() - 1);
+        EXPECT_EQ(cpu.regPC, afterStore);
+    }
+}
+
+TEST_F(WatchedRun, StoresElsewhereAndReadsOfTheWatchedAddressDoNotEndTheRun) {
+    // STA $D7FE, STA $D800, LDA $D7FF, INC $D7FE, then JMP back to the start.
+    start(
+        {0x8D, 0xFE, 0xD7, 0x8D, 0x00, 0xD8, 0xAD, 0xFF, 0xD7, 0xEE, 0xFE, 0xD7, 0x4C, 0x00, 0xE0});
+    watchedStore = kWatched;
+    WatchEvent event = WatchEvent::StoreSeen;
+    EXPECT_EQ(runWatched(50, event), 50u);
+    EXPECT_EQ(event, WatchEvent::None);
+}
+
+TEST_F(WatchedRun, WithNoStoreWatchedNoInstructionEndsTheRun) {
+    // A frame watch alone must not stop after every instruction.
+    start({0xA9, 0x01, 0x85, 0x10, 0x4C, 0x00, 0xE0});  // LDA #1, STA $10, JMP $E000
+    watchedStore = kNoAddress;
+    watchFrames = true;
+    WatchEvent event = WatchEvent::None;
+    EXPECT_EQ(runWatched(30, event), 30u);
+    EXPECT_EQ(event, WatchEvent::None);
+}
+
+TEST_F(WatchedRun, TheInputLoopEventComesOnlyAfterTheHookHasFired) {
+    // The KERNAL jumps into the hook's window at $E600; the program jumps straight back.
+    start({0x4C, 0x00, 0xE6});
+    headlessProvideFile(kTestProgramFile, {0x00, 0xC0, 0x4C, 0x00, 0xE6});
+    watchInputLoop = true;
+    WatchEvent event = WatchEvent::None;
+    // Step 1 jumps to $E600; at step 2 the hook fires there (no event) and the program's
+    // JMP runs; the run stops before step 3, back in the window.
+    EXPECT_EQ(runWatched(100, event), 2u);
+    EXPECT_EQ(event, WatchEvent::InputLoopReached);
+    EXPECT_TRUE(testProgramLoaded);
+    EXPECT_EQ(cpu.regPC, 0xE600);
+    // Still there: the next watched run stops before its first step.
+    EXPECT_EQ(runWatched(100, event), 0u);
+    EXPECT_EQ(event, WatchEvent::InputLoopReached);
+}
+
+TEST_F(WatchedRun, AProgramThatNeverReturnsGivesNoInputLoopEvent) {
+    start({0x4C, 0x00, 0xE6});
+    headlessProvideFile(kTestProgramFile, {0x00, 0xC0, 0x4C, 0x00, 0xC0});  // JMP $C000
+    watchInputLoop = true;
+    WatchEvent event = WatchEvent::InputLoopReached;
+    EXPECT_EQ(runWatched(500, event), 500u);
+    EXPECT_EQ(event, WatchEvent::None);
+    EXPECT_EQ(cpu.regPC, 0xC000);
+}
+
+TEST_F(WatchedRun, AFrameEndsTheRunAtTheCheckThatDrawsIt) {
+    start(kSpin);
+    watchFrames = true;
+    WatchEvent event = WatchEvent::FrameDrawn;
+    // The clock stands at 0.5 s, before the deadline: no frame however long the run.
+    EXPECT_EQ(runWatched(1000, event), 1000u);
+    EXPECT_EQ(event, WatchEvent::None);
+    EXPECT_EQ(framesDrawn, 0u);
+
+    headlessAdvanceClock(0.021);
+    // The loop looks at the clock after each stretch of kStepsPerHostCheck (256) steps.
+    EXPECT_EQ(runWatched(1000, event), 256u);
+    EXPECT_EQ(event, WatchEvent::FrameDrawn);
+    EXPECT_EQ(framesDrawn, 1u);
+
+    // The next deadline is 20 ms on: the clock has not moved, so no frame.
+    EXPECT_EQ(runWatched(1000, event), 1000u);
+    EXPECT_EQ(event, WatchEvent::None);
+    EXPECT_EQ(framesDrawn, 1u);
+}
+
+TEST_F(WatchedRun, WithoutTheFrameWatchFramesComeButDoNotEndTheRun) {
+    start(kSpin);
+    headlessAdvanceClock(0.021);
+    WatchEvent event = WatchEvent::FrameDrawn;
+    EXPECT_EQ(runWatched(1000, event), 1000u);
+    EXPECT_EQ(event, WatchEvent::None);
+    EXPECT_EQ(framesDrawn, 1u);
+}
+
+TEST_F(WatchedRun, TheTraceKeepsTheLastInstructionsInOrderWithTheirBytesAndRegisters) {
+    // LDA #$01, LDX #$02, LDY #$03, STA $10, INX, JMP $E000
+    start({0xA9, 0x01, 0xA2, 0x02, 0xA0, 0x03, 0x85, 0x10, 0xE8, 0x4C, 0x00, 0xE0});
+    startTrace(3);
+    WatchEvent event = WatchEvent::None;
+    ASSERT_EQ(runWatched(5, event), 5u);
+    std::vector<TraceEntry> entries = traceEntries();
+    ASSERT_EQ(entries.size(), 3u);
+    struct Expected {
+        uint16_t pc;
+        uint8_t bytes[3];
+        uint8_t a, x, y;
+    };
+    const Expected expected[] = {
+        {0xE004, {0xA0, 0x03, 0x85}, 0x01, 0x02, 0x00},  // LDY #$03, before it ran
+        {0xE006, {0x85, 0x10, 0xE8}, 0x01, 0x02, 0x03},  // STA $10
+        {0xE008, {0xE8, 0x4C, 0x00}, 0x01, 0x02, 0x03},  // INX
+    };
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(entries[i].pc, expected[i].pc);
+        EXPECT_EQ(entries[i].bytes[0], expected[i].bytes[0]);
+        EXPECT_EQ(entries[i].bytes[1], expected[i].bytes[1]);
+        EXPECT_EQ(entries[i].bytes[2], expected[i].bytes[2]);
+        EXPECT_EQ(entries[i].a, expected[i].a);
+        EXPECT_EQ(entries[i].x, expected[i].x);
+        EXPECT_EQ(entries[i].y, expected[i].y);
+        EXPECT_EQ(entries[i].s, cpu.regS);
+        EXPECT_EQ(entries[i].p & (kFlagI | kFlagBit5), kFlagI | kFlagBit5);
+    }
+    // The flags before INX are those LDY #$03 left: neither zero nor negative.
+    EXPECT_EQ(entries[2].p & (kFlagZ | kFlagN), 0);
+    EXPECT_EQ(cpu.regX, 0x03);
+}
+
+TEST_F(WatchedRun, TheTraceHoldsFewerEntriesWhileFewerInstructionsRanAndNoneWhenOff) {
+    start(kSpin);
+    startTrace(8);
+    WatchEvent event = WatchEvent::None;
+    runWatched(2, event);
+    std::vector<TraceEntry> entries = traceEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].pc, kTestResetAt);
+    EXPECT_EQ(entries[1].pc, kTestResetAt);
+
+    startTrace(0);
+    runWatched(2, event);
+    EXPECT_TRUE(traceEntries().empty());
+}
+
+TEST_F(WatchedRun, ARunWithoutEventsReturnsTheStepsAskedForAndCountsTheirCycles) {
+    start(kSpin);
+    for (uint64_t steps : {1u, 37u, 256u, 1000u}) {
+        SCOPED_TRACE(steps);
+        uint64_t cyclesBefore = cyclesSinceStart();
+        WatchEvent event = WatchEvent::FrameDrawn;
+        EXPECT_EQ(runWatched(steps, event), steps);
+        EXPECT_EQ(event, WatchEvent::None);
+        EXPECT_EQ(cyclesSinceStart() - cyclesBefore, 3 * steps);  // JMP takes 3 cycles
+    }
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+; debug_pass: a self test that passes. It leaves $DE $AD $BE $EF at $C200, shows
+; "SELF TEST PASSED", waits three frames and writes 0 to the debug register $D7FF, the
+; way test benches report a pass; then it waits for ever.
+        .include "kernal.inc"
+
+debugExit = $D7FF
+results   = $C200
+
+*       = $C000
+        lda #$DE
+        sta results
+        lda #$AD
+        sta results + 1
+        lda #$BE
+        sta results + 2
+        lda #$EF
+        sta results + 3
+        jsr clearScreen
+        lda #<passed
+        ldy #>passed
+        jsr printString
+        jsr waitFrame
+        jsr waitFrame
+        jsr waitFrame
+        lda #0
+        sta debugExit
+forever jmp forever
+
+passed  .null "SELF TEST PASSED"

@@ -1,0 +1,397 @@
+// The runner's pieces that carry logic of their own: reading the command line and its
+// numbers, escaping for JSON and XML, hex dumps, the disassembly of the trace, the
+// result's trip between processes, and the JUnit counts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/runner/batch.h"
+#include "app/runner/junit.h"
+#include "app/runner/options.h"
+#include "app/runner/outputs.h"
+
+namespace {
+
+struct NumberCase {
+    const char* text;
+    uint64_t max;
+    bool ok;
+    uint64_t value;
+};
+
+TEST(RunnerNumbers, HexTakesADollarOrZeroXPrefixAndEverythingElseIsDecimal) {
+    const NumberCase cases[] = {
+        {"0", 0xFFFF, true, 0},
+        {"49152", 0xFFFF, true, 49152},
+        {"$C000", 0xFFFF, true, 0xC000},
+        {"$c000", 0xFFFF, true, 0xC000},
+        {"0xC000", 0xFFFF, true, 0xC000},
+        {"0XFF", 0xFF, true, 0xFF},
+        {"0100", 0xFFFF, true, 100},  // a leading zero does not make it octal
+        {"$10000", 0xFFFF, false, 0},
+        {"65536", 0xFFFF, false, 0},
+        {"18446744073709551615", UINT64_MAX, true, UINT64_MAX},
+        {"18446744073709551616", UINT64_MAX, false, 0},
+        {"", 0xFFFF, false, 0},
+        {"$", 0xFFFF, false, 0},
+        {"0x", 0xFFFF, false, 0},
+        {"-1", 0xFFFF, false, 0},
+        {"+1", 0xFFFF, false, 0},
+        {"$-1", 0xFFFF, false, 0},
+        {"12abc", 0xFFFF, false, 0},
+        {" 12", 0xFFFF, false, 0},
+        {"C000", 0xFFFF, false, 0},  // hex needs its prefix
+        {"1e3", 0xFFFF, false, 0},
+    };
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        uint64_t value = 7;
+        EXPECT_EQ(parseNumber(c.text, c.max, value), c.ok);
+        EXPECT_EQ(value, c.ok ? c.value : 7);
+    }
+}
+
+TEST(RunnerNumbers, MemoryRangesAndExpectationsStayInsideTheAddressSpace) {
+    struct RangeCase {
+        const char* text;
+        bool ok;
+        uint16_t address;
+        uint32_t length;
+    };
+    const RangeCase ranges[] = {
+        {"$C000:16", true, 0xC000, 16}, {"0:65536", true, 0, 65536}, {"$FFFF:1", true, 0xFFFF, 1},
+        {"$FFFF:2", false, 0, 0},       {"$C000:0", false, 0, 0},    {"$C000", false, 0, 0},
+        {":16", false, 0, 0},           {"$C000:", false, 0, 0},     {"$10000:1", false, 0, 0},
+        {"$C000:16:1", false, 0, 0},    {"$C000=16", false, 0, 0},
+    };
+    for (const RangeCase& c : ranges) {
+        SCOPED_TRACE(c.text);
+        MemoryRange range{};
+        EXPECT_EQ(parseMemoryRange(c.text, range), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(range.address, c.address);
+            EXPECT_EQ(range.length, c.length);
+        }
+    }
+    struct ExpectCase {
+        const char* text;
+        bool ok;
+        uint16_t address;
+        uint8_t value;
+    };
+    const ExpectCase expectations[] = {
+        {"$C000=$42", true, 0xC000, 0x42},
+        {"0xD7FF=0", true, 0xD7FF, 0},
+        {"1024=255", true, 1024, 255},
+        {"$C000=256", false, 0, 0},
+        {"$C000", false, 0, 0},
+        {"=1", false, 0, 0},
+        {"$C000=", false, 0, 0},
+        {"$1C000=1", false, 0, 0},
+        {"$C000=$1=2", false, 0, 0},
+    };
+    for (const ExpectCase& c : expectations) {
+        SCOPED_TRACE(c.text);
+        MemoryExpectation expectation{};
+        EXPECT_EQ(parseExpectation(c.text, expectation), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(expectation.address, c.address);
+            EXPECT_EQ(expectation.value, c.value);
+        }
+    }
+}
+
+ParseOutcome parse(const std::vector<std::string_view>& arguments, RunnerOptions& options,
+                   std::string& error) {
+    return parseOptions(arguments, options, error);
+}
+
+TEST(RunnerOptions, EveryOptionReachesItsField) {
+    RunnerOptions options;
+    std::string error;
+    ASSERT_EQ(parse({"--dir",       "roms",          "--frames=50",  "--cycles",
+                     "$1000",       "--until-text",  "OK",           "--until-text=DONE",
+                     "--fail-text", "-FAIL-",        "--debug-exit", "--until-input",
+                     "--realtime",  "--seed",        "0x2A",         "--screen-text",
+                     "-",           "--screenshot",  "s.png",        "--summary",
+                     "s.json",      "--junit",       "j.xml",        "--trace",
+                     "10",          "--dump",        "$C000:4",      "--dump=0:1",
+                     "--expect",    "$C000=1",       "-j",           "3",
+                     "--",          "--odd-name.prg"},
+                    options, error),
+              ParseOutcome::Run)
+        << error;
+    EXPECT_EQ(options.romDir, "roms");
+    EXPECT_EQ(options.frameLimit, 50u);
+    EXPECT_EQ(options.cycleLimit, 0x1000u);
+    EXPECT_EQ(options.untilTexts, (std::vector<std::string>{"OK", "DONE"}));
+    EXPECT_EQ(options.failTexts, (std::vector<std::string>{"-FAIL-"}));
+    EXPECT_TRUE(options.debugExit);
+    EXPECT_TRUE(options.untilInput);
+    EXPECT_TRUE(options.realtime);
+    EXPECT_EQ(options.seed, 42u);
+    EXPECT_EQ(options.screenTextFile, "-");
+    EXPECT_EQ(options.screenshotFile, "s.png");
+    EXPECT_EQ(options.summaryFile, "s.json");
+    EXPECT_EQ(options.junitFile, "j.xml");
+    EXPECT_EQ(options.traceLength, 10u);
+    ASSERT_EQ(options.dumps.size(), 2u);
+    EXPECT_EQ(options.dumps[0].address, 0xC000);
+    EXPECT_EQ(options.dumps[1].length, 1u);
+    ASSERT_EQ(options.expectations.size(), 1u);
+    EXPECT_EQ(options.jobs, 3u);
+    EXPECT_EQ(options.programs, (std::vector<std::string>{"--odd-name.prg"}));
+}
+
+TEST(RunnerOptions, DefaultsAndTheLimitInForce) {
+    RunnerOptions options;
+    std::string error;
+    ASSERT_EQ(parse({}, options, error), ParseOutcome::Run);
+    EXPECT_TRUE(options.programs.empty());
+    EXPECT_FALSE(options.realtime);
+    EXPECT_EQ(options.seed, kDefaultRandomSeed);
+    EXPECT_EQ(effectiveCycleLimit(options), kDefaultCycleLimit);
+    EXPECT_EQ(effectiveFrameLimit(options), std::nullopt);
+    EXPECT_EQ(kDefaultCycleLimit, 60u * 985248u);
+    // On the wall clock, 60 seconds are counted in frames.
+    options.realtime = true;
+    EXPECT_EQ(effectiveCycleLimit(options), std::nullopt);
+    EXPECT_EQ(effectiveFrameLimit(options), 3000u);
+    // A limit given replaces both defaults.
+    for (bool realtime : {false, true}) {
+        options.realtime = realtime;
+        options.frameLimit = 10;
+        options.cycleLimit.reset();
+        EXPECT_EQ(effectiveCycleLimit(options), std::nullopt);
+        EXPECT_EQ(effectiveFrameLimit(options), 10u);
+        options.frameLimit.reset();
+        options.cycleLimit = 99;
+        EXPECT_EQ(effectiveCycleLimit(options), 99u);
+        EXPECT_EQ(effectiveFrameLimit(options), std::nullopt);
+    }
+}
+
+TEST(RunnerOptions, HelpAndVersionWinOverTheRestOfTheLine) {
+    RunnerOptions options;
+    std::string error;
+    EXPECT_EQ(parse({"a.prg", "--help"}, options, error), ParseOutcome::Help);
+    EXPECT_EQ(parse({"-h"}, options, error), ParseOutcome::Help);
+    EXPECT_EQ(parse({"--version", "--frames", "3"}, options, error), ParseOutcome::Version);
+    // Every option shows in the help.
+    std::string help = helpText();
+    for (const char* name :
+         {"--dir", "--frames", "--cycles", "--until-text", "--fail-text", "--debug-exit",
+          "--until-input", "--realtime", "--seed", "--screen-text", "--screenshot", "--summary",
+          "--trace", "--dump", "--expect", "--junit", "--jobs", "--help", "--version"}) {
+        EXPECT_NE(help.find(name), std::string::npos) << name;
+    }
+}
+
+struct BadLine {
+    std::vector<std::string_view> arguments;
+    const char* named;  // the message must name this
+};
+
+TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
+    const std::vector<BadLine> cases = {
+        {{"--bogus"}, "--bogus"},
+        {{"-x"}, "-x"},
+        {{"--frames"}, "--frames"},
+        {{"a.prg", "--cycles"}, "--cycles"},
+        {{"--frames", "ten"}, "ten"},
+        {{"--frames", "0"}, "--frames"},
+        {{"--frames", "-5"}, "--frames"},
+        {{"--cycles", "$"}, "--cycles"},
+        {{"--cycles", "999999999999999999999"}, "--cycles"},
+        {{"--trace", "0"}, "--trace"},
+        {{"--trace", "2000000"}, "--trace"},
+        {{"--jobs", "0"}, "--jobs"},
+        {{"--seed", "x"}, "--seed"},
+        {{"--dump", "$C000"}, "$C000"},
+        {{"--dump", "$FFF0:$20"}, "--dump"},
+        {{"--expect", "$C000=$100"}, "--expect"},
+        {{"--expect", "C000=1"}, "--expect"},
+        {{"--until-text", ""}, "--until-text"},
+        {{"--fail-text="}, "--fail-text"},
+        {{"--debug-exit=1"}, "--debug-exit"},
+        {{"--summary", ""}, "--summary"},
+        {{"--screenshot", "-"}, "--screenshot"},
+        {{"a.prg", "b.prg", "--screen-text", "-"}, "--screen-text"},
+        {{"a.prg", "b.prg", "--summary", "s.json"}, "--summary"},
+        {{"a.prg", "b.prg", "--screenshot", "s.png"}, "--screenshot"},
+        {{"a.prg", "b.prg", "--dump", "0:1"}, "--dump"},
+        {{"-"}, "PROGRAM"},
+    };
+    for (const BadLine& c : cases) {
+        SCOPED_TRACE(c.named);
+        RunnerOptions options;
+        std::string error;
+        EXPECT_EQ(parse(c.arguments, options, error), ParseOutcome::Error);
+        EXPECT_NE(error.find(c.named), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
+TEST(RunnerText, JsonStringsEscapeQuotesBackslashesAndControlCharacters) {
+    EXPECT_EQ(jsonString("plain"), "\"plain\"");
+    EXPECT_EQ(jsonString("say \"hi\"\\"), "\"say \\\"hi\\\"\\\\\"");
+    EXPECT_EQ(jsonString("a\nb\tc\rd"), "\"a\\nb\\tc\\rd\"");
+    EXPECT_EQ(jsonString(std::string_view("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
+    EXPECT_EQ(jsonString(std::string_view("\0", 1)), "\"\\u0000\"");
+}
+
+TEST(RunnerText, XmlTextEscapesMarkupAndDropsWhatXmlCannotHold) {
+    EXPECT_EQ(xmlEscape("a<b>&\"c\"'d'"), "a&lt;b&gt;&amp;&quot;c&quot;&apos;d&apos;");
+    EXPECT_EQ(xmlEscape("line\nnext\ttab\r"), "line\nnext\ttab\r");
+    EXPECT_EQ(xmlEscape(std::string_view("\x01x\x1b\x7f", 4)), "?x??");
+}
+
+TEST(RunnerText, HexDumpsShowSixteenBytesALineFromTheGivenAddress) {
+    std::vector<uint8_t> bytes(20);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0xA0 + i);
+    EXPECT_EQ(hexDump(0xC000, bytes.data(), 3), "C000: A0 A1 A2\n");
+    EXPECT_EQ(hexDump(0x0FF8, bytes.data(), 20),
+              "0FF8: A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF\n"
+              "1008: B0 B1 B2 B3\n");
+    EXPECT_EQ(hexDump(0xFFF0, bytes.data(), 16),
+              "FFF0: A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF\n");
+}
+
+TEST(RunnerText, TheTraceDisassemblesEveryAddressingMode) {
+    struct Case {
+        uint16_t pc;
+        uint8_t bytes[3];
+        const char* text;
+    };
+    const Case cases[] = {
+        {0xC000, {0xEA, 0, 0}, "NOP"},
+        {0xC000, {0x0A, 0, 0}, "ASL A"},
+        {0xC000, {0xA9, 0x01, 0}, "LDA #$01"},
+        {0xC000, {0xA5, 0x20, 0}, "LDA $20"},
+        {0xC000, {0xB5, 0x20, 0}, "LDA $20,X"},
+        {0xC000, {0xB6, 0x20, 0}, "LDX $20,Y"},
+        {0xC000, {0x8D, 0xFF, 0xD7}, "STA $D7FF"},
+        {0xC000, {0xBD, 0x00, 0x04}, "LDA $0400,X"},
+        {0xC000, {0xB9, 0x00, 0x04}, "LDA $0400,Y"},
+        {0xC000, {0x6C, 0xFC, 0xFF}, "JMP ($FFFC)"},
+        {0xC000, {0xA1, 0x20, 0}, "LDA ($20,X)"},
+        {0xC000, {0x91, 0x20, 0}, "STA ($20),Y"},
+        {0xC010, {0xD0, 0xFE, 0}, "BNE $C010"},  // branch to itself
+        {0xC010, {0xF0, 0x10, 0}, "BEQ $C022"},
+        {0xFFF0, {0x10, 0x7F, 0}, "BPL $0071"},  // the target wraps
+        {0xC000, {0x02, 0, 0}, "??? ($02)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(disassemble(c.pc, c.bytes), c.text);
+    }
+    TraceEntry entry{0xC000, {0x8D, 0x00, 0xC1}, 0x01, 0x02, 0x03, 0xF9, 0x24};
+    EXPECT_EQ(traceLine(entry), "C000  8D 00 C1  STA $C100     A=01 X=02 Y=03 S=F9 P=24");
+    TraceEntry single{0xE600, {0x58, 0x4C, 0x00}, 0, 0, 0, 0xFF, 0x20};
+    EXPECT_EQ(traceLine(single), "E600  58        CLI           A=00 X=00 Y=00 S=FF P=20");
+}
+
+TEST(RunnerText, TheStateHashIsFnv1a64) {
+    // Published FNV-1a 64 values.
+    EXPECT_EQ(fnv1a64(nullptr, 0), 0xCBF29CE484222325u);
+    const uint8_t a[] = {'a'};
+    EXPECT_EQ(fnv1a64(a, 1), 0xAF63DC4C8601EC8Cu);
+    const uint8_t foobar[] = {'f', 'o', 'o', 'b', 'a', 'r'};
+    EXPECT_EQ(fnv1a64(foobar, 6), 0x85944171F73967E8u);
+    // Continuing a hash equals hashing the whole.
+    EXPECT_EQ(fnv1a64(foobar + 3, 3, fnv1a64(foobar, 3)), fnv1a64(foobar, 6));
+}
+
+RunResult sampleResult(Verdict verdict, int status) {
+    RunResult result;
+    result.program = "tests/a <1>.prg";
+    result.verdict = verdict;
+    result.status = status;
+    result.stop = StopReason::DebugExit;
+    result.message = "debug exit $05 after 3 frames";
+    result.details = "$C000 holds $01, expected $02\n";
+    result.screen = std::string(25, 'x') + "\n";
+    result.screen += std::string("a:b\0c", 5);
+    result.frames = 3;
+    result.cycles = 985248;
+    result.instructions = 123456789012;
+    result.registers = CpuState{1, 2, 3, 0xF9, 0x24, 0xE600, 0, 0};
+    result.hash = 0xFEDCBA9876543210;
+    result.exitByte = 5;
+    return result;
+}
+
+TEST(RunnerBatch, AResultSurvivesItsTripBetweenProcesses) {
+    RunResult sent = sampleResult(Verdict::Fail, 5);
+    RunResult received;
+    ASSERT_TRUE(decodeResult(encodeResult(sent), received));
+    EXPECT_EQ(received.program, sent.program);
+    EXPECT_EQ(received.verdict, sent.verdict);
+    EXPECT_EQ(received.status, 5);
+    EXPECT_EQ(received.stop, sent.stop);
+    EXPECT_EQ(received.message, sent.message);
+    EXPECT_EQ(received.details, sent.details);
+    EXPECT_EQ(received.screen, sent.screen);
+    EXPECT_EQ(received.frames, 3u);
+    EXPECT_EQ(received.cycles, 985248u);
+    EXPECT_EQ(received.instructions, 123456789012u);
+    EXPECT_EQ(received.registers.regPC, 0xE600);
+    EXPECT_EQ(received.registers.regS, 0xF9);
+    EXPECT_EQ(received.hash, sent.hash);
+    EXPECT_EQ(received.exitByte, 5);
+
+    RunResult noExit = sampleResult(Verdict::Pass, 0);
+    noExit.exitByte = -1;
+    ASSERT_TRUE(decodeResult(encodeResult(noExit), received));
+    EXPECT_EQ(received.exitByte, -1);
+}
+
+TEST(RunnerBatch, ATruncatedOrGarbledResultIsRefused) {
+    std::string bytes = encodeResult(sampleResult(Verdict::Pass, 0));
+    RunResult received;
+    EXPECT_FALSE(decodeResult("", received));
+    EXPECT_FALSE(decodeResult(bytes.substr(0, bytes.size() - 1), received));
+    EXPECT_FALSE(decodeResult(bytes + "0:", received));
+    EXPECT_FALSE(decodeResult("99999:abc", received));
+    EXPECT_FALSE(decodeResult("x:abc", received));
+}
+
+TEST(RunnerBatch, TheBatchStatusIsZeroWhenAllPassElseTheLargest) {
+    EXPECT_EQ(batchStatus({sampleResult(Verdict::Pass, 0), sampleResult(Verdict::Pass, 0)}), 0);
+    EXPECT_EQ(batchStatus({sampleResult(Verdict::Pass, 0), sampleResult(Verdict::Fail, 1)}), 1);
+    EXPECT_EQ(batchStatus({sampleResult(Verdict::Limit, 2), sampleResult(Verdict::Fail, 1)}), 2);
+    EXPECT_EQ(batchStatus({sampleResult(Verdict::Error, 3), sampleResult(Verdict::Fail, 0x42)}),
+              0x42);
+}
+
+int countOf(const std::string& xml, const std::string& what) {
+    int count = 0;
+    for (std::size_t at = xml.find(what); at != std::string::npos; at = xml.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(RunnerJunit, FailuresAndErrorsAreCountedApartAndEveryCaseKeepsItsScreen) {
+    std::vector<RunResult> results = {
+        sampleResult(Verdict::Pass, 0), sampleResult(Verdict::Fail, 5),
+        sampleResult(Verdict::Limit, 2), sampleResult(Verdict::Error, 3),
+        sampleResult(Verdict::Fail, 1)};
+    results[3].screen.clear();
+    std::string xml = junitReport(results);
+    EXPECT_NE(xml.find("<testsuite name=\"breadbin-run\" tests=\"5\" failures=\"2\" errors=\"2\""),
+              std::string::npos)
+        << xml;
+    EXPECT_EQ(countOf(xml, "<testcase "), 5);
+    EXPECT_EQ(countOf(xml, "<failure "), 2);
+    EXPECT_EQ(countOf(xml, "<error "), 2);
+    EXPECT_EQ(countOf(xml, "<system-out>"), 4);
+    EXPECT_NE(xml.find("name=\"tests/a &lt;1&gt;.prg\""), std::string::npos);
+    // The type says what stopped the run; a run that could not start is an "error".
+    EXPECT_EQ(countOf(xml, "type=\"debug-exit\""), 3);
+    EXPECT_EQ(countOf(xml, "type=\"error\""), 1);
+    EXPECT_NE(xml.find("time=\"1.000\""), std::string::npos);  // emulated seconds
+    EXPECT_EQ(xml.find(std::string_view("\0", 1)), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,501 @@
+// breadbin-run itself, run as a subprocess with a time limit on small programs of our
+// own (test/programs/runner/): every stop condition, every output, repeat runs that
+// must match byte for byte, bad command lines and files, and batches with their JUnit
+// report.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/png_image.h"
+#include "runner_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kRunner = BREADBIN_RUN_BINARY;
+const fs::path kPrograms = RUNNER_TEST_PROGRAM_DIR;
+const fs::path kFirmware = BREADBIN_BUILD_DIR "/firmware";
+const fs::path kDemo = BREADBIN_BUILD_DIR "/firmware/demo.prg";
+
+constexpr uint64_t kDefaultCycles = 60 * 985248;
+constexpr uint64_t kLongestStep = 14;  // a 7-cycle instruction and a frame's interrupt entry
+constexpr uint32_t kBlack = 0xFF000000;
+constexpr uint32_t kLightGreen = 0xFF9AD284;  // the firmware's text colour
+
+std::string program(const char* name) {
+    return (kPrograms / (std::string(name) + ".prg")).string();
+}
+
+ProcessOutcome runner(const std::vector<std::string>& arguments, const std::string& folder = "") {
+    return runProcess(kRunner, arguments, 60, folder);
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A JSON field of the summary as text: a string's contents (the summary's strings here
+// hold no escapes), or a number or object as written.
+std::string field(const std::string& json, const std::string& name) {
+    std::string key = "\"" + name + "\":";
+    std::size_t at = json.find(key);
+    if (at == std::string::npos) return "<missing " + name + ">";
+    at += key.size();
+    if (json[at] == '"') return json.substr(at + 1, json.find('"', at + 1) - at - 1);
+    if (json[at] == '{') return json.substr(at, json.find('}', at) - at + 1);
+    return json.substr(at, json.find_first_of(",}", at) - at);
+}
+
+// Whether `text` is `prefix` followed by exactly `digits` characters of `allowed`.
+bool prefixAndDigits(const std::string& text, const std::string& prefix, std::size_t digits,
+                     const std::string& allowed) {
+    return text.size() == prefix.size() + digits && text.rfind(prefix, 0) == 0 &&
+           text.find_first_not_of(allowed, prefix.size()) == std::string::npos;
+}
+
+uint64_t numberField(const std::string& json, const std::string& name) {
+    return std::stoull(field(json, name));
+}
+
+int lineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// A folder of the test's own, removed afterwards.
+class RunnerProgram : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "breadbin-run-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    std::string file(const char* name) const { return (folder / name).string(); }
+
+    // Runs with --summary into a file and returns the summary.
+    std::string summaryOf(std::vector<std::string> arguments, ProcessOutcome& outcome) {
+        arguments.push_back("--summary");
+        arguments.push_back(file("summary.json"));
+        outcome = runner(arguments);
+        return readText(file("summary.json"));
+    }
+
+    fs::path folder;
+};
+
+struct StopCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    int status;
+    const char* stop;
+    const char* said;  // in the result line
+};
+
+TEST_F(RunnerProgram, EachStopConditionEndsTheRunWithItsStatus) {
+    const std::vector<StopCase> cases = {
+        {"debug exit 0 passes", {program("debug_pass"), "--debug-exit"}, 0, "debug-exit", "PASS"},
+        {"debug exit 5 fails with 5",
+         {program("debug_fail"), "--debug-exit"},
+         5,
+         "debug-exit",
+         "debug exit $05"},
+        {"return to the input loop",
+         {program("returns"), "--until-input"},
+         0,
+         "input-loop",
+         "input loop"},
+        {"until text",
+         {program("shows_text"), "--until-text", "READY"},
+         0,
+         "until-text",
+         "\"READY\" on screen"},
+        {"until text across rows",
+         {program("shows_text"), "--until-text", "WRAP"},
+         0,
+         "until-text",
+         "WRAP"},
+        {"fail text",
+         {program("shows_text"), "--until-text", "NEVER", "--fail-text", "OOPS"},
+         1,
+         "fail-text",
+         "FAIL"},
+        {"frame limit",
+         {program("shows_text"), "--until-text", "NEVER", "--frames", "20"},
+         2,
+         "frame-limit",
+         "frame limit 20"},
+        {"cycle limit",
+         {program("spins"), "--cycles", "100000"},
+         2,
+         "cycle-limit",
+         "cycle limit 100000"},
+        {"default limit", {program("spins")}, 2, "cycle-limit", "cycle limit 59114880"},
+        {"expectations alone decide at the limit",
+         {program("returns"), "--cycles", "$30000", "--expect", "$C100=$42"},
+         0,
+         "cycle-limit",
+         "PASS"},
+        {"a waiting verdict makes the limit a limit",
+         {program("spins"), "--debug-exit", "--cycles", "50000", "--expect", "$C100=$42"},
+         1,
+         "cycle-limit",
+         "$C100 holds"},
+        {"a mismatch fails a run that passed",
+         {program("returns"), "--until-input", "--expect", "$C100=$43"},
+         1,
+         "input-loop",
+         "$C100 holds $42, expected $43"},
+        {"expectations that hold keep the pass",
+         {program("debug_pass"), "--debug-exit", "--expect", "$C200=$DE", "--expect", "0xC203=239"},
+         0,
+         "debug-exit",
+         "PASS"},
+    };
+    for (const StopCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessOutcome outcome;
+        std::string summary = summaryOf(c.arguments, outcome);
+        ASSERT_FALSE(outcome.timedOut);
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_EQ(field(summary, "stop"), c.stop) << summary;
+        EXPECT_EQ(numberField(summary, "status"), static_cast<uint64_t>(c.status));
+        EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+    }
+}
+
+TEST_F(RunnerProgram, LimitsStopWhereTheySay) {
+    ProcessOutcome outcome;
+    std::string summary = summaryOf({program("shows_text"), "--frames", "37"}, outcome);
+    EXPECT_EQ(numberField(summary, "frames"), 37u);
+
+    summary = summaryOf({program("spins"), "--cycles", "123457"}, outcome);
+    uint64_t cycles = numberField(summary, "cycles");
+    EXPECT_GE(cycles, 123457u);
+    EXPECT_LT(cycles, 123457u + kLongestStep);
+
+    summary = summaryOf({program("spins")}, outcome);
+    cycles = numberField(summary, "cycles");
+    EXPECT_GE(cycles, kDefaultCycles);
+    EXPECT_LT(cycles, kDefaultCycles + kLongestStep);
+    // 50 frames a second of emulated time, give or take the frame step's rounding.
+    EXPECT_NEAR(static_cast<double>(numberField(summary, "frames")), 60 * 1000 / 21.0, 5);
+
+    // The debug register ends the run right after the store: the program's last steps.
+    summary = summaryOf({program("debug_pass"), "--debug-exit"}, outcome);
+    EXPECT_EQ(numberField(summary, "debugExit"), 0u);
+    EXPECT_GE(numberField(summary, "frames"), 3u);
+    EXPECT_EQ(numberField(summary, "regPC"), 0xC02Cu);  // after STA $D7FF, at the JMP
+}
+
+TEST_F(RunnerProgram, TheScreenTextShowsTheFinalScreenAsTwentyFiveLines) {
+    ProcessOutcome outcome =
+        runner({program("debug_pass"), "--debug-exit", "--screen-text", file("screen.txt")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    std::string text = readText(file("screen.txt"));
+    EXPECT_EQ(lineCount(text), 25);
+    EXPECT_EQ(text.size(), 25u * 41u);
+    EXPECT_EQ(text.substr(0, 41), "SELF TEST PASSED" + std::string(24, ' ') + "\n");
+    EXPECT_TRUE(outcome.out.empty());
+
+    outcome = runner({program("debug_pass"), "--debug-exit", "--screen-text", "-"});
+    EXPECT_EQ(outcome.out, text);
+}
+
+TEST_F(RunnerProgram, TheScreenshotIsTheFinalFrame) {
+    ProcessOutcome outcome =
+        runner({program("debug_pass"), "--debug-exit", "--screenshot", file("shot.png")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    PngPicture picture;
+    std::string error;
+    ASSERT_TRUE(readPng(file("shot.png"), picture, error)) << error;
+    ASSERT_EQ(picture.width, 640);
+    ASSERT_EQ(picture.height, 480);
+    // "SELF TEST PASSED" on row 0 in light green on black; row 1 is blank.
+    int textPixels = 0;
+    for (int y = 0; y < 16; y += 2) {
+        for (int x = 0; x < 16 * 16; ++x) {
+            uint32_t pixel = picture.pixels[static_cast<std::size_t>(y) * 640 + x];
+            EXPECT_TRUE(pixel == kBlack || pixel == kLightGreen) << x << "," << y;
+            textPixels += pixel == kLightGreen;
+        }
+    }
+    EXPECT_GT(textPixels, 100);
+    for (int x = 0; x < 640; ++x) EXPECT_EQ(picture.pixels[20 * 640 + x], kBlack);
+}
+
+TEST_F(RunnerProgram, TheSummaryHoldsTheRegistersFlagsAndAHash) {
+    ProcessOutcome outcome;
+    std::string summary = summaryOf({program("debug_fail"), "--debug-exit"}, outcome);
+    EXPECT_EQ(lineCount(summary), 1);
+    EXPECT_EQ(summary.front(), '{');
+    EXPECT_EQ(field(summary, "program"), program("debug_fail"));
+    EXPECT_EQ(field(summary, "verdict"), "FAIL");
+    EXPECT_EQ(numberField(summary, "debugExit"), 5u);
+    // STA ($20),Y with A = 5 and Y = $0F: the registers when the run stopped.
+    std::string registers = field(summary, "registers");
+    EXPECT_NE(registers.find("\"a\":5,"), std::string::npos) << registers;
+    EXPECT_NE(registers.find("\"y\":15,"), std::string::npos) << registers;
+    std::string flags = field(summary, "flags");
+    EXPECT_NE(flags.find("\"n\":false"), std::string::npos) << flags;
+    EXPECT_NE(flags.find("\"z\":false"), std::string::npos) << flags;
+    EXPECT_NE(flags.find("\"i\":false"), std::string::npos)
+        << flags;  // the program runs with interrupts on
+    EXPECT_TRUE(prefixAndDigits(field(summary, "hash"), "fnv1a64:", 16, "0123456789abcdef"));
+    EXPECT_GT(numberField(summary, "instructions"), 0u);
+    EXPECT_GT(numberField(summary, "cycles"), numberField(summary, "instructions"));
+
+    outcome = runner({program("debug_fail"), "--debug-exit", "--summary", "-"});
+    EXPECT_EQ(outcome.out, summary);
+}
+
+TEST_F(RunnerProgram, DumpsPrintRamInHexOnStandardOutput) {
+    ProcessOutcome outcome =
+        runner({program("debug_pass"), "--debug-exit", "--dump", "$C200:4", "--dump", "0xC1FF:1"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "C200: DE AD BE EF\nC1FF: 00\n");
+}
+
+TEST_F(RunnerProgram, TheTraceShowsTheLastInstructionsOfARunThatFailsOrTimesOut) {
+    ProcessOutcome outcome = runner({program("spins"), "--cycles", "2000000", "--trace", "6"});
+    EXPECT_EQ(outcome.status, 2);
+    std::size_t start = outcome.err.find("last 6 instructions:\n");
+    ASSERT_NE(start, std::string::npos) << outcome.err;
+    std::string trace = outcome.err.substr(start);
+    EXPECT_EQ(lineCount(trace), 7);
+    // The loop, as it runs (unless a frame interrupt came in between): INX, STX, JMP,
+    // each followed by the registers.
+    const char* loop[] = {"C002  E8        INX           A=", "C003  8E 00 C1  STX $C100     A=",
+                          "C006  4C 02 C0  JMP $C002     A="};
+    int loopLines = 0;
+    std::istringstream lines(trace);
+    for (std::string text; std::getline(lines, text);) {
+        for (const char* expected : loop) {
+            loopLines +=
+                text.rfind(expected, 0) == 0 && text.size() == std::string(expected).size() + 22 &&
+                text.find(" X=") != std::string::npos && text.find(" P=") != std::string::npos;
+        }
+    }
+    EXPECT_GE(loopLines, 3) << trace;
+
+    outcome = runner({program("debug_pass"), "--debug-exit", "--trace", "6"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err.find("instructions:"), std::string::npos) << outcome.err;
+}
+
+TEST_F(RunnerProgram, RepeatRunsGiveByteIdenticalOutputs) {
+    // The demo reads the keyboard stub's random bits every frame and shows them.
+    auto outputs = [&](const char* tag) {
+        std::string base = file(tag);
+        ProcessOutcome outcome =
+            runner({kDemo.string(), "--frames", "150", "--trace", "50", "--screen-text",
+                    base + ".txt", "--screenshot", base + ".png", "--summary", base + ".json",
+                    "--junit", base + ".xml", "--dump", "$0400:1000"});
+        EXPECT_EQ(outcome.status, 2);
+        return std::vector<std::string>{readText(base + ".txt"),
+                                        readText(base + ".png"),
+                                        readText(base + ".json"),
+                                        readText(base + ".xml"),
+                                        outcome.out,
+                                        outcome.err};
+    };
+    std::vector<std::string> first = outputs("first");
+    std::vector<std::string> second = outputs("second");
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_FALSE(first[i].empty());
+        EXPECT_TRUE(first[i] == second[i]);
+    }
+}
+
+TEST_F(RunnerProgram, TheSeedChoosesTheRandomBitsAndWatchesDoNotChangeTheRun) {
+    ProcessOutcome outcome;
+    auto hashOf = [&](std::vector<std::string> arguments) {
+        return field(summaryOf(arguments, outcome), "hash");
+    };
+    std::string plain = hashOf({kDemo.string(), "--cycles", "600000"});
+    EXPECT_EQ(hashOf({kDemo.string(), "--cycles", "600000", "--seed", "0x6272656164626E21"}),
+              plain);
+    EXPECT_NE(hashOf({kDemo.string(), "--cycles", "600000", "--seed", "1"}), plain);
+    EXPECT_EQ(hashOf({kDemo.string(), "--cycles", "600000", "--seed", "1"}),
+              hashOf({kDemo.string(), "--cycles", "600000", "--seed", "$1"}));
+    // Watching for events and keeping a trace take the same steps as the plain run.
+    EXPECT_EQ(hashOf({kDemo.string(), "--cycles", "600000", "--trace", "10", "--debug-exit",
+                      "--fail-text", "NEVER"}),
+              plain);
+}
+
+TEST_F(RunnerProgram, TheRealClockStillRunsToAVerdict) {
+    ProcessOutcome outcome = runner({program("shows_text"), "--realtime", "--until-text", "READY"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+}
+
+TEST_F(RunnerProgram, ADirOfRomsAndTheWorkingDirectoryDoNotMix) {
+    // A folder with the firmware and tests/start; a working directory full of junk.
+    fs::path roms = folder / "roms";
+    for (const char* name : {"kernal.rom", "basic.rom", "chargen.rom"}) {
+        writeBytes(roms / name, readText(kFirmware / name));
+    }
+    writeBytes(roms / "tests" / "start", readText(program("returns")));
+    fs::path junk = folder / "junk";
+    for (const char* name : {"kernal.rom", "basic.rom", "chargen.rom", "tests/start"}) {
+        writeBytes(junk / name, std::string(100, '\x02'));
+    }
+    ProcessOutcome outcome =
+        runner({"--dir", roms.string(), "--until-input", "--expect", "$C100=$42"}, junk.string());
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    // The built-in firmware, with a program given, ignores the junk too.
+    outcome = runner({program("returns"), "--until-input"}, junk.string());
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    // No program at all: the firmware alone comes up and waits for input.
+    outcome = runner({"--until-input", "--screen-text", "-"}, junk.string());
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("Breadbin open firmware"), std::string::npos) << outcome.out;
+}
+
+struct BadInput {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string named;  // the message names it
+};
+
+TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLine) {
+    writeBytes(folder / "one.prg", "\x01");
+    writeBytes(folder / "roms" / "kernal.rom", std::string(8192, '\0'));
+    writeBytes(folder / "roms" / "basic.rom", std::string(8192, '\0'));
+    writeBytes(folder / "full" / "kernal.rom", std::string(8192, '\0'));
+    writeBytes(folder / "full" / "basic.rom", std::string(8192, '\0'));
+    writeBytes(folder / "full" / "chargen.rom", std::string(4096, '\0'));
+    const std::string pass = program("debug_pass");
+    const std::string nowhere = file("no/such/folder/out");
+    const std::vector<BadInput> cases = {
+        {"unknown option", {"--colour", pass}, "--colour"},
+        {"missing value", {pass, "--frames"}, "--frames"},
+        {"bad number", {pass, "--cycles", "lots"}, "lots"},
+        {"number out of range", {pass, "--trace", "0"}, "--trace"},
+        {"bad ADDR:LEN", {pass, "--dump", "$C000-$C010"}, "$C000-$C010"},
+        {"range past the end", {pass, "--dump", "$FFFF:2"}, "--dump"},
+        {"bad ADDR=BYTE", {pass, "--expect", "$C000=$1FF"}, "--expect"},
+        {"empty text", {pass, "--until-text="}, "--until-text"},
+        {"missing program", {file("missing.prg")}, file("missing.prg")},
+        {"program is a folder", {folder.string()}, folder.string()},
+        {"one-byte program", {file("one.prg")}, file("one.prg")},
+        {"endless program", {"/dev/zero"}, "/dev/zero"},
+        {"unwritable screen text", {pass, "--screen-text", nowhere}, nowhere},
+        {"unwritable summary", {pass, "--summary", nowhere}, nowhere},
+        {"unwritable screenshot", {pass, "--screenshot", nowhere}, nowhere},
+        {"unwritable JUnit report", {pass, "--junit", nowhere}, nowhere},
+        {"missing ROM in --dir", {"--dir", file("roms"), pass}, file("roms") + "/chargen.rom"},
+        {"missing --dir", {"--dir", file("nothing"), pass}, file("nothing") + "/kernal.rom"},
+        {"no tests/start in --dir", {"--dir", file("full")}, file("full") + "/tests/start"},
+        {"per-program output in a batch", {pass, pass, "--summary", "-"}, "--summary"},
+    };
+    for (const BadInput& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessOutcome outcome = runner(c.arguments);
+        EXPECT_FALSE(outcome.timedOut);
+        EXPECT_EQ(outcome.signal, 0);
+        EXPECT_EQ(outcome.status, 3);
+        EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.named), std::string::npos) << outcome.err;
+        EXPECT_TRUE(outcome.out.empty()) << outcome.out;
+    }
+}
+
+TEST_F(RunnerProgram, HelpAndVersion) {
+    ProcessOutcome outcome = runner({"--help"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out.rfind("usage: breadbin-run", 0), 0u);
+    outcome = runner({"--version"});
+    EXPECT_EQ(outcome.status, 0);
+    // "breadbin-run 0.1.0"
+    ASSERT_EQ(outcome.out.rfind("breadbin-run ", 0), 0u) << outcome.out;
+    std::string version = outcome.out.substr(13);
+    EXPECT_TRUE(prefixAndDigits(version, "", version.size(), "0123456789.\n")) << version;
+    EXPECT_EQ(std::count(version.begin(), version.end(), '.'), 2);
+    EXPECT_EQ(lineCount(version), 1);
+}
+
+// The counts on the <testsuite> element.
+struct SuiteCounts {
+    int tests = -1, failures = -1, errors = -1;
+};
+SuiteCounts suiteCounts(const std::string& xml) {
+    std::size_t suite = xml.find("<testsuite ");
+    if (suite == std::string::npos) return {};
+    std::string element = xml.substr(suite, xml.find('>', suite) - suite);
+    auto count = [&](const std::string& name) {
+        std::size_t at = element.find(" " + name + "=\"");
+        return at == std::string::npos ? -1 : std::stoi(element.substr(at + name.size() + 3));
+    };
+    return {count("tests"), count("failures"), count("errors")};
+}
+
+TEST_F(RunnerProgram, ABatchReportsEachProgramInOrderAndCountsThemInJunit) {
+    const std::string pass = program("debug_pass");
+    const std::string fail = program("debug_fail");
+    ProcessOutcome outcome =
+        runner({"--debug-exit", "--junit", file("report.xml"), pass, fail, pass});
+    EXPECT_EQ(outcome.status, 5);  // the largest status
+    std::istringstream lines(outcome.out);
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line.rfind("PASS " + pass + ": debug exit $00", 0), 0u) << line;
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line.rfind("FAIL " + fail + ": debug exit $05", 0), 0u) << line;
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line.rfind("PASS " + pass, 0), 0u) << line;
+    EXPECT_FALSE(std::getline(lines, line));
+
+    std::string xml = readText(file("report.xml"));
+    SuiteCounts counts = suiteCounts(xml);
+    EXPECT_EQ(counts.tests, 3);
+    EXPECT_EQ(counts.failures, 1);
+    EXPECT_EQ(counts.errors, 0);
+    EXPECT_NE(xml.find("<failure message=\"debug exit $05"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<system-out>SELF TEST FAILED"), std::string::npos) << xml;
+
+    // One at a time gives the same report; a limit and an unreadable program are errors.
+    ProcessOutcome serial =
+        runner({"--debug-exit", "--junit", file("serial.xml"), "-j", "1", pass, fail, pass});
+    EXPECT_EQ(serial.out, outcome.out);
+    EXPECT_EQ(readText(file("serial.xml")), xml);
+
+    outcome = runner({"--debug-exit", "--cycles", "200000", "--junit", file("errors.xml"), pass,
+                      program("spins"), file("missing.prg")});
+    EXPECT_EQ(outcome.status, 3);
+    counts = suiteCounts(readText(file("errors.xml")));
+    EXPECT_EQ(counts.tests, 3);
+    EXPECT_EQ(counts.failures, 0);
+    EXPECT_EQ(counts.errors, 2);
+    EXPECT_EQ(lineCount(outcome.out), 3);
+    EXPECT_NE(outcome.out.find("ERROR " + file("missing.prg") + ": cannot read"), std::string::npos)
+        << outcome.out;
+}
+
+TEST_F(RunnerProgram, ASingleProgramWritesAJunitReportToo) {
+    ProcessOutcome outcome =
+        runner({program("debug_fail"), "--debug-exit", "--junit", file("one.xml")});
+    EXPECT_EQ(outcome.status, 5);
+    SuiteCounts counts = suiteCounts(readText(file("one.xml")));
+    EXPECT_EQ(counts.tests, 1);
+    EXPECT_EQ(counts.failures, 1);
+    EXPECT_EQ(counts.errors, 0);
+}
+
+}  // namespace
