@@ -7,6 +7,7 @@ namespace {
 struct CountedSteps {
     uint64_t remaining;
     bool beforeInstruction(CpuState&) { return remaining-- != 0; }
+    template <uint8_t Opcode>
     void afterInstruction(CpuState&) {}
 };
 }  // namespace

@@ -5,7 +5,10 @@
 //
 // A step policy is a small struct whose fields become locals of the loop too:
 //     bool beforeInstruction(CpuState& c);  // before the opcode fetch; false ends the run
+//     template <uint8_t Opcode>
 //     void afterInstruction(CpuState& c);   // after the instruction has completed
+// afterInstruction knows the opcode it follows, so that work which only some opcodes
+// need costs nothing after the others.
 //
 // The loop fetches the opcode (2 cycles, regPC advanced) and dispatches through a table
 // of label addresses, each handler ending in its own copy of the next dispatch so the
@@ -30,13 +33,18 @@ template <class Step>
     Step step = policy;
 
 #if defined(BREADBIN_DISPATCH_SWITCH)
+#define BREADBIN_CASE(byte)                          \
+    case byte:                                       \
+        Instruction<byte>::execute(c);               \
+        step.template afterInstruction<byte>(c);     \
+        break;
     while (step.beforeInstruction(c)) {
         c.cycleCount += 2;
         c.currentOpcode = readByte(c.regPC);
         c.regPC = static_cast<uint16_t>(c.regPC + 1);
-        executeOpcode(c, c.currentOpcode);
-        step.afterInstruction(c);
+        switch (c.currentOpcode) { BREADBIN_FOR_EACH_BYTE(BREADBIN_CASE) }
     }
+#undef BREADBIN_CASE
 #else
 #define BREADBIN_LABEL_ADDRESS(byte) &&handler_##byte,
     static const void* const kHandlers[256] = {BREADBIN_FOR_EACH_BYTE(BREADBIN_LABEL_ADDRESS)};
@@ -54,7 +62,7 @@ template <class Step>
     BREADBIN_DISPATCH();
 #define BREADBIN_HANDLER(byte)                   \
     handler_##byte : Instruction<byte>::execute(c); \
-    step.afterInstruction(c);                    \
+    step.template afterInstruction<byte>(c);     \
     BREADBIN_DISPATCH();
     BREADBIN_FOR_EACH_BYTE(BREADBIN_HANDLER)
 #undef BREADBIN_HANDLER

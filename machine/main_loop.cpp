@@ -7,6 +7,7 @@ double frameDeadline;
 bool testProgramLoaded;
 uint32_t* framebuffer;
 uint64_t framesDrawn;
+bool drawFrames = true;
 uint64_t cyclesOfEarlierFrames;
 
 uint64_t cyclesSinceStart() { return cyclesOfEarlierFrames + static_cast<uint64_t>(cpu.cycleCount); }

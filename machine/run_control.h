@@ -11,6 +11,10 @@
 
 // Frames drawn since start-up.
 extern uint64_t framesDrawn;
+// Whether a frame draws the screen into the pixel memory (true unless a caller says
+// otherwise). A run that looks only at the final picture turns it off and draws that
+// picture itself; the frame's interrupt, its count and its cycle reset stay as they are.
+extern bool drawFrames;
 // Cycles charged since start-up. While a run is under way the loop keeps it current at
 // every clock reading, so a clock that follows the emulated cycles can use it.
 uint64_t cyclesSinceStart();

@@ -1,9 +1,9 @@
 // The main loop, shared by runSteps (main_loop.cpp) and runWatched (watched_loop.cpp);
 // each instantiates the interpreter with it in its own file.
 //
-// The loop runs in stretches. The interpreter runs the instructions of a stretch and
-// makes no call of its own, so that the compiler keeps all registers in machine
-// registers; whatever needs a call makes it pause and return here, and it resumes where
+// The loop runs in stretches. The interpreter runs the instructions of a stretch and,
+// unless the run is watched, makes no call of its own, so that the compiler keeps all
+// registers in machine registers; whatever needs a call makes it pause and return here, and it resumes where
 // it stopped. Between two stretches the loop consults the host: it does the frame check
 // of the instruction just run and asks for a key, once every kStepsPerHostCheck steps
 // (and at every step while keys are pending). A clock read costs tens of nanoseconds and
@@ -45,7 +45,7 @@ inline bool frameCheck(double& deadline) {
     cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
     cpu.cycleCount = 0;
     ++framesDrawn;
-    drawTextScreen();
+    if (drawFrames) drawTextScreen();
     raiseIrq(cpu);
     deadline = nowMs() + kFramePeriodMs;
     return true;
@@ -66,108 +66,145 @@ inline constexpr std::array<bool, 256> kStoresToOperand = [] {
     return table;
 }();
 
-// The loop's state while a stretch runs: the interpreter's locals, and what it leaves
-// for the loop when it pauses.
+// The trace entry and the store watch of the instruction about to run; returns the
+// address it stores into when a store is watched, else -1. Kept out
+// of line: inlined into the handler of every opcode it made the watched loop take the
+// compiler minutes to build, and the registers come by value so that the loop's own stay
+// in machine registers.
+[[gnu::noinline]] inline int32_t noteWatchedInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s,
+                                                        uint8_t p) {
+    uint8_t opcode = readByte(pc);
+    int32_t store = -1;
+    if (watchedStore >= 0 && kStoresToOperand[opcode]) {
+        CpuState probe{};
+        probe.regPC = pc;
+        probe.regA = a;
+        probe.regX = x;
+        probe.regY = y;
+        probe.regS = s;
+        probe.regP = p;
+        store = peekEffectiveAddress(probe);
+    }
+    if (traceRing) {
+        traceRing[traceNext++ & traceRingMask] = {
+            pc, {opcode, readByte(static_cast<uint16_t>(pc + 1)), readByte(static_cast<uint16_t>(pc + 2))}, a, x, y, s, p};
+    }
+    return store;
+}
+
+// What a stretch leaves for the loop when it pauses. It lives in memory rather than in
+// the interpreter's locals: it is touched only when a stretch pauses, and as locals it
+// would take machine registers that the processor's registers need.
 struct StretchState {
-    uint64_t countdown;             // one more than the steps of the stretch not yet started
-    uint64_t leftover;              // when paused: the steps of the stretch not yet started
-    bool paused;                    // the stretch stopped early, for the work below
-    bool keyboardDue;               // the keyboard stub may act after the last instruction
-    bool hookDue;                   // the step about to start is in the test hook's window
-    WatchEvent event;               // a watched event ends the run
-    int32_t pendingStore;           // where the current instruction stores, or -1
+    uint64_t leftover;  // when paused: the steps of the stretch not yet started
+    bool paused;        // the stretch stopped early, for the work the loop does
+    bool keyboardDue;   // the keyboard stub may act after the last instruction
+    bool hookDue;       // the step about to start is in the test hook's window
+    WatchEvent event;   // a watched event ends the run
 };
+inline StretchState stretch;
 
 // What happens around every instruction inside a stretch. HookArmed: the test hook has
 // not fired yet (once it has, the loop runs without the check). Watching: the run looks
 // for the events of run_control.h and keeps the trace.
 template <bool HookArmed, bool Watching>
-struct MainLoopStep : StretchState {
+struct MainLoopStep {
+    uint64_t countdown;     // one more than the steps of the stretch not yet started
+    int32_t pendingStore;   // where the current instruction stores, or -1 (Watching)
+
     bool beforeInstruction(CpuState& c) {
         if (--countdown == 0) [[unlikely]] return false;
         if constexpr (Watching && !HookArmed) {
             if (watchInputLoop && inTestHookWindow(c.regPC)) [[unlikely]] {
-                event = WatchEvent::InputLoopReached;
+                stretch.event = WatchEvent::InputLoopReached;
                 return pauseBeforeThisStep();
             }
         }
         setFlag(c, kFlagBit5, 1);
         if (HookArmed && inTestHookWindow(c.regPC)) [[unlikely]] {
-            hookDue = true;
+            stretch.hookDue = true;
             return pauseBeforeThisStep();
         }
-        if constexpr (Watching) noteInstruction(c);
+        if constexpr (Watching) {
+            pendingStore = noteWatchedInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+        }
         return true;
     }
 
-    // The keyboard stub acts only while $DC00 reads $FE, and $DC00 reads either RAM or,
-    // with the character ROM visible, charRom[$C00], which no instruction can change.
-    // While charRom[$C00] is not $FE (the loop sees to the other case), one comparison of
-    // RAM rules the stub out.
+    // The raster register reads 0 after every step, and the keyboard stub acts after
+    // every step while $DC00 reads $FE. $DC00 reads either RAM or, with the character
+    // ROM visible, charRom[$C00], which no instruction can change (the loop sees to the
+    // case where that byte is $FE). Within a stretch only an instruction that stores into
+    // its operand can change either byte of RAM (pushes stay in page one), so the other
+    // opcodes need nothing here; runStretch sees to a stretch that starts with either
+    // byte set.
+    template <uint8_t Opcode>
     void afterInstruction(CpuState&) {
-        writeByte(kRasterRegister, 0);
-        if (memory.ram[kKeyboardColumnSelect] == kScanColumnZero) [[unlikely]] {
-            keyboardDue = true;
-            pauseAfterThisStep();
-        }
-        if constexpr (Watching) {
-            if (pendingStore >= 0 && pendingStore == watchedStore) [[unlikely]] {
-                event = WatchEvent::StoreSeen;
+        if constexpr (kStoresToOperand[Opcode]) {
+            writeByte(kRasterRegister, 0);
+            if (memory.ram[kKeyboardColumnSelect] == kScanColumnZero) [[unlikely]] {
+                stretch.keyboardDue = true;
                 pauseAfterThisStep();
+            }
+            if constexpr (Watching) {
+                if (pendingStore >= 0 && pendingStore == watchedStore) [[unlikely]] {
+                    stretch.event = WatchEvent::StoreSeen;
+                    pauseAfterThisStep();
+                }
             }
         }
     }
 
     bool pauseBeforeThisStep() {
-        leftover = countdown;  // this step included
-        paused = true;
+        stretch.leftover = countdown;  // this step included
+        stretch.paused = true;
         return false;
     }
 
     void pauseAfterThisStep() {
-        if (paused) return;
-        leftover = countdown - 1;
+        if (stretch.paused) return;
+        stretch.leftover = countdown - 1;
         countdown = 1;  // the next step stops at once
-        paused = true;
-    }
-
-    // The trace entry and the store watch of the instruction about to run.
-    void noteInstruction(const CpuState& c) {
-        uint8_t opcode = readByte(c.regPC);
-        pendingStore = -1;
-        if (watchedStore >= 0 && kStoresToOperand[opcode]) pendingStore = peekEffectiveAddress(c);
-        if (traceRing) {
-            TraceEntry& entry = traceRing[traceNext++ & traceRingMask];
-            entry = {c.regPC,
-                     {opcode, readByte(static_cast<uint16_t>(c.regPC + 1)), readByte(static_cast<uint16_t>(c.regPC + 2))},
-                     c.regA, c.regX, c.regY, c.regS, c.regP};
-        }
+        stretch.paused = true;
     }
 };
 
 // Runs `steps` steps of a stretch, with the variant of the step that fits the test hook.
+// A stretch that starts with the raster register set (by a program loaded over it, or
+// by a caller) or with $DC00 at $FE runs its first step alone, so that the loop can do
+// that step's work whatever its instruction; the rest comes back as leftover.
 template <bool Watching>
-void runStretch(StretchState& state, uint64_t steps) {
-    state.countdown = steps + 1;
-    state.paused = false;
-    if (!testProgramLoaded) {
-        MainLoopStep<true, Watching> step{state};
-        runInterpreter(step);
-        state = step;
-    } else {
-        MainLoopStep<false, Watching> step{state};
-        runInterpreter(step);
-        state = step;
+void runStretch(uint64_t steps) {
+    uint64_t later = 0;
+    bool stepAlone = memory.ram[kRasterRegister] != 0 || memory.ram[kKeyboardColumnSelect] == kScanColumnZero;
+    if (stepAlone) {
+        later = steps - 1;
+        steps = 1;
     }
+    stretch.paused = false;
+    if (!testProgramLoaded) {
+        MainLoopStep<true, Watching> step{steps + 1, -1};
+        runInterpreter(step);
+    } else {
+        MainLoopStep<false, Watching> step{steps + 1, -1};
+        runInterpreter(step);
+    }
+    if (!stepAlone) return;
+    bool stepRan = !stretch.paused || stretch.leftover == 0;
+    if (stepRan) {
+        writeByte(kRasterRegister, 0);
+        stretch.keyboardDue = true;  // updateKeyboardPort reads $DC00 itself
+    }
+    if (later == 0) return;
+    stretch.leftover = (stretch.paused ? stretch.leftover : 0) + later;
+    stretch.paused = true;
 }
 
 // Runs `count` steps of the main loop; returns the steps run. Watching: the run ends
 // early at the watched events of run_control.h.
 template <bool Watching>
 uint64_t runMainLoop(uint64_t count, WatchEvent& event) {
-    StretchState state{};
-    state.event = WatchEvent::None;
-    state.pendingStore = -1;
+    stretch = StretchState{};
     uint64_t unscheduled = count;  // steps not yet given to a stretch
     bool frameCheckDue = false;    // an instruction of this run awaits its frame check
     // A character ROM whose byte at $C00 is $FE makes $DC00 read $FE whenever that ROM is
@@ -176,33 +213,33 @@ uint64_t runMainLoop(uint64_t count, WatchEvent& event) {
     uint64_t stretchLength = stubAfterEveryStep ? 1 : kStepsPerHostCheck;
     for (;;) {
         if (frameCheckDue && frameCheck(frameDeadline) && Watching && watchFrames &&
-            state.event == WatchEvent::None) {
-            state.event = WatchEvent::FrameDrawn;
+            stretch.event == WatchEvent::None) {
+            stretch.event = WatchEvent::FrameDrawn;
         }
         frameCheckDue = true;
-        if (unscheduled == 0 || state.event != WatchEvent::None) break;
+        if (unscheduled == 0 || stretch.event != WatchEvent::None) break;
         uint64_t steps = pollForEscape() ? 1 : std::min(unscheduled, stretchLength);
         unscheduled -= steps;
         // The stretch, with the work that made it pause, until it is done.
         for (;;) {
-            runStretch<Watching>(state, steps);
-            if (state.keyboardDue || stubAfterEveryStep) {
+            runStretch<Watching>(steps);
+            if (stretch.keyboardDue || stubAfterEveryStep) {
                 updateKeyboardPort();
-                state.keyboardDue = false;
+                stretch.keyboardDue = false;
             }
-            if (state.hookDue) {
+            if (stretch.hookDue) {
                 loadProgramFile(kTestProgramFile);
                 testProgramLoaded = true;
-                state.hookDue = false;
+                stretch.hookDue = false;
             }
-            if (!state.paused || state.leftover == 0) break;
-            if (state.event != WatchEvent::None) {
-                unscheduled += state.leftover;
+            if (!stretch.paused || stretch.leftover == 0) break;
+            if (stretch.event != WatchEvent::None) {
+                unscheduled += stretch.leftover;
                 break;
             }
-            steps = state.leftover;
+            steps = stretch.leftover;
         }
     }
-    event = state.event;
+    event = stretch.event;
     return count - unscheduled;
 }

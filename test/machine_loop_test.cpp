@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
+#include "machine/run_control.h"
 #include "machine_fixture.h"
 
 namespace {
@@ -145,6 +147,24 @@ TEST_F(MainLoop, AFrameComesOnlyWhenTheClockPassesTheDeadline) {
     EXPECT_EQ(headlessLockCount(), locks + 8000);
 }
 
+// With drawing turned off a frame still counts, interrupts and sets the next deadline;
+// only the pixel memory stays untouched.
+TEST_F(MainLoop, AFrameWithDrawingOffInterruptsWithoutTouchingThePixels) {
+    writeRoms(nopKernal());
+    startHeadless(0.5);
+    int64_t locks = headlessLockCount();
+    uint64_t frames = framesDrawn;
+    drawFrames = false;
+    headlessSetClock(0.521);
+    cpu.regP = kFlagBit5;  // I clear
+    runSteps(1);
+    drawFrames = true;
+    EXPECT_EQ(headlessLockCount(), locks);
+    EXPECT_EQ(framesDrawn, frames + 1);
+    EXPECT_EQ(cpu.regPC, kTestIrqAt);
+    EXPECT_EQ(frameDeadline, 541);
+}
+
 TEST_F(MainLoop, CycleCountStartsAfreshAfterAFrame) {
     writeRoms(nopKernal());
     startHeadless(0.5);
@@ -158,18 +178,67 @@ TEST_F(MainLoop, CycleCountStartsAfreshAfterAFrame) {
     EXPECT_EQ(cpu.cycleCount, 2);
 }
 
+// The same program run one step per run and as one long run, where the loop does the
+// work around the instructions inside a stretch.
 TEST_F(MainLoop, RasterRegisterReadsZeroAfterEveryStep) {
-    // LDA #$55, STA $D012, LDA $D012, INC $D012, LDX $D012
-    writeRoms(nopKernal(kTestResetAt, {0xA9, 0x55, 0x8D, 0x12, 0xD0, 0xAD, 0x12, 0xD0, 0xEE, 0x12, 0xD0, 0xAE,
-                                       0x12, 0xD0}));
-    startHeadless();
-    memory.ram[0xD012] = 0x99;
-    for (int step = 0; step < 5; ++step) {
-        runSteps(1);
-        EXPECT_EQ(memory.ram[0xD012], 0) << "after step " << step;
+    // LDA $D012 (sees what was there before), LDA #$55, STA $D012, LDY $D012,
+    // INC $D012, LDX $D012
+    const Bytes code = {0xAD, 0x12, 0xD0, 0xA9, 0x55, 0x8D, 0x12, 0xD0, 0xAC, 0x12,
+                        0xD0, 0xEE, 0x12, 0xD0, 0xAE, 0x12, 0xD0};
+    for (bool oneRun : {false, true}) {
+        SCOPED_TRACE(oneRun ? "one run of six steps" : "six runs of one step");
+        writeRoms(nopKernal(kTestResetAt, code));
+        startHeadless();
+        memory.ram[0xD012] = 0x99;  // set from outside, as a loaded program could
+        if (oneRun) {
+            runSteps(6);
+        } else {
+            for (int step = 0; step < 6; ++step) {
+                runSteps(1);
+                EXPECT_EQ(memory.ram[0xD012], 0) << "after step " << step;
+            }
+        }
+        EXPECT_EQ(memory.ram[0xD012], 0);
+        EXPECT_EQ(cpu.regY, 0) << "the load right after the store saw 0";
+        EXPECT_EQ(cpu.regX, 0) << "the load right after the increment saw 0";
+        EXPECT_EQ(cpu.regA, 0x55);
+        EXPECT_EQ(cpu.regPC, kTestResetAt + code.size());
     }
-    EXPECT_EQ(cpu.regA, 0) << "the load right after the store saw 0";
-    EXPECT_EQ(cpu.regX, 0);
+}
+
+// The keyboard stub acts after every step while $DC00 reads $FE, also inside a long
+// run: each action draws one random number, and the row byte shows the last one drawn.
+TEST_F(MainLoop, KeyboardStubActsAfterEveryStepWhileTheColumnIsSelected) {
+    // LDA #$FE, STA $DC00, NOP, NOP, LDA #$FF, STA $DC00, NOP
+    const Bytes selectThenRelease = {0xA9, 0xFE, 0x8D, 0x00, 0xDC, 0xEA, 0xEA, 0xA9, 0xFF, 0x8D, 0x00, 0xDC, 0xEA};
+    struct Case {
+        const char* name;
+        Bytes code;
+        uint8_t columnBefore;  // $DC00 as the run starts
+        uint64_t steps;
+        uint8_t rowAfter;      // bit n: the (n+1)th number was the last one drawn
+    };
+    const Case cases[] = {
+        {"selected by the program, released four steps later", selectThenRelease, 0xFF, 7, 0x08},
+        {"selected before the run, three steps", {0xEA, 0xEA, 0xEA}, 0xFE, 3, 0x04},
+        {"never selected", {0xEA, 0xEA, 0xEA}, 0xFF, 3, 0x00},
+    };
+    for (const Case& c : cases) {
+        for (bool oneRun : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (oneRun ? ", one run" : ", one step per run"));
+            writeRoms(nopKernal(kTestResetAt, c.code));
+            startHeadless();
+            memory.ram[0xDC00] = c.columnBefore;
+            memory.ram[0xDC01] = 0x00;
+            for (int n = 0; n < 8; ++n) headlessQueueRandom(n / 8.0);  // n-th draw selects bit n
+            if (oneRun) {
+                runSteps(c.steps);
+            } else {
+                for (uint64_t step = 0; step < c.steps; ++step) runSteps(1);
+            }
+            EXPECT_EQ(memory.ram[0xDC01], c.rowAfter);
+        }
+    }
 }
 
 TEST_F(MainLoop, StatusBitFiveIsSetBeforeEveryInstruction) {

@@ -347,7 +347,11 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
 
     RunResult result;
     result.program = name;
+    // Only the final picture leaves a run (--screenshot draws it at the end), so the
+    // frames on the way are counted and interrupt the program but are not drawn.
+    drawFrames = false;
     runUntilStop(options, result);
+    drawFrames = true;
     checkExpectations(options, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0) {
         std::vector<TraceEntry> entries = traceEntries();
