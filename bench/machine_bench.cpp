@@ -10,28 +10,13 @@
 #include <cstdlib>
 
 #include "bench/bench_program.h"
-#include "cpu/interpreter.h"
 #include "machine/machine.h"
 
 namespace {
 
 constexpr uint64_t kBatch = 10'000'000;
 
-void reportRate(benchmark::State& state) {
-    state.counters["instructions/s"] =
-        benchmark::Counter(static_cast<double>(kBatch * state.iterations()), benchmark::Counter::kIsRate);
-}
-
-bool sieveCountIsRight() { return memory.ram[kSieveResult] + 256 * memory.ram[kSieveResult + 1] == kSievePrimes; }
-
-void BareCore(benchmark::State& state) {
-    cpu = CpuState{};
-    memory.ram[0x0001] = 0xE7;
-    cpu.regPC = loadBenchProgram(BREADBIN_SIEVE_PRG);
-    for (auto _ : state) runInstructions(kBatch);
-    if (!sieveCountIsRight()) state.SkipWithError("the sieve gave a wrong count of primes");
-    reportRate(state);
-}
+void BareCore(benchmark::State& state) { benchBareCore(state, BREADBIN_SIEVE_PRG); }
 BENCHMARK(BareCore)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The machine starts once, in the benchmark's folder (our firmware, the sieve as
@@ -53,7 +38,7 @@ void MainLoop(benchmark::State& state) {
     startOnce();
     for (auto _ : state) runSteps(kBatch);
     if (!sieveCountIsRight()) state.SkipWithError("the sieve gave a wrong count of primes");
-    reportRate(state);
+    reportInstructionRate(state, kBatch * state.iterations());
 }
 BENCHMARK(MainLoop)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -12,25 +12,12 @@
 
 #include "app/runner/run.h"
 #include "bench/bench_program.h"
-#include "cpu/interpreter.h"
 
 namespace {
 
-constexpr uint64_t kBareBatch = 10'000'000;
 constexpr uint64_t kRunnerCycles = 100'000'000;  // about 100 emulated seconds
-constexpr const char* kRate = "instructions/s";
 
-void BareCore(benchmark::State& state) {
-    cpu = CpuState{};
-    memory.ram[0x0001] = 0xE7;
-    cpu.regPC = loadBenchProgram(BREADBIN_SIEVE_PRG);
-    for (auto _ : state) runInstructions(kBareBatch);
-    if (memory.ram[kSieveResult] + 256 * memory.ram[kSieveResult + 1] != kSievePrimes) {
-        state.SkipWithError("the sieve gave a wrong count of primes");
-    }
-    state.counters[kRate] = benchmark::Counter(static_cast<double>(kBareBatch * state.iterations()),
-                                               benchmark::Counter::kIsRate);
-}
+void BareCore(benchmark::State& state) { benchBareCore(state, BREADBIN_SIEVE_PRG); }
 BENCHMARK(BareCore)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // One whole run per iteration, start-up included, with the options of the benchmark.
@@ -42,11 +29,8 @@ void runnerBenchmark(benchmark::State& state, RunnerOptions options) {
         instructions += result.instructions;
         if (result.verdict == Verdict::Error) state.SkipWithError(result.message.c_str());
     }
-    if (memory.ram[kSieveResult] + 256 * memory.ram[kSieveResult + 1] != kSievePrimes) {
-        state.SkipWithError("the sieve gave a wrong count of primes");
-    }
-    state.counters[kRate] =
-        benchmark::Counter(static_cast<double>(instructions), benchmark::Counter::kIsRate);
+    if (!sieveCountIsRight()) state.SkipWithError("the sieve gave a wrong count of primes");
+    reportInstructionRate(state, instructions);
 }
 
 // The default options: the plain loop, no watches.
@@ -69,7 +53,7 @@ class RateKeeper : public benchmark::ConsoleReporter {
     RateKeeper() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            auto rate = run.counters.find(kRate);
+            auto rate = run.counters.find(kInstructionRate);
             if (run.run_type != Run::RT_Iteration || rate == run.counters.end() ||
                 run.error_occurred)
                 continue;

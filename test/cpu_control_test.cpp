@@ -11,30 +11,18 @@
 #include <vector>
 
 #include "cpu/interpreter.h"
+#include "cpu_fixture.h"
 
 namespace {
 
-constexpr uint8_t N = kFlagN;
-constexpr uint8_t V = kFlagV;
-constexpr uint8_t B = kFlagB;
-constexpr uint8_t D = kFlagD;
-constexpr uint8_t I = kFlagI;
-constexpr uint8_t Z = kFlagZ;
-constexpr uint8_t C = kFlagC;
+using namespace cpu_fixture;
+
 constexpr uint8_t kBit5 = kFlagBit5;
 
 constexpr uint8_t kAllRam = 0x04;         // ram[$01]: RAM everywhere
 constexpr uint8_t kKernalVisible = 0x06;  // ram[$01]: KERNAL at $E000-$FFFF
 constexpr uint16_t kResetVectorAt = 0xFFFC;
 constexpr uint16_t kIrqVectorAt = 0xFFFE;
-
-struct Registers {
-    uint8_t a = 0;
-    uint8_t x = 0;
-    uint8_t y = 0;
-    uint8_t s = 0xFF;
-    uint8_t p = 0;
-};
 
 // Consecutive bytes from an address.
 struct Bytes {
@@ -54,15 +42,9 @@ struct Sequence {
     int cycles;
 };
 
-std::string hex(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "$%02X", value);
-    return text;
-}
-
-void clearMachine() {
-    std::memset(&memory, 0, sizeof memory);
-    cpu = CpuState{};
+// A cleared machine with RAM everywhere.
+void clearToRam() {
+    clearMachine();
     memory.ram[0x0001] = kAllRam;
 }
 
@@ -101,7 +83,7 @@ void runSequences(const std::vector<Sequence>& table) {
     static MemoryMap expected;
     for (const Sequence& s : table) {
         SCOPED_TRACE(s.name);
-        clearMachine();
+        clearToRam();
         place(s.memoryBefore, memory.ram);
         setRegisters(s.before);
         cpu.regPC = s.pc;
@@ -242,7 +224,7 @@ TEST(Interrupts, EntryPushesPcAndPWithBClearAndSetsI) {
     static MemoryMap expected;
     for (const InterruptCase& c : kCases) {
         SCOPED_TRACE(c.name);
-        clearMachine();
+        clearToRam();
         place({{kIrqVectorAt, {0x00, 0xC2}}}, memory.ram);
         setRegisters(c.before);
         cpu.regPC = 0x1234;
@@ -260,7 +242,7 @@ TEST(Interrupts, EntryPushesPcAndPWithBClearAndSetsI) {
 }
 
 TEST(Reset, SetsIAndZeroCyclesAndLeavesTheOtherRegisters) {
-    clearMachine();
+    clearToRam();
     place({{kResetVectorAt, {0x34, 0x12}}}, memory.ram);
     setRegisters({.a = 0x11, .x = 0x22, .y = 0x33, .s = 0x42, .p = N | D | kBit5});
     cpu.cycleCount = 1234;
@@ -295,7 +277,7 @@ TEST(Vectors, ComeFromTheKernalImageWhenItIsVisible) {
     };
     for (const VectorCase& c : kCases) {
         SCOPED_TRACE(c.name);
-        clearMachine();
+        clearToRam();
         memory.ram[0x0001] = c.port;
         place({{kResetVectorAt, {0x54, 0x76, 0x67, 0x45}}}, memory.ram);
         place({{kResetVectorAt - 0xE000, {0x9A, 0xE8, 0x23, 0xE1}}}, memory.kernalRom);

@@ -12,25 +12,14 @@
 #include <vector>
 
 #include "cpu/interpreter.h"
+#include "cpu_fixture.h"
 
 namespace {
 
-constexpr uint8_t N = kFlagN;
-constexpr uint8_t V = kFlagV;
-constexpr uint8_t D = kFlagD;
-constexpr uint8_t I = kFlagI;
-constexpr uint8_t Z = kFlagZ;
-constexpr uint8_t C = kFlagC;
+using namespace cpu_fixture;
+
 
 constexpr uint16_t kCodeAt = 0x0200;
-
-struct Registers {
-    uint8_t a = 0;
-    uint8_t x = 0;
-    uint8_t y = 0;
-    uint8_t s = 0xFF;
-    uint8_t p = 0;
-};
 
 struct Cell {
     uint16_t address;
@@ -46,17 +35,6 @@ struct InstructionCase {
     std::vector<Cell> memoryAfter;  // the only cells allowed to change, with their new values
     uint16_t at = kCodeAt;
 };
-
-std::string hex(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "$%02X", value);
-    return text;
-}
-
-void clearMachine() {
-    std::memset(&memory, 0, sizeof memory);
-    cpu = CpuState{};
-}
 
 // Runs the case's one instruction and compares registers, regPC and memory.
 void runCase(const InstructionCase& c) {

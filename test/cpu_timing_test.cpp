@@ -14,8 +14,11 @@
 
 #include "cpu/decoder.h"
 #include "cpu/interpreter.h"
+#include "cpu_fixture.h"
 
 namespace {
+
+using namespace cpu_fixture;
 
 constexpr AddressingMode ___ = AddressingMode::Implied;  // byte values without an instruction
 constexpr AddressingMode IMP = AddressingMode::Implied;
@@ -141,17 +144,6 @@ bool documented(uint8_t opcode) { return !kMnemonic[opcode].empty(); }
 bool changesFlow(uint8_t opcode) {
     std::string_view m = kMnemonic[opcode];
     return m == "JMP" || m == "JSR" || m == "RTS" || m == "RTI" || m == "BRK" || kMode[opcode] == REL;
-}
-
-std::string hex(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "$%02X", value);
-    return text;
-}
-
-void clearMachine() {
-    std::memset(&memory, 0, sizeof memory);
-    cpu = CpuState{};
 }
 
 constexpr uint16_t kCodeAt = 0x0800;
