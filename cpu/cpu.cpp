@@ -8,6 +8,8 @@ struct CountedSteps {
     uint64_t remaining;
     bool beforeInstruction(CpuState&) { return remaining-- != 0; }
     template <uint8_t Opcode>
+    void beforeExecute(CpuState&) {}
+    template <uint8_t Opcode>
     void afterInstruction(CpuState&) {}
 };
 }  // namespace

@@ -6,9 +6,11 @@
 // A step policy is a small struct whose fields become locals of the loop too:
 //     bool beforeInstruction(CpuState& c);  // before the opcode fetch; false ends the run
 //     template <uint8_t Opcode>
+//     void beforeExecute(CpuState& c);      // after the fetch, before the operation
+//     template <uint8_t Opcode>
 //     void afterInstruction(CpuState& c);   // after the instruction has completed
-// afterInstruction knows the opcode it follows, so that work which only some opcodes
-// need costs nothing after the others.
+// The last two know their opcode, so that work which only some opcodes need costs
+// nothing around the others.
 //
 // The loop fetches the opcode (2 cycles, regPC advanced) and dispatches through a table
 // of label addresses, each handler ending in its own copy of the next dispatch so the
@@ -35,6 +37,7 @@ template <class Step>
 #if defined(BREADBIN_DISPATCH_SWITCH)
 #define BREADBIN_CASE(byte)                          \
     case byte:                                       \
+        step.template beforeExecute<byte>(c);        \
         Instruction<byte>::execute(c);               \
         step.template afterInstruction<byte>(c);     \
         break;
@@ -61,7 +64,8 @@ template <class Step>
 
     BREADBIN_DISPATCH();
 #define BREADBIN_HANDLER(byte)                   \
-    handler_##byte : Instruction<byte>::execute(c); \
+    handler_##byte : step.template beforeExecute<byte>(c); \
+    Instruction<byte>::execute(c);               \
     step.template afterInstruction<byte>(c);     \
     BREADBIN_DISPATCH();
     BREADBIN_FOR_EACH_BYTE(BREADBIN_HANDLER)

@@ -59,37 +59,32 @@ inline bool pollForEscape() {
     return !key.empty();
 }
 
-// Which opcodes store into their operand's address, for the store watch.
+// Which opcodes store into their operand's address: the only instructions after which
+// the raster register or $DC00 can have changed, and the ones the store watch looks at.
 inline constexpr std::array<bool, 256> kStoresToOperand = [] {
     std::array<bool, 256> table{};
     for (int opcode = 0; opcode < 256; ++opcode) table[opcode] = storesToOperand(static_cast<uint8_t>(opcode));
     return table;
 }();
 
-// The trace entry and the store watch of the instruction about to run; returns the
-// address it stores into when a store is watched, else -1. Kept out
-// of line: inlined into the handler of every opcode it made the watched loop take the
-// compiler minutes to build, and the registers come by value so that the loop's own stay
-// in machine registers.
-[[gnu::noinline]] inline int32_t noteWatchedInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s,
-                                                        uint8_t p) {
-    uint8_t opcode = readByte(pc);
-    int32_t store = -1;
-    if (watchedStore >= 0 && kStoresToOperand[opcode]) {
-        CpuState probe{};
-        probe.regPC = pc;
-        probe.regA = a;
-        probe.regX = x;
-        probe.regY = y;
-        probe.regS = s;
-        probe.regP = p;
-        store = peekEffectiveAddress(probe);
-    }
-    if (traceRing) {
-        traceRing[traceNext++ & traceRingMask] = {
-            pc, {opcode, readByte(static_cast<uint16_t>(pc + 1)), readByte(static_cast<uint16_t>(pc + 2))}, a, x, y, s, p};
-    }
-    return store;
+// The watches that look at single instructions are kept out of line: inlined into the
+// handler of every opcode they made the watched loop take the compiler minutes to build.
+// The registers come by value, so that the loop's own stay in machine registers.
+
+// Keeps the instruction at `pc`, about to run, in the trace ring.
+[[gnu::noinline]] inline void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s, uint8_t p) {
+    traceRing[traceNext++ & traceRingMask] = {
+        pc, {readByte(pc), readByte(static_cast<uint16_t>(pc + 1)), readByte(static_cast<uint16_t>(pc + 2))},
+        a, x, y, s, p};
+}
+
+// Where the instruction at `pc`, one that stores into its operand, is about to store.
+[[gnu::noinline]] inline int32_t storeAddress(uint16_t pc, uint8_t x, uint8_t y) {
+    CpuState probe{};
+    probe.regPC = pc;
+    probe.regX = x;
+    probe.regY = y;
+    return peekEffectiveAddress(probe);
 }
 
 // What a stretch leaves for the loop when it pauses. It lives in memory rather than in
@@ -126,9 +121,17 @@ struct MainLoopStep {
             return pauseBeforeThisStep();
         }
         if constexpr (Watching) {
-            pendingStore = noteWatchedInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+            if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
         }
         return true;
+    }
+
+    // The store watch looks only at the opcodes that store into their operand.
+    template <uint8_t Opcode>
+    void beforeExecute(CpuState& c) {
+        if constexpr (Watching && kStoresToOperand[Opcode]) {
+            if (watchedStore >= 0) pendingStore = storeAddress(static_cast<uint16_t>(c.regPC - 1), c.regX, c.regY);
+        }
     }
 
     // The raster register reads 0 after every step, and the keyboard stub acts after
