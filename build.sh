@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(g++ cmake ninja-build pkg-config 64tass libsdl2-dev libpng-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libx11-dev xvfb xauth xdotool x11-utils x11-apps strace)
+          libbenchmark-dev libx11-dev xvfb xauth xdotool x11-utils x11-apps strace clang-format)
 
 install_missing() {
     local missing=()
@@ -27,6 +27,17 @@ install_missing() {
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# Every C++ file as the committed .clang-format lays it out (tables are fenced off).
+check_format() {
+    local off
+    off=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror 2>&1 | grep -o '^[^:]*: warning' | cut -d: -f1 | sort -u || true)
+    if [ -n "$off" ]; then
+        echo "Not laid out as .clang-format says (run clang-format -i on them):" >&2
+        echo "$off" >&2
+        return 1
+    fi
+}
+
 build() {  # build DIR [cmake options...]
     local dir=$1; shift
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
@@ -41,6 +52,7 @@ case "${1:-}" in
         ;;
     test)
         install_missing
+        check_format
         build build -DBREADBIN_WERROR=ON
         ctest --test-dir build --output-on-failure -j "$jobs"
         build build-sanitize -DBREADBIN_WERROR=ON -DBREADBIN_SANITIZE=ON -DBREADBIN_BENCH=OFF

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 inline constexpr uint16_t kSieveResult = 0x00F5;  // primes found in the last pass
-inline constexpr uint16_t kSievePrimes = 1028;     // primes below 8192
+inline constexpr uint16_t kSievePrimes = 1028;    // primes below 8192
 inline constexpr const char* kInstructionRate = "instructions/s";
 
 // Reads a program file (two-byte load address, then data) into RAM and returns its load

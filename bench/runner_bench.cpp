@@ -34,9 +34,7 @@ void runnerBenchmark(benchmark::State& state, RunnerOptions options) {
 }
 
 // The default options: the plain loop, no watches.
-void RunnerDefault(benchmark::State& state) {
-    runnerBenchmark(state, RunnerOptions{});
-}
+void RunnerDefault(benchmark::State& state) { runnerBenchmark(state, RunnerOptions{}); }
 BENCHMARK(RunnerDefault)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The watched loop, as for --debug-exit.
@@ -49,7 +47,7 @@ BENCHMARK(RunnerDebugExit)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The console report, keeping the best rate of each benchmark for the summary line.
 class RateKeeper : public benchmark::ConsoleReporter {
-  public:
+public:
     RateKeeper() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {

@@ -26,7 +26,8 @@ void fillScreen() {
         memory.ram[kScreenMatrix + cell] = static_cast<uint8_t>(cell * 73 + cell / 40);
         memory.ram[kColourMemory + cell] = static_cast<uint8_t>(cell * 5 + cell / 7);
     }
-    for (int i = 0; i < kGlyphBytes; ++i) memory.charRom[i] = static_cast<uint8_t>(i * 151 + (i >> 3));
+    for (int i = 0; i < kGlyphBytes; ++i)
+        memory.charRom[i] = static_cast<uint8_t>(i * 151 + (i >> 3));
     memory.ram[kBackgroundColour] = 6;
 }
 
@@ -37,8 +38,8 @@ void BM_DrawTextScreen(benchmark::State& state) {
         benchmark::DoNotOptimize(framebuffer[0]);
         benchmark::ClobberMemory();
     }
-    state.counters["strips/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kCells * kGlyphRows,
-                                                    benchmark::Counter::kIsRate);
+    state.counters["strips/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * kCells * kGlyphRows, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DrawTextScreen)->Unit(benchmark::kMicrosecond);
 

@@ -11,8 +11,19 @@
 #include "cpu/operations.h"
 
 enum class AddressingMode : uint8_t {
-    Implied, Accumulator, Relative, Immediate, ZeroPage, ZeroPageX, ZeroPageY,
-    Absolute, AbsoluteX, AbsoluteY, Indirect, IndexedIndirect, IndirectIndexed,
+    Implied,
+    Accumulator,
+    Relative,
+    Immediate,
+    ZeroPage,
+    ZeroPageX,
+    ZeroPageY,
+    Absolute,
+    AbsoluteX,
+    AbsoluteY,
+    Indirect,
+    IndexedIndirect,
+    IndirectIndexed,
 };
 
 // What tools and tests know of an opcode: its mnemonic ("" where the byte has no row),
@@ -40,8 +51,9 @@ constexpr uint8_t instructionLength(AddressingMode mode) {
 inline constexpr std::array<OpcodeInfo, 256> kOpcodeInfo = [] {
     std::array<OpcodeInfo, 256> table{};
     for (auto& row : table) row = {"", AddressingMode::Implied, 1, false, false};
-#define OPCODE(byte, mnemonic, mode, extra, operation) \
-    table[byte] = {#mnemonic, AddressingMode::mode, instructionLength(AddressingMode::mode), extra != 0, true};
+#define OPCODE(byte, mnemonic, mode, extra, operation)                                       \
+    table[byte] = {#mnemonic, AddressingMode::mode, instructionLength(AddressingMode::mode), \
+                   extra != 0, true};
 #include "cpu/opcodes.def"
 #undef OPCODE
     return table;
@@ -51,14 +63,14 @@ inline constexpr std::array<OpcodeInfo, 256> kOpcodeInfo = [] {
 #define BREADBIN_FETCH_Implied(extra)
 #define BREADBIN_FETCH_Accumulator(extra)
 #define BREADBIN_FETCH_Relative(extra)
-#define BREADBIN_FETCH_Immediate(extra) uint16_t address = addrImmediate(c);
-#define BREADBIN_FETCH_ZeroPage(extra) uint16_t address = addrZeroPage(c);
-#define BREADBIN_FETCH_ZeroPageX(extra) uint16_t address = addrZeroPageX(c);
-#define BREADBIN_FETCH_ZeroPageY(extra) uint16_t address = addrZeroPageY(c);
-#define BREADBIN_FETCH_Absolute(extra) uint16_t address = addrAbsolute(c);
-#define BREADBIN_FETCH_AbsoluteX(extra) uint16_t address = addrAbsoluteX(c, extra);
-#define BREADBIN_FETCH_AbsoluteY(extra) uint16_t address = addrAbsoluteY(c, extra);
-#define BREADBIN_FETCH_Indirect(extra) uint16_t address = addrIndirect(c);
+#define BREADBIN_FETCH_Immediate(extra)       uint16_t address = addrImmediate(c);
+#define BREADBIN_FETCH_ZeroPage(extra)        uint16_t address = addrZeroPage(c);
+#define BREADBIN_FETCH_ZeroPageX(extra)       uint16_t address = addrZeroPageX(c);
+#define BREADBIN_FETCH_ZeroPageY(extra)       uint16_t address = addrZeroPageY(c);
+#define BREADBIN_FETCH_Absolute(extra)        uint16_t address = addrAbsolute(c);
+#define BREADBIN_FETCH_AbsoluteX(extra)       uint16_t address = addrAbsoluteX(c, extra);
+#define BREADBIN_FETCH_AbsoluteY(extra)       uint16_t address = addrAbsoluteY(c, extra);
+#define BREADBIN_FETCH_Indirect(extra)        uint16_t address = addrIndirect(c);
 #define BREADBIN_FETCH_IndexedIndirect(extra) uint16_t address = addrIndexedIndirect(c);
 #define BREADBIN_FETCH_IndirectIndexed(extra) uint16_t address = addrIndirectIndexed(c, extra);
 
@@ -68,17 +80,18 @@ template <uint8_t Opcode>
 struct Instruction {
     [[gnu::always_inline]] static inline void execute(CpuState&) {}
 };
-#define OPCODE(byte, mnemonic, mode, extra, operation)                \
-    template <>                                                       \
-    struct Instruction<byte> {                                        \
+#define OPCODE(byte, mnemonic, mode, extra, operation)                   \
+    template <>                                                          \
+    struct Instruction<byte> {                                           \
         [[gnu::always_inline]] static inline void execute(CpuState& c) { \
-            BREADBIN_FETCH_##mode(extra) operation;                   \
-        }                                                             \
+            BREADBIN_FETCH_##mode(extra) operation;                      \
+        }                                                                \
     };
 #include "cpu/opcodes.def"
 #undef OPCODE
 
 // Expands X(0x00) ... X(0xFF), for code that needs one piece per byte value.
+// clang-format off
 #define BREADBIN_BYTES_OF_ROW(X, h)                                                             \
     X(0x##h##0) X(0x##h##1) X(0x##h##2) X(0x##h##3) X(0x##h##4) X(0x##h##5) X(0x##h##6)       \
     X(0x##h##7) X(0x##h##8) X(0x##h##9) X(0x##h##A) X(0x##h##B) X(0x##h##C) X(0x##h##D)       \
@@ -90,6 +103,7 @@ struct Instruction {
     BREADBIN_BYTES_OF_ROW(X, 9) BREADBIN_BYTES_OF_ROW(X, A) BREADBIN_BYTES_OF_ROW(X, B)       \
     BREADBIN_BYTES_OF_ROW(X, C) BREADBIN_BYTES_OF_ROW(X, D) BREADBIN_BYTES_OF_ROW(X, E)       \
     BREADBIN_BYTES_OF_ROW(X, F)
+// clang-format on
 
 // Executes one instruction on the register set `c`, whose opcode has just been fetched:
 // regPC addresses the byte after it and the fetch's 2 cycles are charged.
@@ -107,7 +121,8 @@ struct Instruction {
 constexpr bool storesToOperand(uint8_t opcode) {
     const OpcodeInfo& info = kOpcodeInfo[opcode];
     if (!info.documented || info.mode == AddressingMode::Accumulator) return false;
-    for (std::string_view writer : {"STA", "STX", "STY", "ASL", "LSR", "ROL", "ROR", "INC", "DEC"}) {
+    for (std::string_view writer :
+         {"STA", "STX", "STY", "ASL", "LSR", "ROL", "ROR", "INC", "DEC"}) {
         if (info.mnemonic == writer) return true;
     }
     return false;
@@ -129,7 +144,8 @@ inline uint16_t peekEffectiveAddress(const CpuState& c) {
         case AddressingMode::AbsoluteY: return addrAbsoluteY(probe, info.alwaysExtraCycle);
         case AddressingMode::Indirect: return addrIndirect(probe);
         case AddressingMode::IndexedIndirect: return addrIndexedIndirect(probe);
-        case AddressingMode::IndirectIndexed: return addrIndirectIndexed(probe, info.alwaysExtraCycle);
+        case AddressingMode::IndirectIndexed:
+            return addrIndirectIndexed(probe, info.alwaysExtraCycle);
         default: return 0;
     }
 }

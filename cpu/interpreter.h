@@ -35,11 +35,11 @@ template <class Step>
     Step step = policy;
 
 #if defined(BREADBIN_DISPATCH_SWITCH)
-#define BREADBIN_CASE(byte)                          \
-    case byte:                                       \
-        step.template beforeExecute<byte>(c);        \
-        Instruction<byte>::execute(c);               \
-        step.template afterInstruction<byte>(c);     \
+#define BREADBIN_CASE(byte)                      \
+    case byte:                                   \
+        step.template beforeExecute<byte>(c);    \
+        Instruction<byte>::execute(c);           \
+        step.template afterInstruction<byte>(c); \
         break;
     while (step.beforeInstruction(c)) {
         c.cycleCount += 2;
@@ -53,20 +53,20 @@ template <class Step>
     static const void* const kHandlers[256] = {BREADBIN_FOR_EACH_BYTE(BREADBIN_LABEL_ADDRESS)};
 #undef BREADBIN_LABEL_ADDRESS
 
-#define BREADBIN_DISPATCH()                                 \
-    do {                                                    \
-        if (!step.beforeInstruction(c)) goto finished;      \
-        c.cycleCount += 2;                                  \
-        c.currentOpcode = readByte(c.regPC);                \
-        c.regPC = static_cast<uint16_t>(c.regPC + 1);       \
-        goto* kHandlers[c.currentOpcode];                   \
+#define BREADBIN_DISPATCH()                            \
+    do {                                               \
+        if (!step.beforeInstruction(c)) goto finished; \
+        c.cycleCount += 2;                             \
+        c.currentOpcode = readByte(c.regPC);           \
+        c.regPC = static_cast<uint16_t>(c.regPC + 1);  \
+        goto* kHandlers[c.currentOpcode];              \
     } while (0)
 
     BREADBIN_DISPATCH();
-#define BREADBIN_HANDLER(byte)                   \
+#define BREADBIN_HANDLER(byte)                             \
     handler_##byte : step.template beforeExecute<byte>(c); \
-    Instruction<byte>::execute(c);               \
-    step.template afterInstruction<byte>(c);     \
+    Instruction<byte>::execute(c);                         \
+    step.template afterInstruction<byte>(c);               \
     BREADBIN_DISPATCH();
     BREADBIN_FOR_EACH_BYTE(BREADBIN_HANDLER)
 #undef BREADBIN_HANDLER

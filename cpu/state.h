@@ -97,7 +97,8 @@ inline void setFlag(CpuState& c, uint8_t mask, unsigned on) {
 
 // Sets N from bit 7 of r and Z when r is zero, leaving the other flags.
 inline void setNZ(CpuState& c, uint8_t r) {
-    c.regP = static_cast<uint8_t>((c.regP & ~(kFlagN | kFlagZ)) | (r & kFlagN) | (r == 0 ? kFlagZ : 0));
+    c.regP =
+        static_cast<uint8_t>((c.regP & ~(kFlagN | kFlagZ)) | (r & kFlagN) | (r == 0 ? kFlagZ : 0));
 }
 
 // testFlag: exactly 1 when any flag of `mask` is set, else 0.

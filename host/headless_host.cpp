@@ -23,7 +23,7 @@ struct HeadlessState {
     std::deque<std::string> keys;
     std::string lastKey;  // pollKey's result points into it until the next key is taken
     bool virtualClock = false;
-    double clockReading = 0.0;  // the virtual clock, or the last real reading
+    double clockReading = 0.0;          // the virtual clock, or the last real reading
     double (*clockSource)() = nullptr;  // when set, the clock follows it
     int64_t clockRefreshes = 0;
     int64_t locks = 0;
@@ -50,18 +50,18 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int /*fl
     host.width = std::max(width, 0);
     host.height = std::max(height, 0);
     try {
-        host.pages.assign(static_cast<std::size_t>(host.width) * host.height * std::max(pages, 1), 0);
+        host.pages.assign(static_cast<std::size_t>(host.width) * host.height * std::max(pages, 1),
+                          0);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "breadbin: cannot allocate the pixel memory of %d x %d pixels\n", width, height);
+        std::fprintf(stderr, "breadbin: cannot allocate the pixel memory of %d x %d pixels\n",
+                     width, height);
         std::exit(1);
     }
     host.windowOpened = true;
     textAreaAttach(host.pages.data(), host.width, host.height);
 }
 
-uint32_t* pixelMemory() {
-    return host.windowOpened ? host.pages.data() : nullptr;
-}
+uint32_t* pixelMemory() { return host.windowOpened ? host.pages.data() : nullptr; }
 
 void lockPixels() {
     ++host.locks;
@@ -74,18 +74,10 @@ void unlockPixels(int firstRow, int lastRow) {
     host.lastUnlockRows = {firstRow, lastRow};
 }
 
-void setTextRows(int first, int last) {
-    textAreaSetRows(first, last);
-}
-void printText(std::string_view text) {
-    textAreaPrint(text);
-}
-void printNumber(int value) {
-    textAreaPrintNumber(value);
-}
-void printLineEnd() {
-    textAreaLineEnd();
-}
+void setTextRows(int first, int last) { textAreaSetRows(first, last); }
+void printText(std::string_view text) { textAreaPrint(text); }
+void printNumber(int value) { textAreaPrintNumber(value); }
+void printLineEnd() { textAreaLineEnd(); }
 
 double clockSeconds() {
     if (host.clockSource) return host.clockReading = host.clockSource();
@@ -135,21 +127,13 @@ void headlessUseRealClock() {
     host.virtualClock = false;
 }
 
-void headlessFollowClock(double (*source)()) {
-    host.clockSource = source;
-}
+void headlessFollowClock(double (*source)()) { host.clockSource = source; }
 
-int64_t headlessClockRefreshCount() {
-    return host.clockRefreshes;
-}
+int64_t headlessClockRefreshCount() { return host.clockRefreshes; }
 
-void headlessSeedRandom(uint64_t seed) {
-    randomReseed(seed);
-}
+void headlessSeedRandom(uint64_t seed) { randomReseed(seed); }
 
-void headlessQueueRandom(double value) {
-    randomQueue(value);
-}
+void headlessQueueRandom(double value) { randomQueue(value); }
 
 std::vector<std::string> headlessStatusLines() {
     std::vector<std::string> lines = textAreaFinishedLines();
@@ -157,29 +141,13 @@ std::vector<std::string> headlessStatusLines() {
     return lines;
 }
 
-std::string headlessTextRow(int row) {
-    return textAreaRowText(row);
-}
+std::string headlessTextRow(int row) { return textAreaRowText(row); }
 
-int64_t headlessLockCount() {
-    return host.locks;
-}
-int64_t headlessUnlockCount() {
-    return host.unlocks;
-}
-bool headlessPixelsLocked() {
-    return host.locked;
-}
-std::pair<int, int> headlessLastUnlockRows() {
-    return host.lastUnlockRows;
-}
+int64_t headlessLockCount() { return host.locks; }
+int64_t headlessUnlockCount() { return host.unlocks; }
+bool headlessPixelsLocked() { return host.locked; }
+std::pair<int, int> headlessLastUnlockRows() { return host.lastUnlockRows; }
 
-bool headlessWindowOpened() {
-    return host.windowOpened;
-}
-int headlessWindowWidth() {
-    return host.width;
-}
-int headlessWindowHeight() {
-    return host.height;
-}
+bool headlessWindowOpened() { return host.windowOpened; }
+int headlessWindowWidth() { return host.width; }
+int headlessWindowHeight() { return host.height; }

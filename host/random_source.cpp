@@ -24,9 +24,7 @@ constexpr std::array<uint64_t, 4> seededState(uint64_t seed) {
 constinit std::array<uint64_t, 4> state = seededState(kDefaultRandomSeed);
 std::deque<double> queued;
 
-uint64_t rotateLeft(uint64_t x, int k) {
-    return (x << k) | (x >> (64 - k));
-}
+uint64_t rotateLeft(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
 
 uint64_t nextBits() {
     uint64_t result = rotateLeft(state[1] * 5, 7) * 9;
@@ -47,9 +45,7 @@ void randomReseed(uint64_t seed) {
     queued.clear();
 }
 
-void randomQueue(double value) {
-    queued.push_back(value);
-}
+void randomQueue(double value) { queued.push_back(value); }
 
 // Every request gives the next value; the argument is not consulted.
 double randomUnit(float /*request*/) {

@@ -18,7 +18,6 @@
 #include "host/pulse.h"
 #include "host/text_area.h"
 
-
 namespace {
 
 constexpr const char* kWindowTitle = "breadbin";
@@ -62,13 +61,9 @@ void markRowsChanged(int first, int last) {
     host.dirtyLastRow = std::max(host.dirtyLastRow, std::min(last, host.height - 1));
 }
 
-void markAllChanged() {
-    markRowsChanged(0, host.height - 1);
-}
+void markAllChanged() { markRowsChanged(0, host.height - 1); }
 
-void markTextChanged() {
-    markRowsChanged(textAreaFirstPixelRow(), textAreaLastPixelRow());
-}
+void markTextChanged() { markRowsChanged(textAreaFirstPixelRow(), textAreaLastPixelRow()); }
 
 void queueKey(std::string_view name) {
     if (host.keysPending >= kKeyQueueSize) return;  // a full queue drops new keys
@@ -175,9 +170,7 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int flag
     host.nextServiceTime = steadySeconds() + kServicePeriodSeconds;
 }
 
-uint32_t* pixelMemory() {
-    return host.pages.empty() ? nullptr : host.pages.data();
-}
+uint32_t* pixelMemory() { return host.pages.empty() ? nullptr : host.pages.data(); }
 
 void lockPixels() {}
 

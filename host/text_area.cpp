@@ -116,13 +116,9 @@ void textAreaLineEnd() {
     for (int row = area.firstRow; row <= area.lastRow; ++row) drawRow(row);
 }
 
-const std::vector<std::string>& textAreaFinishedLines() {
-    return area.finishedLines;
-}
+const std::vector<std::string>& textAreaFinishedLines() { return area.finishedLines; }
 
-const std::string& textAreaCurrentLine() {
-    return area.currentLine;
-}
+const std::string& textAreaCurrentLine() { return area.currentLine; }
 
 std::string textAreaRowText(int row) {
     if (row < 1 || row > kTextRows) return {};
@@ -132,10 +128,6 @@ std::string textAreaRowText(int row) {
     return text;
 }
 
-int textAreaFirstPixelRow() {
-    return (area.firstRow - 1) * kTextCellSize;
-}
+int textAreaFirstPixelRow() { return (area.firstRow - 1) * kTextCellSize; }
 
-int textAreaLastPixelRow() {
-    return area.lastRow * kTextCellSize - 1;
-}
+int textAreaLastPixelRow() { return area.lastRow * kTextCellSize - 1; }

@@ -14,6 +14,7 @@ uint8_t randomKeyRow();
 
 // Runs after every instruction: one read and one comparison on the common path.
 inline void updateKeyboardPort() {
-    if (readByte(kKeyboardColumnSelect) != kScanColumnZero) [[likely]] return;
+    if (readByte(kKeyboardColumnSelect) != kScanColumnZero) [[likely]]
+        return;
     writeByte(kKeyboardRowData, randomKeyRow());
 }

@@ -8,8 +8,8 @@
 #include "machine/machine.h"
 
 namespace {
-constexpr long kFirstByte = 1;      // file positions count from 1
-constexpr long kProgramData = 3;    // the data follows the two-byte load address
+constexpr long kFirstByte = 1;    // file positions count from 1
+constexpr long kProgramData = 3;  // the data follows the two-byte load address
 constexpr int kLoadAddressBytes = 2;
 
 // One line on standard error for a ROM that gave no bytes, naming the folder it was

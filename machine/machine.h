@@ -36,9 +36,9 @@ inline constexpr uint16_t kKeyboardColumnSelect = 0xDC00;
 inline constexpr uint16_t kKeyboardRowData = 0xDC01;
 
 // ---- state of the main loop
-extern double frameDeadline;     // the clock reading in whole ms to exceed before the next frame
-extern bool testProgramLoaded;   // the test hook has fired; never cleared
-extern uint32_t* framebuffer;    // the window's pixel memory, taken once at start-up
+extern double frameDeadline;    // the clock reading in whole ms to exceed before the next frame
+extern bool testProgramLoaded;  // the test hook has fired; never cleared
+extern uint32_t* framebuffer;   // the window's pixel memory, taken once at start-up
 
 // ---- start-up and the main loop
 

@@ -10,7 +10,9 @@ uint64_t framesDrawn;
 bool drawFrames = true;
 uint64_t cyclesOfEarlierFrames;
 
-uint64_t cyclesSinceStart() { return cyclesOfEarlierFrames + static_cast<uint64_t>(cpu.cycleCount); }
+uint64_t cyclesSinceStart() {
+    return cyclesOfEarlierFrames + static_cast<uint64_t>(cpu.cycleCount);
+}
 
 void startMachine(int argc, char** argv) {
     hostInit(argc, argv);

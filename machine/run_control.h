@@ -28,9 +28,9 @@ enum class WatchEvent : uint8_t {
 };
 
 // What runWatched looks for. Set them before the run.
-extern bool watchFrames;         // end the run after each frame
-extern int32_t watchedStore;     // -1, or the address whose store ends the run
-extern bool watchInputLoop;      // end the run when the program is back in the input loop
+extern bool watchFrames;      // end the run after each frame
+extern int32_t watchedStore;  // -1, or the address whose store ends the run
+extern bool watchInputLoop;   // end the run when the program is back in the input loop
 
 // One executed instruction as the trace keeps it: where it was, its bytes as the
 // processor saw them, and the registers before it ran.

@@ -3,15 +3,14 @@
 //
 // The loop runs in stretches. The interpreter runs the instructions of a stretch and,
 // unless the run is watched, makes no call of its own, so that the compiler keeps all
-// registers in machine registers; whatever needs a call makes it pause and return here, and it resumes where
-// it stopped. Between two stretches the loop consults the host: it does the frame check
-// of the instruction just run and asks for a key, once every kStepsPerHostCheck steps
-// (and at every step while keys are pending). A clock read costs tens of nanoseconds and
-// an instruction a few, so a frame comes at most a stretch (well under a microsecond)
-// after its deadline, far below the millisecond the frame timing resolves. The frame
-// check that ends a stretch comes after the stretch's last keyboard stub and raster
-// register clear rather than before them: the frame neither reads nor writes what they
-// touch.
+// registers in machine registers; whatever needs a call makes it pause and return here, and it
+// resumes where it stopped. Between two stretches the loop consults the host: it does the frame
+// check of the instruction just run and asks for a key, once every kStepsPerHostCheck steps (and at
+// every step while keys are pending). A clock read costs tens of nanoseconds and an instruction a
+// few, so a frame comes at most a stretch (well under a microsecond) after its deadline, far below
+// the millisecond the frame timing resolves. The frame check that ends a stretch comes after the
+// stretch's last keyboard stub and raster register clear rather than before them: the frame neither
+// reads nor writes what they touch.
 #pragma once
 
 #include <algorithm>
@@ -29,7 +28,7 @@ inline constexpr uint64_t kStepsPerHostCheck = 256;
 extern uint64_t cyclesOfEarlierFrames;  // cycles charged before the current frame began
 extern TraceEntry* traceRing;           // the trace's ring, a power of two long, or null
 extern uint64_t traceRingMask;
-extern uint64_t traceNext;              // instructions traced so far
+extern uint64_t traceNext;  // instructions traced so far
 
 // One fresh clock reading in whole milliseconds, truncated toward zero.
 inline double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
@@ -63,7 +62,8 @@ inline bool pollForEscape() {
 // the raster register or $DC00 can have changed, and the ones the store watch looks at.
 inline constexpr std::array<bool, 256> kStoresToOperand = [] {
     std::array<bool, 256> table{};
-    for (int opcode = 0; opcode < 256; ++opcode) table[opcode] = storesToOperand(static_cast<uint8_t>(opcode));
+    for (int opcode = 0; opcode < 256; ++opcode)
+        table[opcode] = storesToOperand(static_cast<uint8_t>(opcode));
     return table;
 }();
 
@@ -72,10 +72,17 @@ inline constexpr std::array<bool, 256> kStoresToOperand = [] {
 // The registers come by value, so that the loop's own stay in machine registers.
 
 // Keeps the instruction at `pc`, about to run, in the trace ring.
-[[gnu::noinline]] inline void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s, uint8_t p) {
+[[gnu::noinline]] inline void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y,
+                                               uint8_t s, uint8_t p) {
     traceRing[traceNext++ & traceRingMask] = {
-        pc, {readByte(pc), readByte(static_cast<uint16_t>(pc + 1)), readByte(static_cast<uint16_t>(pc + 2))},
-        a, x, y, s, p};
+        pc,
+        {readByte(pc), readByte(static_cast<uint16_t>(pc + 1)),
+         readByte(static_cast<uint16_t>(pc + 2))},
+        a,
+        x,
+        y,
+        s,
+        p};
 }
 
 // Where the instruction at `pc`, one that stores into its operand, is about to store.
@@ -104,11 +111,12 @@ inline StretchState stretch;
 // for the events of run_control.h and keeps the trace.
 template <bool HookArmed, bool Watching>
 struct MainLoopStep {
-    uint64_t countdown;     // one more than the steps of the stretch not yet started
-    int32_t pendingStore;   // where the current instruction stores, or -1 (Watching)
+    uint64_t countdown;    // one more than the steps of the stretch not yet started
+    int32_t pendingStore;  // where the current instruction stores, or -1 (Watching)
 
     bool beforeInstruction(CpuState& c) {
-        if (--countdown == 0) [[unlikely]] return false;
+        if (--countdown == 0) [[unlikely]]
+            return false;
         if constexpr (Watching && !HookArmed) {
             if (watchInputLoop && inTestHookWindow(c.regPC)) [[unlikely]] {
                 stretch.event = WatchEvent::InputLoopReached;
@@ -130,7 +138,8 @@ struct MainLoopStep {
     template <uint8_t Opcode>
     void beforeExecute(CpuState& c) {
         if constexpr (Watching && kStoresToOperand[Opcode]) {
-            if (watchedStore >= 0) pendingStore = storeAddress(static_cast<uint16_t>(c.regPC - 1), c.regX, c.regY);
+            if (watchedStore >= 0)
+                pendingStore = storeAddress(static_cast<uint16_t>(c.regPC - 1), c.regX, c.regY);
         }
     }
 
@@ -179,7 +188,8 @@ struct MainLoopStep {
 template <bool Watching>
 void runStretch(uint64_t steps) {
     uint64_t later = 0;
-    bool stepAlone = memory.ram[kRasterRegister] != 0 || memory.ram[kKeyboardColumnSelect] == kScanColumnZero;
+    bool stepAlone =
+        memory.ram[kRasterRegister] != 0 || memory.ram[kKeyboardColumnSelect] == kScanColumnZero;
     if (stepAlone) {
         later = steps - 1;
         steps = 1;

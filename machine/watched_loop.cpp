@@ -28,7 +28,8 @@ std::vector<TraceEntry> traceEntries() {
     uint64_t kept = std::min<uint64_t>(traceNext, traceLength);
     std::vector<TraceEntry> entries;
     entries.reserve(kept);
-    for (uint64_t i = traceNext - kept; i < traceNext; ++i) entries.push_back(traceRing[i & traceRingMask]);
+    for (uint64_t i = traceNext - kept; i < traceNext; ++i)
+        entries.push_back(traceRing[i & traceRingMask]);
     return entries;
 }
 

@@ -50,7 +50,8 @@ void clearToRam() {
 
 void place(const std::vector<Bytes>& blocks, uint8_t* ram) {
     for (const Bytes& block : blocks) {
-        for (std::size_t i = 0; i < block.values.size(); ++i) ram[static_cast<uint16_t>(block.at + i)] = block.values[i];
+        for (std::size_t i = 0; i < block.values.size(); ++i)
+            ram[static_cast<uint16_t>(block.at + i)] = block.values[i];
     }
 }
 
@@ -73,8 +74,9 @@ void expectRegisters(const Registers& r) {
 void expectMemory(const MemoryMap& expected) {
     for (std::size_t address = 0; address < kRamSize; ++address) {
         if (memory.ram[address] != expected.ram[address]) {
-            ADD_FAILURE() << "ram[" << hex(static_cast<unsigned>(address)) << "] = " << hex(memory.ram[address])
-                          << ", expected " << hex(expected.ram[address]);
+            ADD_FAILURE() << "ram[" << hex(static_cast<unsigned>(address))
+                          << "] = " << hex(memory.ram[address]) << ", expected "
+                          << hex(expected.ram[address]);
         }
     }
 }
@@ -100,6 +102,7 @@ void runSequences(const std::vector<Sequence>& table) {
 }
 
 TEST(Stack, PushesAndPullsWrapInsidePageOne) {
+    // clang-format off
     runSequences({
         {"PHA at S = $00 stores at $0100 and wraps S to $FF",
          {{0xC000, {0x48}}}, 0xC000, {.a = 0x5A, .s = 0x00}, 1,
@@ -120,9 +123,11 @@ TEST(Stack, PushesAndPullsWrapInsidePageOne) {
          {{0xC000, {0x20, 0x00, 0xC1}}}, 0xC000, {.s = 0x00}, 1,
          0xC100, {.s = 0xFE}, {{0x0100, {0xC0}}, {0x01FF, {0x02}}}, 6},
     });
+    // clang-format on
 }
 
 TEST(Stack, PhpPushesBSetAndPlpClearsIt) {
+    // clang-format off
     runSequences({
         {"PHP pushes P with B set and leaves P as it was",
          {{0xC000, {0x08}}}, 0xC000, {.p = N | D | C | kBit5}, 1,
@@ -137,9 +142,11 @@ TEST(Stack, PhpPushesBSetAndPlpClearsIt) {
          {{0xC000, {0x08, 0x28}}}, 0xC000, {.p = B | kBit5 | D | I | C}, 2,
          0xC002, {.p = kBit5 | D | I | C}, {{0x01FF, {B | kBit5 | D | I | C}}}, 7},
     });
+    // clang-format on
 }
 
 TEST(Subroutines, JsrPushesItsLastByteAndRtsAddsOne) {
+    // clang-format off
     runSequences({
         {"JSR pushes the address of its last byte, high byte first",
          {{0xC000, {0x20, 0x00, 0xC1}}}, 0xC000, {}, 1,
@@ -172,9 +179,11 @@ TEST(Subroutines, JsrPushesItsLastByteAndRtsAddsOne) {
          0xC000, {}, 14,
          0xC004, {.a = 0x03, .y = 0x01}, {{0x00FB, {0x03, 0xC0, 0x2A}}, {0x01FE, {0x03, 0xC0}}}, 53},
     });
+    // clang-format on
 }
 
 TEST(Jumps, AbsoluteAndIndirect) {
+    // clang-format off
     runSequences({
         {"JMP absolute", {{0xC000, {0x4C, 0x34, 0x12}}}, 0xC000, {.p = Z}, 1, 0x1234, {.p = Z}, {}, 3},
         {"JMP indirect", {{0xC000, {0x6C, 0x00, 0x30}}, {0x3000, {0x34, 0x12}}}, 0xC000, {}, 1, 0x1234, {}, {}, 5},
@@ -182,10 +191,12 @@ TEST(Jumps, AbsoluteAndIndirect) {
          {{0xC000, {0x6C, 0xFF, 0x10}}, {0x10FF, {0x00, 0xC0}}, {0x1000, {0xD0}}}, 0xC000, {}, 1,
          0xC000, {}, {}, 5},
     });
+    // clang-format on
 }
 
 TEST(BreakAndReturn, BrkPushesPcPlusTwoAndRtiRestores) {
     const Bytes kVector{kIrqVectorAt, {0x00, 0xC2}};
+    // clang-format off
     runSequences({
         {"BRK pushes its address plus two and P with B set, sets I and jumps through $FFFE",
          {{0xC000, {0x00, 0xEA}}, kVector}, 0xC000, {.p = N | D | C | kBit5}, 1,
@@ -201,6 +212,7 @@ TEST(BreakAndReturn, BrkPushesPcPlusTwoAndRtiRestores) {
          {{0xC000, {0x40}}, {0x01FD, {0xFF, 0x34, 0x12}}}, 0xC000, {.s = 0xFC}, 1,
          0x1234, {.p = 0xFF}, {}, 6},
     });
+    // clang-format on
 }
 
 TEST(Interrupts, EntryPushesPcAndPWithBClearAndSetsI) {
@@ -212,6 +224,7 @@ TEST(Interrupts, EntryPushesPcAndPWithBClearAndSetsI) {
         std::vector<Bytes> stackAfter;
         int cyclesAfter;
     };
+    // clang-format off
     const std::vector<InterruptCase> kCases = {
         {"I clear: pushes PC and P, sets I, continues at the vector",
          {.p = N | C}, {.s = 0xFC, .p = N | C | I}, 0xC200, {{0x01FD, {N | C, 0x34, 0x12}}}, 107},
@@ -221,6 +234,7 @@ TEST(Interrupts, EntryPushesPcAndPWithBClearAndSetsI) {
         {"I set: nothing happens", {.a = 1, .x = 2, .y = 3, .s = 0x80, .p = I | Z},
          {.a = 1, .x = 2, .y = 3, .s = 0x80, .p = I | Z}, 0x1234, {}, 100},
     };
+    // clang-format on
     static MemoryMap expected;
     for (const InterruptCase& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -267,6 +281,7 @@ TEST(Vectors, ComeFromTheKernalImageWhenItIsVisible) {
         uint8_t port;
         uint16_t pcAfter;
     };
+    // clang-format off
     const VectorCase kCases[] = {
         {"BRK, KERNAL visible", Entry::Brk, kKernalVisible, 0xE123},
         {"BRK, RAM visible", Entry::Brk, kAllRam, 0x4567},
@@ -275,6 +290,7 @@ TEST(Vectors, ComeFromTheKernalImageWhenItIsVisible) {
         {"reset, KERNAL visible", Entry::Reset, kKernalVisible, 0xE89A},
         {"reset, RAM visible", Entry::Reset, kAllRam, 0x7654},
     };
+    // clang-format on
     for (const VectorCase& c : kCases) {
         SCOPED_TRACE(c.name);
         clearToRam();

@@ -23,11 +23,13 @@ struct BankingRow {
 };
 
 TEST(MemoryMap, EachPortValueSelectsItsViewAtEveryWindowEdge) {
+    // clang-format off
     const BankingRow rows[] = {
         {0, Ram, Char, Ram},      {1, Basic, Char, Ram},  {2, Ram, Char, Kernal},
         {3, Basic, Char, Kernal}, {4, Ram, Ram, Ram},     {5, Basic, Ram, Ram},
         {6, Ram, Ram, Kernal},    {7, Basic, Ram, Kernal},
     };
+    // clang-format on
     for (const auto& row : rows) {
         fillSources();
         // The high bits of the port cell never matter.
@@ -79,6 +81,7 @@ TEST(MemoryMap, WordReadsTakeBothBytesFromTheFirstBytesBuffer) {
     memory.ram[0x0000] = 0xCC;
     memory.kernalRom[0x1FFC] = 0x0D;
     memory.kernalRom[0x1FFD] = 0xE0;
+    // clang-format off
     const WordRow rows[] = {
         {"below BASIC, BASIC visible", 0x07, 0x9FFF, 0x2211},
         {"last BASIC byte and the spare byte", 0x07, 0xBFFF, 0x4433},
@@ -88,6 +91,7 @@ TEST(MemoryMap, WordReadsTakeBothBytesFromTheFirstBytesBuffer) {
         {"RAM at $FFFF wraps to $0000", 0x05, 0xFFFF, 0xCCBB},
         {"reset vector from the KERNAL", 0x07, 0xFFFC, 0xE00D},
     };
+    // clang-format on
     for (const auto& row : rows) {
         memory.ram[0x0001] = row.port;
         // The port cell is also the low byte of the word at $0000; keep the RAM wrap case clean.

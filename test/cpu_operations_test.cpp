@@ -18,7 +18,6 @@ namespace {
 
 using namespace cpu_fixture;
 
-
 constexpr uint16_t kCodeAt = 0x0200;
 
 struct Cell {
@@ -41,7 +40,8 @@ void runCase(const InstructionCase& c) {
     static MemoryMap expected;
     SCOPED_TRACE(c.name);
     clearMachine();
-    for (std::size_t i = 0; i < c.code.size(); ++i) memory.ram[static_cast<uint16_t>(c.at + i)] = c.code[i];
+    for (std::size_t i = 0; i < c.code.size(); ++i)
+        memory.ram[static_cast<uint16_t>(c.at + i)] = c.code[i];
     for (const Cell& cell : c.memoryBefore) memory.ram[cell.address] = cell.value;
     cpu.regA = c.before.a;
     cpu.regX = c.before.x;
@@ -62,8 +62,9 @@ void runCase(const InstructionCase& c) {
     EXPECT_EQ(cpu.regPC, static_cast<uint16_t>(c.at + c.code.size())) << "PC";
     for (std::size_t address = 0; address < kRamSize; ++address) {
         if (memory.ram[address] != expected.ram[address]) {
-            ADD_FAILURE() << "ram[" << hex(static_cast<unsigned>(address)) << "] = " << hex(memory.ram[address])
-                          << ", expected " << hex(expected.ram[address]);
+            ADD_FAILURE() << "ram[" << hex(static_cast<unsigned>(address))
+                          << "] = " << hex(memory.ram[address]) << ", expected "
+                          << hex(expected.ram[address]);
         }
     }
 }
@@ -73,6 +74,7 @@ void runTable(const std::vector<InstructionCase>& table) {
 }
 
 TEST(Loads, ReadEveryModeWithItsWrappingRules) {
+    // clang-format off
     runTable({
         {"LDA #$80 sets N and clears Z", {0xA9, 0x80}, {.p = Z}, {}, {.a = 0x80, .p = N}, {}},
         {"LDA #$00 sets Z and clears N", {0xA9, 0x00}, {.a = 0x12, .p = N | C}, {}, {.p = Z | C}, {}},
@@ -114,10 +116,12 @@ TEST(Loads, ReadEveryModeWithItsWrappingRules) {
         {"LDY abs", {0xAC, 0x00, 0x30}, {}, {{0x3000, 0x99}}, {.y = 0x99, .p = N}, {}},
         {"LDY abs,X", {0xBC, 0xFE, 0x30}, {.x = 0x03}, {{0x3101, 0x02}}, {.x = 0x03, .y = 0x02}, {}},
     });
+    // clang-format on
 }
 
 TEST(Stores, WriteEveryModeAndChangeNoFlag) {
     constexpr uint8_t kAll = N | V | D | I | Z | C;
+    // clang-format off
     runTable({
         {"STA zp of $00 keeps every flag", {0x85, 0x10}, {.p = N | C}, {{0x0010, 0xAA}}, {.p = N | C}, {{0x0010, 0x00}}},
         {"STA zp,X wraps inside page zero", {0x95, 0xF0}, {.a = 0x11, .x = 0x20}, {}, {.a = 0x11, .x = 0x20},
@@ -140,9 +144,11 @@ TEST(Stores, WriteEveryModeAndChangeNoFlag) {
          {{0x0010, 0x99}}},
         {"STY abs", {0x8C, 0x00, 0x30}, {.y = 0xAB, .p = Z | V}, {}, {.y = 0xAB, .p = Z | V}, {{0x3000, 0xAB}}},
     });
+    // clang-format on
 }
 
 TEST(AddAndSubtract, SetCarryOverflowAndIgnoreTheDecimalFlag) {
+    // clang-format off
     runTable({
         {"ADC $FF + $01 carries out to zero", {0x69, 0x01}, {.a = 0xFF}, {}, {.a = 0x00, .p = Z | C}, {}},
         {"ADC $50 + $50 overflows to negative", {0x69, 0x50}, {.a = 0x50}, {}, {.a = 0xA0, .p = N | V}, {}},
@@ -166,9 +172,11 @@ TEST(AddAndSubtract, SetCarryOverflowAndIgnoreTheDecimalFlag) {
          {}},
         {"SBC zp", {0xE5, 0x10}, {.a = 0x30, .p = C}, {{0x0010, 0x10}}, {.a = 0x20, .p = C}, {}},
     });
+    // clang-format on
 }
 
 TEST(Logic, CombinesBitsAndSetsNZ) {
+    // clang-format off
     runTable({
         {"AND #$0F of $F0 is zero", {0x29, 0x0F}, {.a = 0xF0, .p = N | C | V}, {}, {.a = 0x00, .p = Z | C | V}, {}},
         {"AND #$81 of $FF is negative", {0x29, 0x81}, {.a = 0xFF}, {}, {.a = 0x81, .p = N}, {}},
@@ -180,9 +188,11 @@ TEST(Logic, CombinesBitsAndSetsNZ) {
         {"ORA zp", {0x05, 0x10}, {.a = 0x30}, {{0x0010, 0x03}}, {.a = 0x33}, {}},
         {"EOR zp", {0x45, 0x10}, {.a = 0x33}, {{0x0010, 0x30}}, {.a = 0x03}, {}},
     });
+    // clang-format on
 }
 
 TEST(Compares, SetNZCFromTheDifferenceAndKeepTheRegister) {
+    // clang-format off
     runTable({
         {"CMP equal", {0xC9, 0x10}, {.a = 0x10, .p = N}, {}, {.a = 0x10, .p = Z | C}, {}},
         {"CMP less", {0xC9, 0x20}, {.a = 0x10, .p = C | Z}, {}, {.a = 0x10, .p = N}, {}},
@@ -196,9 +206,11 @@ TEST(Compares, SetNZCFromTheDifferenceAndKeepTheRegister) {
         {"CPY zp", {0xC4, 0x10}, {.y = 0x05}, {{0x0010, 0x05}}, {.y = 0x05, .p = Z | C}, {}},
         {"CPY abs", {0xCC, 0x00, 0x30}, {.y = 0xFF}, {{0x3000, 0x00}}, {.y = 0xFF, .p = N | C}, {}},
     });
+    // clang-format on
 }
 
 TEST(BitTest, CopiesBitsSevenAndSixAndTestsTheMask) {
+    // clang-format off
     runTable({
         {"BIT zp of $C0 with A = $00", {0x24, 0x10}, {.p = C}, {{0x0010, 0xC0}}, {.p = N | V | Z | C}, {}},
         {"BIT zp of $01 with A = $01 clears N V Z", {0x24, 0x10}, {.a = 0x01, .p = N | V | Z}, {{0x0010, 0x01}},
@@ -207,9 +219,11 @@ TEST(BitTest, CopiesBitsSevenAndSixAndTestsTheMask) {
         {"BIT abs of $80 with A = $7F", {0x2C, 0x00, 0x30}, {.a = 0x7F}, {{0x3000, 0x80}}, {.a = 0x7F, .p = N | Z},
          {}},
     });
+    // clang-format on
 }
 
 TEST(ShiftsAndRotates, MoveBitsThroughCarryInAccumulatorAndMemory) {
+    // clang-format off
     runTable({
         {"ASL A of $80", {0x0A}, {.a = 0x80}, {}, {.a = 0x00, .p = Z | C}, {}},
         {"ASL A of $41", {0x0A}, {.a = 0x41, .p = C}, {}, {.a = 0x82, .p = N}, {}},
@@ -238,9 +252,11 @@ TEST(ShiftsAndRotates, MoveBitsThroughCarryInAccumulatorAndMemory) {
         {"ROR abs,X with C set", {0x7E, 0x00, 0x30}, {.x = 0x02, .p = C}, {{0x3002, 0x02}}, {.x = 0x02, .p = N},
          {{0x3002, 0x81}}},
     });
+    // clang-format on
 }
 
 TEST(IncrementsAndDecrements, WrapAndSetNZButKeepCarry) {
+    // clang-format off
     runTable({
         {"INC zp of $FF wraps to zero and keeps C", {0xE6, 0x10}, {.p = C | N}, {{0x0010, 0xFF}}, {.p = Z | C},
          {{0x0010, 0x00}}},
@@ -257,9 +273,11 @@ TEST(IncrementsAndDecrements, WrapAndSetNZButKeepCarry) {
         {"INY of $7F", {0xC8}, {.y = 0x7F}, {}, {.y = 0x80, .p = N}, {}},
         {"DEY of $01", {0x88}, {.y = 0x01, .p = V}, {}, {.y = 0x00, .p = Z | V}, {}},
     });
+    // clang-format on
 }
 
 TEST(Transfers, CopyRegistersAndTxsLeavesTheFlags) {
+    // clang-format off
     runTable({
         {"TAX", {0xAA}, {.a = 0x80, .x = 0x01}, {}, {.a = 0x80, .x = 0x80, .p = N}, {}},
         {"TAY of zero", {0xA8}, {.a = 0x00, .y = 0x01, .p = N}, {}, {.p = Z}, {}},
@@ -270,10 +288,12 @@ TEST(Transfers, CopyRegistersAndTxsLeavesTheFlags) {
         {"TXS of $00 keeps N and Z", {0x9A}, {.x = 0x00, .s = 0xFF, .p = N}, {}, {.s = 0x00, .p = N}, {}},
         {"TXS of $80 keeps Z", {0x9A}, {.x = 0x80, .s = 0xFF, .p = Z}, {}, {.x = 0x80, .s = 0x80, .p = Z}, {}},
     });
+    // clang-format on
 }
 
 TEST(FlagInstructions, ChangeOnlyTheirOwnFlag) {
     constexpr uint8_t kAll = N | V | D | I | Z | C;
+    // clang-format off
     runTable({
         {"CLC", {0x18}, {.p = kAll}, {}, {.p = kAll & ~C}, {}},
         {"SEC", {0x38}, {}, {}, {.p = C}, {}},
@@ -284,6 +304,7 @@ TEST(FlagInstructions, ChangeOnlyTheirOwnFlag) {
         {"SED", {0xF8}, {}, {}, {.p = D}, {}},
         {"NOP", {0xEA}, {.a = 1, .x = 2, .y = 3, .p = kAll}, {}, {.a = 1, .x = 2, .y = 3, .p = kAll}, {}},
     });
+    // clang-format on
 }
 
 constexpr uint8_t kKernalVisible = 0x06;  // KERNAL at $E000, RAM elsewhere
@@ -300,6 +321,7 @@ TEST(VisibleRom, ReadModifyWriteReadsTheRomAndWritesTheRamBeneath) {
         uint8_t written;
         uint8_t flags;
     };
+    // clang-format off
     const RomCase kCases[] = {
         {"INC $E000 under the KERNAL", kKernalVisible, &memory.kernalRom[0], {0xEE, 0x00, 0xE0}, 0xE000, 0x41, 0x42, 0},
         {"ASL $A010 under BASIC", kBasicVisible, &memory.basicRom[0x10], {0x0E, 0x10, 0xA0}, 0xA010, 0xC1, 0x82,
@@ -307,6 +329,7 @@ TEST(VisibleRom, ReadModifyWriteReadsTheRomAndWritesTheRamBeneath) {
         {"DEC $FFFF,X under the KERNAL", kKernalVisible, &memory.kernalRom[0x1FFF], {0xDE, 0xFE, 0xFF}, 0xFFFF, 0x01,
          0x00, Z},
     };
+    // clang-format on
     for (const RomCase& c : kCases) {
         SCOPED_TRACE(c.name);
         clearMachine();

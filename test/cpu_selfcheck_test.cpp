@@ -30,7 +30,8 @@ constexpr uint8_t kAllRam = 0x04;
 constexpr uint64_t kChunk = 10'000;
 constexpr uint64_t kInstructionLimit = 10'000'000;
 constexpr std::size_t kLongestName = 200;
-constexpr const char* kInvertedCaseName = "LDA (zp),Y with the pointer at $FF takes its high byte from $00";
+constexpr const char* kInvertedCaseName =
+    "LDA (zp),Y with the pointer at $FF takes its high byte from $00";
 
 struct Verdict {
     bool reachedEnd = false;
@@ -44,12 +45,14 @@ struct Verdict {
 };
 
 uint16_t ramWord(uint16_t address) {
-    return static_cast<uint16_t>(memory.ram[address] | memory.ram[static_cast<uint16_t>(address + 1)] << 8);
+    return static_cast<uint16_t>(memory.ram[address] |
+                                 memory.ram[static_cast<uint16_t>(address + 1)] << 8);
 }
 
 std::string ramString(uint16_t address) {
     std::string text;
-    while (memory.ram[address] != 0 && text.size() < kLongestName) text += static_cast<char>(memory.ram[address++]);
+    while (memory.ram[address] != 0 && text.size() < kLongestName)
+        text += static_cast<char>(memory.ram[address++]);
     return text;
 }
 
@@ -57,7 +60,8 @@ std::string ramString(uint16_t address) {
 // otherwise empty machine and returns the load address.
 uint16_t loadProgram(const char* path) {
     std::ifstream file(path, std::ios::binary);
-    std::vector<uint8_t> image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> image((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
     std::memset(&memory, 0, sizeof memory);
     cpu = CpuState{};
     if (image.size() < 2) {
@@ -66,7 +70,8 @@ uint16_t loadProgram(const char* path) {
     }
     auto at = static_cast<uint16_t>(image[0] | image[1] << 8);
     EXPECT_LE(at + image.size() - 2, kRamSize) << path << " does not fit in memory";
-    for (std::size_t i = 2; i < image.size() && at + i - 2 < kRamSize; ++i) memory.ram[at + i - 2] = image[i];
+    for (std::size_t i = 2; i < image.size() && at + i - 2 < kRamSize; ++i)
+        memory.ram[at + i - 2] = image[i];
     return at;
 }
 
@@ -94,10 +99,11 @@ Verdict runSelfCheck(const char* path) {
 
 TEST(SelfCheckProgram, PassesEveryCase) {
     Verdict v = runSelfCheck(CPU_SELFCHECK_IMAGE);
-    ASSERT_TRUE(v.reachedEnd) << "no end within " << kInstructionLimit << " instructions; case " << v.caseNumber
-                              << " (" << v.caseName << ") was running at $" << std::hex << cpu.regPC;
-    EXPECT_EQ(v.verdict, kPassed) << "case " << v.caseNumber << " failed: " << v.caseName << " (the check at $"
-                                  << std::hex << v.failedCheck << ")";
+    ASSERT_TRUE(v.reachedEnd) << "no end within " << kInstructionLimit << " instructions; case "
+                              << v.caseNumber << " (" << v.caseName << ") was running at $"
+                              << std::hex << cpu.regPC;
+    EXPECT_EQ(v.verdict, kPassed) << "case " << v.caseNumber << " failed: " << v.caseName
+                                  << " (the check at $" << std::hex << v.failedCheck << ")";
     EXPECT_EQ(v.casesRun, v.caseTotal) << "cases were skipped";
     EXPECT_GT(v.caseTotal, 40u);
 }

@@ -36,6 +36,7 @@ constexpr AddressingMode IZX = AddressingMode::IndexedIndirect;
 constexpr AddressingMode IZY = AddressingMode::IndirectIndexed;
 
 // Rows are the high nibble of the opcode, columns the low nibble.
+// clang-format off
 constexpr std::string_view kMnemonic[256] = {
     // x0   x1     x2     x3     x4     x5     x6     x7     x8     x9     xA     xB     xC     xD     xE     xF
     "BRK", "ORA", "",    "",    "",    "ORA", "ASL", "",    "PHP", "ORA", "ASL", "",    "",    "ORA", "ASL", "",  // 0x
@@ -55,7 +56,9 @@ constexpr std::string_view kMnemonic[256] = {
     "CPX", "SBC", "",    "",    "CPX", "SBC", "INC", "",    "INX", "SBC", "NOP", "",    "CPX", "SBC", "INC", "",  // Ex
     "BEQ", "SBC", "",    "",    "",    "SBC", "INC", "",    "SED", "SBC", "",    "",    "",    "SBC", "INC", "",  // Fx
 };
+// clang-format on
 
+// clang-format off
 constexpr AddressingMode kMode[256] = {
     // x0 x1  x2   x3   x4   x5   x6   x7   x8   x9   xA   xB   xC   xD   xE   xF
     IMP, IZX, ___, ___, ___, ZP_, ZP_, ___, IMP, IMM, ACC, ___, ___, ABS, ABS, ___,  // 0x
@@ -75,8 +78,10 @@ constexpr AddressingMode kMode[256] = {
     IMM, IZX, ___, ___, ZP_, ZP_, ZP_, ___, IMP, IMM, IMP, ___, ABS, ABS, ABS, ___,  // Ex
     REL, IZY, ___, ___, ___, ZPX, ZPX, ___, IMP, ABY, ___, ___, ___, ABX, ABX, ___,  // Fx
 };
+// clang-format on
 
 // Bytes per instruction; the byte values without an instruction are one byte long.
+// clang-format off
 constexpr uint8_t kLength[256] = {
     // 1 2 3 4 5 6 7 8 9 A B C D E F
     1, 2, 1, 1, 1, 2, 2, 1, 1, 2, 1, 1, 1, 3, 3, 1,  // 0x
@@ -96,9 +101,11 @@ constexpr uint8_t kLength[256] = {
     2, 2, 1, 1, 2, 2, 2, 1, 1, 2, 1, 1, 3, 3, 3, 1,  // Ex
     2, 2, 1, 1, 1, 2, 2, 1, 1, 3, 1, 1, 1, 3, 3, 1,  // Fx
 };
+// clang-format on
 
 // Cycles in all: no page crossed, branch not taken. Stores and read-modify-write forms
 // pay their indexed mode's extra cycle always, so it is already in their figure.
+// clang-format off
 constexpr uint8_t kCycles[256] = {
     // 1 2 3 4 5 6 7 8 9 A B C D E F
     7, 6, 2, 2, 2, 3, 5, 2, 3, 2, 2, 2, 2, 4, 6, 2,  // 0x
@@ -118,8 +125,10 @@ constexpr uint8_t kCycles[256] = {
     2, 6, 2, 2, 3, 3, 5, 2, 2, 2, 2, 2, 4, 4, 6, 2,  // Ex
     2, 5, 2, 2, 2, 4, 6, 2, 2, 4, 2, 2, 2, 4, 7, 2,  // Fx
 };
+// clang-format on
 
 // 'p': one cycle more when the indexed address crosses a page; 'b': a branch.
+// clang-format off
 constexpr std::string_view kSurcharge[16] = {
     "................",  // 0x
     "bp.......p...p..",  // 1x
@@ -138,12 +147,14 @@ constexpr std::string_view kSurcharge[16] = {
     "................",  // Ex
     "bp.......p...p..",  // Fx
 };
+// clang-format on
 
 char surcharge(uint8_t opcode) { return kSurcharge[opcode >> 4][opcode & 0x0F]; }
 bool documented(uint8_t opcode) { return !kMnemonic[opcode].empty(); }
 bool changesFlow(uint8_t opcode) {
     std::string_view m = kMnemonic[opcode];
-    return m == "JMP" || m == "JSR" || m == "RTS" || m == "RTI" || m == "BRK" || kMode[opcode] == REL;
+    return m == "JMP" || m == "JSR" || m == "RTS" || m == "RTI" || m == "BRK" ||
+           kMode[opcode] == REL;
 }
 
 constexpr uint16_t kCodeAt = 0x0800;
@@ -221,10 +232,13 @@ TEST(OpcodeTiming, BranchesReachTheirTargetInTwoThreeOrFourCycles) {
         uint8_t flag;
         bool whenSet;
     };
+    // clang-format off
     const Branch kBranches[] = {
         {0x10, kFlagN, false}, {0x30, kFlagN, true}, {0x50, kFlagV, false}, {0x70, kFlagV, true},
         {0x90, kFlagC, false}, {0xB0, kFlagC, true}, {0xD0, kFlagZ, false}, {0xF0, kFlagZ, true},
     };
+    // clang-format on
+    // clang-format off
     const BranchTiming kCases[] = {
         {"not taken", 0x1000, 0x10, false, 0x1002, 2},
         {"taken within the page", 0x1000, 0x10, true, 0x1012, 3},
@@ -236,6 +250,7 @@ TEST(OpcodeTiming, BranchesReachTheirTargetInTwoThreeOrFourCycles) {
         {"at the page's last two bytes, taken back onto its own page", 0x10FE, 0xF0, true, 0x10F0, 4},
         {"taken past $FFFF", 0xFFF0, 0x7F, true, 0x0071, 4},
     };
+    // clang-format on
     for (const Branch& branch : kBranches) {
         for (const BranchTiming& c : kCases) {
             SCOPED_TRACE(std::string(kMnemonic[branch.opcode]) + " " + c.name);
@@ -301,6 +316,7 @@ Outcome runOnItsCell(uint8_t opcode) {
     uint16_t operand = 0;
     uint16_t cell = 0;
     switch (kMode[opcode]) {
+        // clang-format off
         case IMM: operand = kOperandValue; cell = kCodeAt + 1; break;
         case ZP_: operand = 0x80; cell = 0x80; break;
         case ZPX: operand = 0xFE; cell = static_cast<uint8_t>(0xFE + kIndexX); break;
@@ -308,6 +324,7 @@ Outcome runOnItsCell(uint8_t opcode) {
         case ABS: operand = 0x1234; cell = 0x1234; break;
         case ABX: operand = 0x12FD; cell = 0x12FD + kIndexX; break;
         case ABY: operand = 0x12FD; cell = 0x12FD + kIndexY; break;
+        // clang-format on
         case IZX:  // the pointer sits at (operand + X) AND $FF
             operand = 0xFE;
             memory.ram[0x03] = 0x45;
@@ -353,7 +370,8 @@ TEST(OpcodeWiring, EveryModeReachesItsCellAndActsLikeTheZeroPageForm) {
         auto opcode = static_cast<uint8_t>(op);
         AddressingMode mode = kMode[op];
         bool memoryOperand = mode != IMP && mode != ACC && mode != REL && mode != IND;
-        if (!documented(opcode) || !memoryOperand || kMnemonic[op] == "JMP" || kMnemonic[op] == "JSR") {
+        if (!documented(opcode) || !memoryOperand || kMnemonic[op] == "JMP" ||
+            kMnemonic[op] == "JSR") {
             continue;
         }
         SCOPED_TRACE("opcode " + hex(op) + " " + std::string(kMnemonic[op]));

@@ -59,7 +59,8 @@ const std::string kHint = "  Programs start from tests/start";
 const std::string kNoBasic = "  No BASIC image: numbers shown in hex";
 
 uint32_t frameCount() {
-    return memory.ram[kFrameCount] | memory.ram[kFrameCount + 1] << 8 | memory.ram[kFrameCount + 2] << 16;
+    return memory.ram[kFrameCount] | memory.ram[kFrameCount + 1] << 8 |
+           memory.ram[kFrameCount + 2] << 16;
 }
 uint16_t wordAt(uint16_t address) {
     return static_cast<uint16_t>(memory.ram[address] | memory.ram[address + 1] << 8);
@@ -72,9 +73,7 @@ std::string padded(std::string text) {
 bool rowStartsWith(int row, const std::string& text) {
     return screenRowText(row).starts_with(text);
 }
-bool inInputLoop() {
-    return cpu.regPC >= kInputLoop && cpu.regPC < kInputLoopEnd;
-}
+bool inInputLoop() { return cpu.regPC >= kInputLoop && cpu.regPC < kInputLoopEnd; }
 uint8_t screenCode(int row, int column) {
     return memory.ram[kScreenMatrix + row * kScreenColumns + column];
 }
@@ -83,9 +82,7 @@ uint8_t cellColour(int row, int column) {
 }
 
 // The clock the machine reads: the emulated cycles since start-up at the machine's rate.
-double emulatedSeconds() {
-    return static_cast<double>(cyclesSinceStart()) / kCyclesPerSecond;
-}
+double emulatedSeconds() { return static_cast<double>(cyclesSinceStart()) / kCyclesPerSecond; }
 
 class Firmware : public testing::Test {
 protected:
@@ -93,10 +90,13 @@ protected:
     // `program` as tests/start when given) and starts the machine on the emulated clock.
     void boot(const fs::path& program = {}, bool withBasic = true) {
         // The folder may hold an earlier boot's files.
-        for (const char* name : {"kernal.rom", "basic.rom", "chargen.rom", "tests/start"}) fs::remove(name);
+        for (const char* name : {"kernal.rom", "basic.rom", "chargen.rom", "tests/start"})
+            fs::remove(name);
         for (const char* name : {"kernal.rom", "basic.rom", "chargen.rom"}) {
-            ASSERT_TRUE(fs::exists(kFirmwareDir / name)) << kFirmwareDir / name << " has not been built";
-            if (withBasic || std::string(name) != "basic.rom") writeFile(name, readFileBytes(kFirmwareDir / name));
+            ASSERT_TRUE(fs::exists(kFirmwareDir / name))
+                << kFirmwareDir / name << " has not been built";
+            if (withBasic || std::string(name) != "basic.rom")
+                writeFile(name, readFileBytes(kFirmwareDir / name));
         }
         if (!program.empty()) {
             ASSERT_TRUE(fs::exists(program)) << program << " has not been built";
@@ -171,7 +171,8 @@ TEST_F(Firmware, BannerIsOnScreenWhenTheHookFiresInTheInputLoop) {
     EXPECT_GE(pcBefore, kInputLoop);
     EXPECT_LT(pcBefore, kInputLoopEnd);
     EXPECT_EQ(cpu.regS, kStackAfterStart);
-    EXPECT_EQ(wordAt(0x0100 + kStackAfterStart + 1), kInputLoop - 1) << "RTS leads back into the loop";
+    EXPECT_EQ(wordAt(0x0100 + kStackAfterStart + 1), kInputLoop - 1)
+        << "RTS leads back into the loop";
     EXPECT_EQ(cpu.regP & kFlagI, 0);
     EXPECT_EQ(screenRowText(1).substr(0, kTitle.size()), kTitle);
     EXPECT_EQ(cellColour(1, 2), 7) << "the title is yellow";
@@ -190,11 +191,13 @@ TEST_F(Firmware, BannerShowsWhetherTheBasicImageIsBankedIn) {
         std::string line3;
         std::string line4;
     };
+    // clang-format off
     const Row rows[] = {
         {"BASIC image present", true, kPortAtPowerUp, kFreeMemory, kHint},
         {"no basic.rom", false, kPortAtPowerUp, kNoBasic, ""},
         {"image present but banked out", true, kPortAtPowerUp & ~kPortBasic, kNoBasic, ""},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         boot({}, row.withBasic);
@@ -252,7 +255,8 @@ TEST_F(Firmware, FrameCounterCarriesAcrossItsBytes) {
         uint32_t before;
         uint32_t after;
     };
-    const Row rows[] = {{0x0000FF, 0x000100}, {0x00FFFF, 0x010000}, {0xFFFFFF, 0x000000}, {0x12345, 0x12346}};
+    const Row rows[] = {
+        {0x0000FF, 0x000100}, {0x00FFFF, 0x010000}, {0xFFFFFF, 0x000000}, {0x12345, 0x12346}};
     boot(kProgramDir / "brk.prg");
     runUntilHook();
     runUntilIdle();
@@ -376,7 +380,8 @@ TEST_F(Firmware, PrintingPastTheLastRowScrollsTheScreenAndItsColours) {
     runUntilIdle();
     // Two scrolls: rows C-Y moved up to 0-22, "12" ends row 22, "3" then "4" below it.
     for (int row = 0; row < 23; ++row) {
-        EXPECT_EQ(screenRowText(row).substr(0, 38), std::string(38, static_cast<char>('C' + row))) << row;
+        EXPECT_EQ(screenRowText(row).substr(0, 38), std::string(38, static_cast<char>('C' + row)))
+            << row;
     }
     EXPECT_EQ(screenRowText(22).substr(38), "12");
     EXPECT_EQ(screenRowText(23), padded("3"));
@@ -391,10 +396,12 @@ TEST_F(Firmware, PrintDecimalBanksBasicInForTheCallOnly) {
         bool withBasic;
         std::string printed;
     };
+    // clang-format off
     const Row rows[] = {
         {"with the BASIC image", true, "1234 "},
         {"without it, in hex", false, "$04D2 "},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         boot(kProgramDir / "hidden.prg", row.withBasic);
@@ -418,12 +425,14 @@ TEST_F(Firmware, DemoKeepsItsUptimeHistoryAndTallyForTwentySeconds) {
     EXPECT_LE(framesCounted, static_cast<int>(frameCount()));
     EXPECT_GE(framesCounted, static_cast<int>(frameCount()) - 3);
     for (char c : screenRowText(kDemoHistoryRow)) {
-        EXPECT_NE(std::string("01234567-").find(c), std::string::npos) << "history cell '" << c << "'";
+        EXPECT_NE(std::string("01234567-").find(c), std::string::npos)
+            << "history cell '" << c << "'";
     }
     for (int bar = 0; bar < kDemoBars; ++bar) {
         for (int column = kDemoBarColumn; column < kDemoBarColumn + kDemoBarWidth; ++column) {
             uint8_t code = screenCode(kDemoFirstBarRow + bar, column);
-            EXPECT_TRUE(code == kReverseSpace || code == '.') << "bar " << bar << " column " << column;
+            EXPECT_TRUE(code == kReverseSpace || code == '.')
+                << "bar " << bar << " column " << column;
         }
     }
     EXPECT_TRUE(rowStartsWith(24, " Escape ends the run."));

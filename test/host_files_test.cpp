@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 constexpr uint8_t kUntouched = 0xEE;
 
 class Files : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "breadbin-files-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -60,6 +60,7 @@ TEST_F(Files, ReadsFromOneBasedOrCurrentPositions) {
         int count;
         std::string delivered;
         bool atEndAfter;
+        // clang-format off
     } steps[] = {
         {1, 4, "0123", false},        // position 1 is the first byte
         {0, 3, "456", false},         // 0 goes on from where the last read stopped
@@ -73,6 +74,7 @@ TEST_F(Files, ReadsFromOneBasedOrCurrentPositions) {
         {5, 1, "4", false},
         {0, 1, "5", false},
     };
+    // clang-format on
     for (const auto& step : steps) {
         std::array<uint8_t, 16> buffer;
         buffer.fill(kUntouched);

@@ -15,6 +15,7 @@ TEST(Font, AsciiMapsToScreenCodeOrder) {
     const struct {
         char character;
         int screenCode;
+        // clang-format off
     } cases[] = {
         {'@', 0},
         {'A', 1},
@@ -41,6 +42,7 @@ TEST(Font, AsciiMapsToScreenCodeOrder) {
         {'\x7f', kPlaceholderScreenCode},
         {static_cast<char>(0xC3), kPlaceholderScreenCode},
     };
+    // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(screenCodeForAscii(c.character), c.screenCode)
             << "character " << int(c.character);

@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class Png : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "breadbin-png-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);

@@ -13,7 +13,7 @@
 namespace {
 
 class Pulse : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { headlessReset(); }
     void TearDown() override { headlessReset(); }
 };

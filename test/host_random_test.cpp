@@ -17,7 +17,7 @@ std::vector<double> take(int count) {
 }
 
 class Random : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { headlessReset(); }
     void TearDown() override { headlessReset(); }
 };

@@ -20,7 +20,7 @@ constexpr int kLastStatusRow = 60;
 constexpr int kFirstStatusPixelRow = 432;
 
 class StatusText : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         headlessReset();
         openWindow(kWidth, kHeight, 32, 2, 0, 60);
@@ -90,6 +90,7 @@ TEST_F(StatusText, PrintsNumbersLikePercentSpaceD) {
     const struct {
         int value;
         const char* text;
+        // clang-format off
     } cases[] = {
         {0, " 0"},
         {7, " 7"},
@@ -99,6 +100,7 @@ TEST_F(StatusText, PrintsNumbersLikePercentSpaceD) {
         {INT_MAX, " 2147483647"},
         {INT_MIN, "-2147483648"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         headlessReset();
         printNumber(c.value);

@@ -48,7 +48,8 @@ private:
 inline void writeFile(const fs::path& path, const Bytes& bytes) {
     if (path.has_parent_path()) fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline Bytes readFileBytes(const fs::path& path) {
@@ -68,7 +69,8 @@ inline std::map<std::string, FolderEntry> snapshotFolder(const fs::path& root) {
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         std::string name = fs::relative(entry.path(), root).string();
         if (entry.is_regular_file()) {
-            entries[name] = {entry.file_size(), entry.last_write_time(), readFileBytes(entry.path())};
+            entries[name] = {entry.file_size(), entry.last_write_time(),
+                             readFileBytes(entry.path())};
         } else {
             entries[name] = {0, entry.last_write_time(), {}};
         }

@@ -32,6 +32,7 @@ TEST_F(KeyboardPort, RandomValueSelectsOneBitRoundingHalfToEven) {
         double random;
         uint8_t rowByte;
     };
+    // clang-format off
     const Row rows[] = {
         {0.0, 0x01},
         {1.0 / 16, 0x01},                         // r * 8 = 0.5: the tie goes to 0
@@ -47,6 +48,7 @@ TEST_F(KeyboardPort, RandomValueSelectsOneBitRoundingHalfToEven) {
         {0.99, 0x00},
         {std::nextafter(1.0, 0.0), 0x00},
     };
+    // clang-format on
     memory.ram[kKeyboardColumnSelect] = kScanColumnZero;
     for (const Row& row : rows) {
         memory.ram[kKeyboardRowData] = kUntouchedRow;
@@ -59,7 +61,8 @@ TEST_F(KeyboardPort, RandomValueSelectsOneBitRoundingHalfToEven) {
 // Any other column select leaves $DC01 alone and draws no random number: the value
 // queued while it was quiet is the one the next scan gets.
 TEST_F(KeyboardPort, OtherColumnSelectsLeaveTheRowAndTheSequenceAlone) {
-    for (uint8_t select : {uint8_t{0xFF}, uint8_t{0x00}, uint8_t{0xFD}, uint8_t{0x7E}, uint8_t{0xFC}}) {
+    for (uint8_t select :
+         {uint8_t{0xFF}, uint8_t{0x00}, uint8_t{0xFD}, uint8_t{0x7E}, uint8_t{0xFC}}) {
         SCOPED_TRACE(testing::Message() << "select " << std::hex << int{select});
         SetUp();
         headlessQueueRandom(0.5);
@@ -82,12 +85,14 @@ TEST_F(KeyboardPort, ColumnSelectIsReadThroughTheBanking) {
         uint8_t charRomSelect;
         bool scans;
     };
+    // clang-format off
     const Row rows[] = {
         {"I/O visible, RAM selects", kPortAtPowerUp, kScanColumnZero, 0xFF, true},
         {"I/O visible, ROM byte ignored", kPortAtPowerUp, 0xFF, kScanColumnZero, false},
         {"character ROM visible, ROM selects", kPortAtPowerUp & ~kPortIo, 0xFF, kScanColumnZero, true},
         {"character ROM visible, RAM ignored", kPortAtPowerUp & ~kPortIo, kScanColumnZero, 0x00, false},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         SetUp();

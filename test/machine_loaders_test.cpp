@@ -30,6 +30,7 @@ struct RomRow {
 };
 
 TEST_F(Loaders, RomStatusLineReportsTheBytesRead) {
+    // clang-format off
     const RomRow rows[] = {
         {"kernal.rom", 8192, 8193, 8192},    // a full image leaves the spare byte alone
         {"chargen.rom", 4096, 4097, 4096},
@@ -38,13 +39,15 @@ TEST_F(Loaders, RomStatusLineReportsTheBytesRead) {
         {"empty.rom", 0, 8193, 0},
         {"missing.rom", SIZE_MAX, 8193, 0},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         headlessReset();
         openWindow(kWindowWidth, kWindowHeight, 32, 2, 0, 60);
         setTextRows(kStatusFirstRow, kStatusLastRow);
         Bytes contents(row.fileSize == SIZE_MAX ? 0 : row.fileSize);
-        for (std::size_t i = 0; i < contents.size(); ++i) contents[i] = static_cast<uint8_t>(i * 7 + 1);
+        for (std::size_t i = 0; i < contents.size(); ++i)
+            contents[i] = static_cast<uint8_t>(i * 7 + 1);
         if (row.fileSize != SIZE_MAX) writeFile(row.name, contents);
         std::vector<uint8_t> buffer(static_cast<std::size_t>(row.capacity) + 1, 0xA5);
 
@@ -52,11 +55,14 @@ TEST_F(Loaders, RomStatusLineReportsTheBytesRead) {
         loadRomFile(row.name, buffer.data(), row.capacity);
         std::string errors = testing::internal::GetCapturedStderr();
 
-        std::string expected = std::string(row.name) + " loaded " + std::to_string(row.expectedCount) + " bytes long";
+        std::string expected =
+            std::string(row.name) + " loaded " + std::to_string(row.expectedCount) + " bytes long";
         ASSERT_EQ(headlessStatusLines(), std::vector<std::string>{expected});
         EXPECT_EQ(headlessTextRow(kStatusFirstRow), expected);
-        for (int i = 0; i < row.expectedCount; ++i) ASSERT_EQ(buffer[i], contents[i]) << "byte " << i;
-        for (std::size_t i = row.expectedCount; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xA5) << "byte " << i;
+        for (int i = 0; i < row.expectedCount; ++i)
+            ASSERT_EQ(buffer[i], contents[i]) << "byte " << i;
+        for (std::size_t i = row.expectedCount; i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], 0xA5) << "byte " << i;
         if (row.expectedCount == 0) {
             // One line on standard error names the file and the folder it was looked for in.
             EXPECT_NE(errors.find(row.name), std::string::npos) << errors;
@@ -73,18 +79,22 @@ TEST_F(Loaders, ProgramBytesLandFromTheLoadAddressAndPcPointsThere) {
         Bytes file;
         uint16_t load;
     };
+    // clang-format off
     const Row rows[] = {
         {{0x00, 0xC0, 0xA9, 0x01, 0x60}, 0xC000},
         {{0x80, 0x08, 0x42}, 0x0880},
     };
+    // clang-format on
     for (const auto& row : rows) {
         std::memset(memory.ram, 0xEE, sizeof memory.ram);
         writeFile("tests/start", row.file);
         loadProgramFile("tests/start");
         EXPECT_EQ(cpu.regPC, row.load);
         EXPECT_EQ(memory.ram[row.load - 1], 0xEE) << "nothing is written below the load address";
-        for (std::size_t i = 2; i < row.file.size(); ++i) EXPECT_EQ(memory.ram[row.load + i - 2], row.file[i]);
-        EXPECT_EQ(memory.ram[row.load + row.file.size() - 2], 0xEE) << "nothing is written after the data";
+        for (std::size_t i = 2; i < row.file.size(); ++i)
+            EXPECT_EQ(memory.ram[row.load + i - 2], row.file[i]);
+        EXPECT_EQ(memory.ram[row.load + row.file.size() - 2], 0xEE)
+            << "nothing is written after the data";
         EXPECT_TRUE(headlessStatusLines().empty());
     }
 }
@@ -118,11 +128,13 @@ TEST_F(Loaders, AProgramFileWithoutACompleteLoadAddressLoadsNothing) {
         Bytes file;
         const char* says;
     };
+    // clang-format off
     const Row rows[] = {
         {"missing", false, {}, "tests/start: program file not found, nothing loaded"},
         {"empty", true, {}, "tests/start: program file too short, nothing loaded"},
         {"one byte", true, {0x42}, "tests/start: program file too short, nothing loaded"},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         headlessReset();
@@ -134,7 +146,8 @@ TEST_F(Loaders, AProgramFileWithoutACompleteLoadAddressLoadsNothing) {
         cpu.regPC = 0xE5CA;
         loadProgramFile("tests/start");
         EXPECT_EQ(cpu.regPC, 0xE5CA);
-        for (std::size_t i = 0; i < kRamSize; ++i) ASSERT_EQ(memory.ram[i], 0x5A) << "address " << i;
+        for (std::size_t i = 0; i < kRamSize; ++i)
+            ASSERT_EQ(memory.ram[i], 0x5A) << "address " << i;
         EXPECT_EQ(headlessStatusLines(), std::vector<std::string>{row.says});
     }
 }
@@ -156,7 +169,7 @@ TEST_F(Loaders, LoadingNeverCreatesOrChangesAFile) {
     testing::internal::CaptureStderr();
     loadRomFile("kernal.rom", buffer, 8193);
     loadRomFile("short.rom", buffer, 8193);
-    loadRomFile("basic.rom", buffer, 8193);              // missing
+    loadRomFile("basic.rom", buffer, 8193);                 // missing
     loadRomFile("empty-folder/chargen.rom", buffer, 4097);  // missing in a folder that exists
     loadProgramFile("tests/start");
     loadProgramFile("nowhere/start");

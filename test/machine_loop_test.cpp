@@ -19,7 +19,8 @@ TEST_F(MainLoop, StartUpLoadsTheRomsSetsThePortAndResets) {
     writeRoms(nopKernal());
     startHeadless();
     EXPECT_EQ(headlessStatusLines(),
-              (std::vector<std::string>{"kernal.rom loaded 8192 bytes long", "basic.rom loaded 8192 bytes long",
+              (std::vector<std::string>{"kernal.rom loaded 8192 bytes long",
+                                        "basic.rom loaded 8192 bytes long",
                                         "chargen.rom loaded 4096 bytes long", ""}));
     EXPECT_EQ(memory.ram[0x0000], 0x2F);
     EXPECT_EQ(memory.ram[0x0001], 0xE7);
@@ -61,14 +62,16 @@ TEST_F(MainLoop, EscapeBehindOtherKeysEndsTheRunWhenItsTurnComes) {
 }
 
 TEST_F(MainLoop, OtherKeysAndTheCloseRequestChangeNothing) {
-    writeRoms(nopKernal(kTestResetAt, {0xA9, 0x42, 0x85, 0x10, 0xE6, 0x10}));  // LDA #$42, STA $10, INC $10
+    writeRoms(nopKernal(kTestResetAt,
+                        {0xA9, 0x42, 0x85, 0x10, 0xE6, 0x10}));  // LDA #$42, STA $10, INC $10
     startHeadless();
     runSteps(3);
     CpuState quietCpu = cpu;
     auto quietMemory = std::make_unique<MemoryMap>(memory);
 
     startHeadless();
-    for (const char* key : {"A", "Return", "Left Shift", "close-request", "F1"}) headlessPushKey(key);
+    for (const char* key : {"A", "Return", "Left Shift", "close-request", "F1"})
+        headlessPushKey(key);
     runSteps(3);
     EXPECT_EQ(std::memcmp(&cpu, &quietCpu, sizeof cpu), 0);
     EXPECT_EQ(std::memcmp(&memory, quietMemory.get(), sizeof memory), 0);
@@ -98,7 +101,8 @@ TEST_F(MainLoop, TestHookFiresInsideItsWindowOnly) {
 
 TEST_F(MainLoop, TestHookFiresOnlyOnce) {
     writeRoms(nopKernal());
-    writeFile("tests/start", {0x00, 0xC0, 0x4C, 0xD0, 0xE5});  // JMP $E5D0, back into the input loop
+    writeFile("tests/start",
+              {0x00, 0xC0, 0x4C, 0xD0, 0xE5});  // JMP $E5D0, back into the input loop
     startHeadless();
     cpu.regPC = 0xE5D0;
     runSteps(1);
@@ -183,8 +187,8 @@ TEST_F(MainLoop, CycleCountStartsAfreshAfterAFrame) {
 TEST_F(MainLoop, RasterRegisterReadsZeroAfterEveryStep) {
     // LDA $D012 (sees what was there before), LDA #$55, STA $D012, LDY $D012,
     // INC $D012, LDX $D012
-    const Bytes code = {0xAD, 0x12, 0xD0, 0xA9, 0x55, 0x8D, 0x12, 0xD0, 0xAC, 0x12,
-                        0xD0, 0xEE, 0x12, 0xD0, 0xAE, 0x12, 0xD0};
+    const Bytes code = {0xAD, 0x12, 0xD0, 0xA9, 0x55, 0x8D, 0x12, 0xD0, 0xAC,
+                        0x12, 0xD0, 0xEE, 0x12, 0xD0, 0xAE, 0x12, 0xD0};
     for (bool oneRun : {false, true}) {
         SCOPED_TRACE(oneRun ? "one run of six steps" : "six runs of one step");
         writeRoms(nopKernal(kTestResetAt, code));
@@ -210,19 +214,22 @@ TEST_F(MainLoop, RasterRegisterReadsZeroAfterEveryStep) {
 // run: each action draws one random number, and the row byte shows the last one drawn.
 TEST_F(MainLoop, KeyboardStubActsAfterEveryStepWhileTheColumnIsSelected) {
     // LDA #$FE, STA $DC00, NOP, NOP, LDA #$FF, STA $DC00, NOP
-    const Bytes selectThenRelease = {0xA9, 0xFE, 0x8D, 0x00, 0xDC, 0xEA, 0xEA, 0xA9, 0xFF, 0x8D, 0x00, 0xDC, 0xEA};
+    const Bytes selectThenRelease = {0xA9, 0xFE, 0x8D, 0x00, 0xDC, 0xEA, 0xEA,
+                                     0xA9, 0xFF, 0x8D, 0x00, 0xDC, 0xEA};
     struct Case {
         const char* name;
         Bytes code;
         uint8_t columnBefore;  // $DC00 as the run starts
         uint64_t steps;
-        uint8_t rowAfter;      // bit n: the (n+1)th number was the last one drawn
+        uint8_t rowAfter;  // bit n: the (n+1)th number was the last one drawn
     };
+    // clang-format off
     const Case cases[] = {
         {"selected by the program, released four steps later", selectThenRelease, 0xFF, 7, 0x08},
         {"selected before the run, three steps", {0xEA, 0xEA, 0xEA}, 0xFE, 3, 0x04},
         {"never selected", {0xEA, 0xEA, 0xEA}, 0xFF, 3, 0x00},
     };
+    // clang-format on
     for (const Case& c : cases) {
         for (bool oneRun : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (oneRun ? ", one run" : ", one step per run"));
@@ -249,7 +256,8 @@ TEST_F(MainLoop, StatusBitFiveIsSetBeforeEveryInstruction) {
     runSteps(3);
     EXPECT_EQ(cpu.regP, 0) << "PLP loaded the byte as pulled; the next step sets bit 5 again";
     runSteps(1);
-    EXPECT_EQ(memory.ram[0x01FF], kFlagBit5 | kFlagB) << "PHP pushed the status with bit 5 forced on";
+    EXPECT_EQ(memory.ram[0x01FF], kFlagBit5 | kFlagB)
+        << "PHP pushed the status with bit 5 forced on";
 }
 
 TEST_F(MainLoop, LongRunsConsultTheHostBetweenStretches) {

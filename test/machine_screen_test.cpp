@@ -20,11 +20,13 @@ namespace {
 
 // The sixteen colours as window pixels, written out here rather than taken from the
 // renderer, so that a wrong entry in its palette shows.
+// clang-format off
 constexpr std::array<uint32_t, 16> kColourPixels = {
     0xFF000000, 0xFFFFFFFF, 0xFF68372B, 0xFF70A4B2, 0xFF6F3D86, 0xFF588D43,
     0xFF352879, 0xFFB8C76F, 0xFF6F4F25, 0xFF433900, 0xFF9A6759, 0xFF444444,
     0xFF6C6C6C, 0xFF9AD284, 0xFF6C5EB5, 0xFF959595,
 };
+// clang-format on
 
 // What the page holds before a draw: the renderer must leave it wherever it draws nothing.
 constexpr uint32_t kUntouched = 0x12345678;
@@ -75,6 +77,7 @@ struct CellCase {
 // strips hold its glyph in its colours, every other even row of the screen is
 // background, and the odd rows and the rows from 400 down keep what they held.
 TEST_F(Renderer, CellLandsOnTheEvenRowsOfItsBlockInItsColours) {
+    // clang-format off
     const CellCase cases[] = {
         {"top left, code 1", 0, 0, 1, {0x81, 0x42, 0x24, 0x18, 0xF0, 0x0F, 0xAA, 0x55}, 0x01, 0x00, 1, 0},
         {"bottom right, last glyph", 24, 39, 0xFF, {0xFF, 0x01, 0x80, 0x3C, 0x66, 0xC3, 0x7E, 0x99}, 0x05, 0x06, 5,
@@ -87,6 +90,7 @@ TEST_F(Renderer, CellLandsOnTheEvenRowsOfItsBlockInItsColours) {
         {"glyph bit 0 is the rightmost pixel pair", 20, 33, 0x31, {0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01},
          0x0A, 0x09, 10, 9},
     };
+    // clang-format on
     for (const CellCase& c : cases) {
         SCOPED_TRACE(c.what);
         SetUp();
@@ -112,8 +116,8 @@ TEST_F(Renderer, CellLandsOnTheEvenRowsOfItsBlockInItsColours) {
                     }
                 }
                 if (pixelAt(x, y) != expected && ++mismatches <= 3) {
-                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << pixelAt(x, y)
-                                  << ", expected " << expected;
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex
+                                  << pixelAt(x, y) << ", expected " << expected;
                 }
             }
         }
@@ -131,7 +135,8 @@ TEST_F(Renderer, EverySixteenColoursShowAsTheirPixelValues) {
             << "background " << background;
     }
     for (int colour = 0; colour < 16; ++colour) {
-        EXPECT_EQ(pixelAt(colour * kCellWidth + 5, 6), kColourPixels[colour]) << "colour " << colour;
+        EXPECT_EQ(pixelAt(colour * kCellWidth + 5, 6), kColourPixels[colour])
+            << "colour " << colour;
     }
 }
 
@@ -143,13 +148,15 @@ TEST_F(Renderer, CharacterRomVisibleToTheProcessorDoesNotChangeThePicture) {
                 static_cast<uint8_t>(cell * 3 + cell / 16));
     }
     for (int i = 0; i < 2048; ++i) memory.charRom[i] = static_cast<uint8_t>(i * 37 + i / 8);
-    for (int i = 2048; i < 4096; ++i) memory.charRom[i] = static_cast<uint8_t>(~i);  // what $D800 would show
+    for (int i = 2048; i < 4096; ++i)
+        memory.charRom[i] = static_cast<uint8_t>(~i);  // what $D800 would show
     memory.ram[kBackgroundColour] = 0x0E;
     drawTextScreen();
     std::vector<uint32_t> withIo(framebuffer, framebuffer + kPagePixels);
 
     memory.ram[0x0001] = kPortAtPowerUp & ~kPortIo;
-    ASSERT_NE(readByte(kBackgroundColour), memory.ram[kBackgroundColour]) << "the banks must differ";
+    ASSERT_NE(readByte(kBackgroundColour), memory.ram[kBackgroundColour])
+        << "the banks must differ";
     std::fill(framebuffer, framebuffer + kPagePixels, kUntouched);
     drawTextScreen();
     EXPECT_TRUE(std::equal(withIo.begin(), withIo.end(), framebuffer));
@@ -173,7 +180,8 @@ TEST_F(Renderer, EachFrameTakesAndReleasesThePixelLockOncePerStrip) {
         EXPECT_EQ(headlessLockCount(), frame * kStripsPerFrame);
         EXPECT_EQ(headlessUnlockCount(), frame * kStripsPerFrame);
         EXPECT_FALSE(headlessPixelsLocked());
-        EXPECT_EQ(headlessLastUnlockRows(), (std::pair<int, int>{-1, -1})) << "every row marked changed";
+        EXPECT_EQ(headlessLastUnlockRows(), (std::pair<int, int>{-1, -1}))
+            << "every row marked changed";
     }
 }
 
@@ -182,12 +190,14 @@ TEST(ScreenText, ScreenCodesDecodeToTheirCharacters) {
         uint8_t code;
         char ascii;
     };
+    // clang-format off
     const Row rows[] = {
         {0, '@'},   {1, 'A'},   {26, 'Z'},  {27, '['},  {28, '\\'}, {29, ']'}, {30, '^'},  {31, '_'},
         {32, ' '},  {33, '!'},  {48, '0'},  {57, '9'},  {63, '?'},  {64, '`'}, {65, 'a'},  {90, 'z'},
         {91, '{'},  {94, '~'},  {95, '#'},  {110, '#'}, {127, '#'}, {128, '@'}, {129, 'A'}, {160, ' '},
         {191, '?'}, {193, 'a'}, {222, '~'}, {223, '#'}, {255, '#'},
     };
+    // clang-format on
     for (const Row& row : rows) {
         EXPECT_EQ(screenCodeToAscii(row.code), row.ascii) << "code " << int{row.code};
         EXPECT_EQ(isReverseVideo(row.code), row.code >= 128) << "code " << int{row.code};
@@ -208,8 +218,8 @@ TEST(ScreenText, ScreenTextMarksReverseCellsOnTheLineBelow) {
     std::memset(&memory.ram[kScreenMatrix], 32, kScreenRows * kScreenColumns);
     const uint8_t hello[] = {8, 5, 12, 12, 15};  // HELLO
     std::copy(std::begin(hello), std::end(hello), &memory.ram[kScreenMatrix]);
-    memory.ram[kScreenMatrix + 1] |= 0x80;                     // a reversed E
-    memory.ram[kScreenMatrix + 3] |= 0x80;                     // and L
+    memory.ram[kScreenMatrix + 1] |= 0x80;                       // a reversed E
+    memory.ram[kScreenMatrix + 3] |= 0x80;                       // and L
     memory.ram[kScreenMatrix + 2 * kScreenColumns + 39] = 0xA0;  // a cursor at the end of row 2
     memory.ram[kScreenMatrix + 24 * kScreenColumns] = 0x81;      // a reversed A at the bottom left
 
@@ -260,7 +270,8 @@ TEST(GoldenFrame, DemoFrameMatchesTheGoldenImage) {
     std::string error;
     const char* update = std::getenv("BREADBIN_UPDATE_GOLDEN");
     if (update && std::string(update) == "1") {
-        ASSERT_TRUE(writePng(kGoldenFile, framebuffer, kWindowWidth, kWindowHeight, error)) << error;
+        ASSERT_TRUE(writePng(kGoldenFile, framebuffer, kWindowWidth, kWindowHeight, error))
+            << error;
         GTEST_SKIP() << "wrote " << kGoldenFile;
     }
     PngPicture golden;

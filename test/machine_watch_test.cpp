@@ -18,7 +18,7 @@ constexpr int32_t kNoAddress = -1;
 const Bytes kSpin = {0x4C, 0x00, 0xE0};
 
 class WatchedRun : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         watchFrames = false;
         watchedStore = kNoAddress;
@@ -48,6 +48,7 @@ struct StoreCase {
 };
 
 TEST_F(WatchedRun, AStoreToTheWatchedAddressEndsTheRunRightAfterTheStoringInstruction) {
+    // clang-format off
     const std::vector<StoreCase> cases = {
         {"STA absolute", {0xA9, 0x05, 0x8D, 0xFF, 0xD7, 0xEA}, 2, 0x05},
         {"INC absolute", {0xEE, 0xFF, 0xD7, 0xEA}, 1, 0x01},
@@ -58,6 +59,7 @@ TEST_F(WatchedRun, AStoreToTheWatchedAddressEndsTheRunRightAfterTheStoringInstru
          7,
          0x07},
     };
+    // clang-format on
     for (const StoreCase& c : cases) {
         SCOPED_TRACE(c.name);
         start(c.code);
@@ -162,11 +164,13 @@ TEST_F(WatchedRun, TheTraceKeepsTheLastInstructionsInOrderWithTheirBytesAndRegis
         uint8_t bytes[3];
         uint8_t a, x, y;
     };
+    // clang-format off
     const Expected expected[] = {
         {0xE004, {0xA0, 0x03, 0x85}, 0x01, 0x02, 0x00},  // LDY #$03, before it ran
         {0xE006, {0x85, 0x10, 0xE8}, 0x01, 0x02, 0x03},  // STA $10
         {0xE008, {0xE8, 0x4C, 0x00}, 0x01, 0x02, 0x03},  // INX
     };
+    // clang-format on
     for (std::size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(entries[i].pc, expected[i].pc);

@@ -21,6 +21,7 @@ struct NumberCase {
 };
 
 TEST(RunnerNumbers, HexTakesADollarOrZeroXPrefixAndEverythingElseIsDecimal) {
+    // clang-format off
     const NumberCase cases[] = {
         {"0", 0xFFFF, true, 0},
         {"49152", 0xFFFF, true, 49152},
@@ -44,6 +45,7 @@ TEST(RunnerNumbers, HexTakesADollarOrZeroXPrefixAndEverythingElseIsDecimal) {
         {"C000", 0xFFFF, false, 0},  // hex needs its prefix
         {"1e3", 0xFFFF, false, 0},
     };
+    // clang-format on
     for (const NumberCase& c : cases) {
         SCOPED_TRACE(c.text);
         uint64_t value = 7;
@@ -59,12 +61,14 @@ TEST(RunnerNumbers, MemoryRangesAndExpectationsStayInsideTheAddressSpace) {
         uint16_t address;
         uint32_t length;
     };
+    // clang-format off
     const RangeCase ranges[] = {
         {"$C000:16", true, 0xC000, 16}, {"0:65536", true, 0, 65536}, {"$FFFF:1", true, 0xFFFF, 1},
         {"$FFFF:2", false, 0, 0},       {"$C000:0", false, 0, 0},    {"$C000", false, 0, 0},
         {":16", false, 0, 0},           {"$C000:", false, 0, 0},     {"$10000:1", false, 0, 0},
         {"$C000:16:1", false, 0, 0},    {"$C000=16", false, 0, 0},
     };
+    // clang-format on
     for (const RangeCase& c : ranges) {
         SCOPED_TRACE(c.text);
         MemoryRange range{};
@@ -80,6 +84,7 @@ TEST(RunnerNumbers, MemoryRangesAndExpectationsStayInsideTheAddressSpace) {
         uint16_t address;
         uint8_t value;
     };
+    // clang-format off
     const ExpectCase expectations[] = {
         {"$C000=$42", true, 0xC000, 0x42},
         {"0xD7FF=0", true, 0xD7FF, 0},
@@ -91,6 +96,7 @@ TEST(RunnerNumbers, MemoryRangesAndExpectationsStayInsideTheAddressSpace) {
         {"$1C000=1", false, 0, 0},
         {"$C000=$1=2", false, 0, 0},
     };
+    // clang-format on
     for (const ExpectCase& c : expectations) {
         SCOPED_TRACE(c.text);
         MemoryExpectation expectation{};
@@ -194,6 +200,7 @@ struct BadLine {
 };
 
 TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
+    // clang-format off
     const std::vector<BadLine> cases = {
         {{"--bogus"}, "--bogus"},
         {{"-x"}, "-x"},
@@ -223,6 +230,7 @@ TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
         {{"a.prg", "b.prg", "--dump", "0:1"}, "--dump"},
         {{"-"}, "PROGRAM"},
     };
+    // clang-format on
     for (const BadLine& c : cases) {
         SCOPED_TRACE(c.named);
         RunnerOptions options;
@@ -264,6 +272,7 @@ TEST(RunnerText, TheTraceDisassemblesEveryAddressingMode) {
         uint8_t bytes[3];
         const char* text;
     };
+    // clang-format off
     const Case cases[] = {
         {0xC000, {0xEA, 0, 0}, "NOP"},
         {0xC000, {0x0A, 0, 0}, "ASL A"},
@@ -282,6 +291,7 @@ TEST(RunnerText, TheTraceDisassemblesEveryAddressingMode) {
         {0xFFF0, {0x10, 0x7F, 0}, "BPL $0071"},  // the target wraps
         {0xC000, {0x02, 0, 0}, "??? ($02)"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(disassemble(c.pc, c.bytes), c.text);

@@ -76,7 +76,7 @@ int lineCount(const std::string& text) {
 
 // A folder of the test's own, removed afterwards.
 class RunnerProgram : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "breadbin-run-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -108,6 +108,7 @@ struct StopCase {
 };
 
 TEST_F(RunnerProgram, EachStopConditionEndsTheRunWithItsStatus) {
+    // clang-format off
     const std::vector<StopCase> cases = {
         {"debug exit 0 passes", {program("debug_pass"), "--debug-exit"}, 0, "debug-exit", "PASS"},
         {"debug exit 5 fails with 5",
@@ -167,6 +168,7 @@ TEST_F(RunnerProgram, EachStopConditionEndsTheRunWithItsStatus) {
          "debug-exit",
          "PASS"},
     };
+    // clang-format on
     for (const StopCase& c : cases) {
         SCOPED_TRACE(c.name);
         ProcessOutcome outcome;
@@ -383,6 +385,7 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLine) {
     writeBytes(folder / "full" / "chargen.rom", std::string(4096, '\0'));
     const std::string pass = program("debug_pass");
     const std::string nowhere = file("no/such/folder/out");
+    // clang-format off
     const std::vector<BadInput> cases = {
         {"unknown option", {"--colour", pass}, "--colour"},
         {"missing value", {pass, "--frames"}, "--frames"},
@@ -405,6 +408,7 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLine) {
         {"no tests/start in --dir", {"--dir", file("full")}, file("full") + "/tests/start"},
         {"per-program output in a batch", {pass, pass, "--summary", "-"}, "--summary"},
     };
+    // clang-format on
     for (const BadInput& c : cases) {
         SCOPED_TRACE(c.name);
         ProcessOutcome outcome = runner(c.arguments);

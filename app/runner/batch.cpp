@@ -27,9 +27,7 @@ void appendField(std::string& out, std::string_view value) {
     out += value;
 }
 
-void appendNumber(std::string& out, uint64_t value) {
-    appendField(out, std::to_string(value));
-}
+void appendNumber(std::string& out, uint64_t value) { appendField(out, std::to_string(value)); }
 
 bool takeField(std::string_view& in, std::string_view& value) {
     std::size_t colon = in.find(':');

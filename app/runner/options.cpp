@@ -37,6 +37,7 @@ struct OptionRow {
     std::string_view help;
 };
 
+// clang-format off
 constexpr std::array<OptionRow, 19> kOptionRows = {{
     {OptionId::Dir, "--dir", 0, "DIR",
      "read kernal.rom, basic.rom, chargen.rom (and\n"
@@ -84,6 +85,7 @@ constexpr std::array<OptionRow, 19> kOptionRows = {{
     {OptionId::Help, "--help", 'h', "", "show this help and exit"},
     {OptionId::Version, "--version", 0, "", "show the version and exit"},
 }};
+// clang-format on
 
 const OptionRow* findOption(std::string_view name) {
     for (const OptionRow& row : kOptionRows) {

@@ -16,9 +16,7 @@ std::string formatted(const char* format, auto... values) {
     return text;
 }
 
-std::string jsonBool(bool value) {
-    return value ? "true" : "false";
-}
+std::string jsonBool(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
 

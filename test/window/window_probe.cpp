@@ -50,11 +50,13 @@ int noteXError(Display*, XErrorEvent*) {
 // The window's pixels as 0x00RRGGBB, row after row; empty when they cannot be read.
 std::vector<uint32_t> capture(Window window) {
     xFailed = false;
-    XImage* image = XGetImage(display, window, 0, 0, kWindowWidth, kWindowHeight, AllPlanes, ZPixmap);
+    XImage* image =
+        XGetImage(display, window, 0, 0, kWindowWidth, kWindowHeight, AllPlanes, ZPixmap);
     XSync(display, False);
     if (!image || xFailed) return {};
     std::vector<uint32_t> pixels;
-    if (image->red_mask == 0xFF0000 && image->green_mask == 0x00FF00 && image->blue_mask == 0x0000FF) {
+    if (image->red_mask == 0xFF0000 && image->green_mask == 0x00FF00 &&
+        image->blue_mask == 0x0000FF) {
         pixels.resize(std::size_t{kWindowWidth} * kWindowHeight);
         for (int y = 0; y < kWindowHeight; ++y) {
             for (int x = 0; x < kWindowWidth; ++x) {
@@ -71,7 +73,8 @@ std::vector<uint32_t> capture(Window window) {
 
 // Runs `check` on fresh captures until it returns an empty complaint or time is up;
 // then prints the last complaint.
-bool retry(Window window, double seconds, const std::function<std::string(const std::vector<uint32_t>&)>& check) {
+bool retry(Window window, double seconds,
+           const std::function<std::string(const std::vector<uint32_t>&)>& check) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     std::string complaint = "the window could not be read";
     do {
@@ -94,7 +97,8 @@ std::string describePixel(int x, int y, uint32_t seen, uint32_t expected) {
 
 bool windowNamed(Window window, const std::string& title) {
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable) return false;
+    if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable)
+        return false;
     char* name = nullptr;
     bool same = XFetchName(display, window, &name) && name && title == name;
     if (name) XFree(name);
@@ -140,52 +144,67 @@ int commandStatus(Window window, double seconds, const std::vector<std::string>&
         textAreaPrint(line);
         textAreaLineEnd();
     }
-    return retry(window, seconds, [&](const std::vector<uint32_t>& pixels) -> std::string {
-        for (int y = kStatusFirstPixelRow; y < kWindowHeight; ++y) {
-            for (int x = 0; x < kWindowWidth; ++x) {
-                std::size_t i = std::size_t{static_cast<std::size_t>(y)} * kWindowWidth + x;
-                if (pixels[i] != (expected[i] & kRgb)) {
-                    return "status area: " + describePixel(x, y, pixels[i], expected[i] & kRgb);
-                }
-            }
-        }
-        return {};
-    }) ? 0 : 1;
+    return retry(window, seconds,
+                 [&](const std::vector<uint32_t>& pixels) -> std::string {
+                     for (int y = kStatusFirstPixelRow; y < kWindowHeight; ++y) {
+                         for (int x = 0; x < kWindowWidth; ++x) {
+                             std::size_t i =
+                                 std::size_t{static_cast<std::size_t>(y)} * kWindowWidth + x;
+                             if (pixels[i] != (expected[i] & kRgb)) {
+                                 return "status area: " +
+                                        describePixel(x, y, pixels[i], expected[i] & kRgb);
+                             }
+                         }
+                     }
+                     return {};
+                 })
+               ? 0
+               : 1;
 }
 
 // The cell's 16 x 16 block: its glyph from the character image on the even rows, in
 // the background and one of the given foreground colours; the odd rows black (the page
 // starts zeroed and the renderer never writes them).
-int commandCell(Window window, double seconds, const std::string& chargenPath, int row, int column, int code,
-                int background, const std::vector<int>& foregrounds) {
+int commandCell(Window window, double seconds, const std::string& chargenPath, int row, int column,
+                int code, int background, const std::vector<int>& foregrounds) {
     std::ifstream in(chargenPath, std::ios::binary);
-    std::vector<uint8_t> chargen((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> chargen((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
     if (chargen.size() < std::size_t(code + 1) * kGlyphRows) {
         std::fprintf(stderr, "window_probe: %s holds no glyph %d\n", chargenPath.c_str(), code);
         return 1;
     }
     auto rgb = [](int colour) { return pixelOf(palette[colour & 0x0F]) & kRgb; };
-    return retry(window, seconds, [&](const std::vector<uint32_t>& pixels) -> std::string {
-        std::string lastComplaint;
-        for (int foreground : foregrounds) {
-            lastComplaint.clear();
-            for (int dy = 0; dy < kCellPixels && lastComplaint.empty(); ++dy) {
-                for (int dx = 0; dx < kCellPixels && lastComplaint.empty(); ++dx) {
-                    int x = column * kCellPixels + dx;
-                    int y = row * kCellPixels + dy;
-                    uint32_t expected = 0;
-                    if (dy % 2 == 0) {
-                        bool set = chargen[code * kGlyphRows + dy / 2] >> (7 - dx / 2) & 1;
-                        expected = set ? rgb(foreground) : rgb(background);
-                    }
-                    uint32_t seen = pixels[std::size_t{static_cast<std::size_t>(y)} * kWindowWidth + x];
-                    if (seen != expected) lastComplaint = describePixel(x, y, seen, expected);
-                }
-            }
-            if (lastComplaint.empty()) return {};
-        }
-        return "cell (" + std::to_string(row) + ", " + std::to_string(column) + "): " + lastComplaint;
-    }) ? 0 : 1;
+    return retry(
+               window, seconds,
+               [&](const std::vector<uint32_t>& pixels) -> std::string {
+                   std::string lastComplaint;
+                   for (int foreground : foregrounds) {
+                       lastComplaint.clear();
+                       for (int dy = 0; dy < kCellPixels && lastComplaint.empty(); ++dy) {
+                           for (int dx = 0; dx < kCellPixels && lastComplaint.empty(); ++dx) {
+                               int x = column * kCellPixels + dx;
+                               int y = row * kCellPixels + dy;
+                               uint32_t expected = 0;
+                               if (dy % 2 == 0) {
+                                   bool set =
+                                       chargen[code * kGlyphRows + dy / 2] >> (7 - dx / 2) & 1;
+                                   expected = set ? rgb(foreground) : rgb(background);
+                               }
+                               uint32_t seen =
+                                   pixels[std::size_t{static_cast<std::size_t>(y)} * kWindowWidth +
+                                          x];
+                               if (seen != expected)
+                                   lastComplaint = describePixel(x, y, seen, expected);
+                           }
+                       }
+                       if (lastComplaint.empty()) return {};
+                   }
+                   return "cell (" + std::to_string(row) + ", " + std::to_string(column) +
+                          "): " + lastComplaint;
+               })
+               ? 0
+               : 1;
 }
 
 // The emulated screen's rows change between a first capture and a later one: the
@@ -197,10 +216,15 @@ int commandChanges(Window window, double seconds) {
         return 1;
     }
     std::size_t screenPixels = std::size_t{kWindowWidth} * kScreenPixelRows;
-    return retry(window, seconds, [&](const std::vector<uint32_t>& pixels) -> std::string {
-        bool changed = !std::equal(first.begin(), first.begin() + static_cast<long>(screenPixels), pixels.begin());
-        return changed ? std::string{} : "the emulated screen did not change";
-    }) ? 0 : 1;
+    return retry(window, seconds,
+                 [&](const std::vector<uint32_t>& pixels) -> std::string {
+                     bool changed =
+                         !std::equal(first.begin(), first.begin() + static_cast<long>(screenPixels),
+                                     pixels.begin());
+                     return changed ? std::string{} : "the emulated screen did not change";
+                 })
+               ? 0
+               : 1;
 }
 
 // What a window manager's close button sends: a WM_PROTOCOLS client message carrying
@@ -262,8 +286,8 @@ int main(int argc, char** argv) {
     if (command == "cell" && args.size() >= 9) {
         std::vector<int> foregrounds;
         for (std::size_t i = 8; i < args.size(); ++i) foregrounds.push_back(std::stoi(args[i]));
-        return commandCell(window, seconds, args[3], std::stoi(args[4]), std::stoi(args[5]), std::stoi(args[6]),
-                           std::stoi(args[7]), foregrounds);
+        return commandCell(window, seconds, args[3], std::stoi(args[4]), std::stoi(args[5]),
+                           std::stoi(args[6]), std::stoi(args[7]), foregrounds);
     }
     return usage();
 }
