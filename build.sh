@@ -6,11 +6,14 @@
 #   ./build.sh test    set up, build with warnings as errors, run the whole test suite,
 #                      then build and run it again under AddressSanitizer and UBSan
 #   ./build.sh bench   set up, build, and run the speed benchmarks
+#   ./build.sh package set up, build, and write the Debian packages breadbin-run and breadbin
+#                      into build/packages/
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(g++ cmake ninja-build pkg-config 64tass libsdl2-dev libpng-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libx11-dev xvfb xauth xdotool x11-utils x11-apps strace clang-format)
+          libbenchmark-dev libx11-dev xvfb xauth xdotool x11-utils x11-apps strace clang-format
+          help2man man-db dpkg-dev file)
 
 install_missing() {
     local missing=()
@@ -44,6 +47,14 @@ build() {  # build DIR [cmake options...]
     cmake --build "$dir" -j "$jobs"
 }
 
+package() {  # package DIR [cmake options...]: builds DIR, then its Debian packages in DIR/packages
+    local dir=$1
+    build "$@"
+    rm -rf "$dir/packages"
+    (cd "$dir" && cpack >/dev/null)
+    ls "$dir"/packages/*.deb
+}
+
 case "${1:-}" in
     run)
         install_missing
@@ -55,6 +66,13 @@ case "${1:-}" in
         check_format
         build build -DBREADBIN_WERROR=ON
         ctest --test-dir build --output-on-failure -j "$jobs"
+        package build -DBREADBIN_WERROR=ON
+        bash test/install/package_test.sh build/packages 1
+        # The runner alone, as a machine without SDL builds it; -O0 keeps this extra build
+        # short, since it checks the configuration and the package, not the speed.
+        package build-runner -DBREADBIN_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DBREADBIN_SDL=OFF \
+                -DBREADBIN_TESTS=OFF -DBREADBIN_BENCH=OFF
+        bash test/install/package_test.sh build-runner/packages 0
         build build-sanitize -DBREADBIN_WERROR=ON -DBREADBIN_SANITIZE=ON -DBREADBIN_BENCH=OFF
         ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
         ;;
@@ -63,8 +81,12 @@ case "${1:-}" in
         build build
         for b in build/bench/breadbin_*_bench; do "$b"; done
         ;;
+    package)
+        install_missing
+        package build
+        ;;
     *)
-        echo "usage: $0 run | test | bench" >&2
+        echo "usage: $0 run | test | bench | package" >&2
         exit 2
         ;;
 esac
