@@ -5,6 +5,7 @@
 ; bit came up each frame and a running tally that shows the stub's odds (bit 0 and
 ; "none" come half as often as the others). It runs until Escape ends the run, with
 ; the frame interrupt on, and keeps the firmware's cursor blinking on the last row.
+; It prints through breadbin's own jump table and reads the firmware's jiffy clock.
 
         .include "kernal.inc"
 
@@ -32,17 +33,18 @@ rainbowMask     = 7             ; eight colours in the rainbow table
 bitNameLength   = 6             ; "bit N" and its end byte
 trackCode       = '.'           ; the empty part of a bar, a released key
 
-; zero page of the demo (programs own $20-$FF)
-lastFrame       = $20           ; low byte of frameCount at the last update
-tickFrames      = $21           ; frames counted towards the next second
-seconds         = $22           ; 2 bytes
-phase           = $24           ; colour phase of the rainbow
-sample          = $25           ; this frame's keyboard row byte
-slot            = $26           ; which bit it holds: 0-7, or noBit
-tally           = $27           ; tallySlots bytes: how often each slot came up
-linePointer     = $30           ; 2 bytes
-colourPointer   = $32           ; 2 bytes
-counter         = $34
+; the demo's pointers, in the zero page the firmware leaves to programs
+barCells     = freeZeroPage  ; 2 bytes
+barColours   = freeZeroPage + 2 ; 2 bytes
+; and its other cells, in the area the firmware leaves to programs at $033C
+lastFrame       = freeArea      ; low byte of the jiffy clock at the last update
+tickFrames      = freeArea + 1  ; frames counted towards the next second
+seconds         = freeArea + 2  ; 2 bytes
+phase           = freeArea + 4  ; colour phase of the rainbow
+sample          = freeArea + 5  ; this frame's keyboard row byte
+slot            = freeArea + 6  ; which bit it holds: 0-7, or noBit
+counter         = freeArea + 7
+tally           = freeArea + 8  ; tallySlots bytes: how often each slot came up
 
 *       = loadAddress
 start:
@@ -66,10 +68,10 @@ start:
         lda #0
         dex
         bpl -
-        lda frameCount
+        lda jiffyLow
         sta lastFrame
-        lda #1
-        sta cursorBlink
+        lda #0                          ; the cursor blinks
+        sta cursorBlinkSwitch
 
 mainLoop:
         jsr waitFrame
@@ -121,7 +123,7 @@ drawRainbowBars:
 
 ; Adds the frames since the last update to the seconds, 50 frames a second.
 countSeconds:
-        lda frameCount
+        lda jiffyLow
         tax
         sec
         sbc lastFrame
@@ -146,11 +148,11 @@ showFrames:
         ldx #framesHexColumn
         ldy #framesRow
         jsr setCursor
-        lda frameCount + 2
+        lda jiffyClock
         jsr printHex
-        lda frameCount + 1
+        lda jiffyClock + 1
         jsr printHex
-        lda frameCount
+        lda jiffyLow
         jsr printHex
         ldx #uptimeColumn
         jsr setCursor
@@ -241,26 +243,26 @@ addToTally:
 ; Draws bar X: tally,X coloured blocks, then dots to the bar's full width. Keeps X.
 drawBar:
         lda barRowLow,x
-        sta linePointer
-        sta colourPointer
+        sta barCells
+        sta barColours
         lda barRowHigh,x
-        sta linePointer + 1
+        sta barCells + 1
         clc
         adc #>(colourMemory - screenMatrix)
-        sta colourPointer + 1
+        sta barColours + 1
         lda tally,x
         sta counter
         ldy #0
 -       cpy counter
         bcs +
         lda #solidBlock
-        sta (linePointer),y
+        sta (barCells),y
         lda slotColours,x
         bne ++
 +       lda #trackCode
-        sta (linePointer),y
+        sta (barCells),y
         lda #colourDarkGrey
-+       sta (colourPointer),y
++       sta (barColours),y
         iny
         cpy #barWidth
         bne -
@@ -268,7 +270,7 @@ drawBar:
 
 ; The rainbow runs right along the top bar and the title and left along the bottom bar.
 runColours:
-        lda frameCount
+        lda jiffyLow
         lsr a
         lsr a
         sta phase

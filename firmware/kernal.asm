@@ -1,10 +1,21 @@
 ; kernal.asm: the breadbin open firmware, the 8 KiB image at $E000-$FFFF.
 ;
-; Reset clears the screen, prints the banner (with help from the BASIC image when it is
-; there), starts the frame interrupt and then waits in the input loop at $E600. The
-; interrupt counts frames, scans keyboard column 0 and blinks the cursor; BRK shows
-; where it happened on the bottom row and carries on. Programs reach the printing
-; routines through the jump table at $E000. See kernal.inc for the public names.
+; Reset sets up memory, the RAM vectors and the screen editor, prints the banner (with
+; help from the BASIC image when it is there), starts the frame interrupt and then
+; waits in the input loop at $E600. The interrupt keeps the jiffy clock, blinks the
+; cursor and scans keyboard column 0; BRK shows where it happened on the bottom row and
+; carries on. Programs reach the firmware through the machine's standard entries at
+; $FF81-$FFF3 (channels.asm and editor.asm hold most of them) and through breadbin's
+; own jump table at $E000. See kernal.inc for the public names.
+;
+; Layout of the image:
+;   $E000-$E017  breadbin's jump table
+;   ...-$E5C9    reset, the banner, the printing routines
+;   $E5CA-$E683  the test hook window: only the input loop, at $E600
+;   $E684-$EA30  interrupt entry, BRK report, cursor blink
+;   $EA31        frameWork;  $EA81  frameExit
+;   ...-$FF80    the screen editor, channels and devices, tables
+;   $FF81-$FFF5  the standard entries;  $FFFA-$FFFF  the processor's vectors
 
         .include "kernal.inc"
         .include "basic.inc"
@@ -20,13 +31,18 @@ flagBreak       = $10           ; B in the status byte that BRK pushes
 flagInterruptMask = $04         ; I in the status byte
 columnZero      = $FE           ; keyboard column select value for column 0
 noColumn        = $FF           ; keyboard column select value between scans
-opcodeJmp       = $4C
+noKey           = $40           ; lastKey/currentKey: no key down
+stopUp          = $FF           ; stopFlag while STOP is up
 stackTop        = $FF
 stackPage       = $0100
-blinkPhaseBit   = $10           ; frame counter bit: the cursor shows while it is set
-colourDistance  = >(colourMemory - screenMatrix)  ; high-byte step from a cell to its colour
-lastRowCells    = screenMatrix + (screenRows - 1) * screenColumns
+blinkPhaseBit   = $10           ; jiffy bit: the cursor shows while it is set
+lastColumn      = screenColumns - 1
+screenCells     = screenColumns * screenRows
+quarterCells    = screenCells / 4
 lastRowColours  = colourMemory + (screenRows - 1) * screenColumns
+lowerCaseBit    = %00000010     ; in videoMemorySetup
+programMemory   = $0800         ; MEMBOT after reset
+programMemoryEnd = basicSignatureAt ; MEMTOP after reset: the BASIC image starts there
 
 startBorder     = colourDarkGrey
 startBackground = colourBlack
@@ -35,20 +51,58 @@ titleColour     = colourYellow
 brkColour       = colourLightRed
 titleRow        = 1
 
-; Zero page used inside the firmware only ($02-$1F is the firmware's, see kernal.inc).
-cursorShown     = $10           ; not zero: the interrupt has reversed the cell at cursorCell
-cursorCell      = $11           ; 2 bytes: the cell the interrupt reversed
-cursorSaved     = $13           ; that cell's screen code before it was reversed
-linePointer     = $14           ; 2 bytes: start of the cursor's row in the screen matrix
-colourLine      = $16           ; 2 bytes: start of the cursor's row in colour memory
-textPointer     = $18           ; 2 bytes: next byte of the string being printed
-irqPointer      = $1A           ; 2 bytes: the interrupt's own pointer
-firmwareZeroPageFirst = returnJump
+; Zero page used inside the firmware only, in cells the machine's system keeps for its
+; tape and RS-232 work (this machine has neither); see kernal.inc for the public ones.
+editorBusy      = $A4           ; not zero: the editor is moving cells, the blink waits
+cursorCell      = $A6           ; 2 bytes: the cell the interrupt reversed
+irqPointer      = $A8           ; 2 bytes: the interrupt's own pointer
+textPointer     = $AA           ; 2 bytes: next byte of the string being printed
+quarterPointers = $94           ; 8 bytes: the four quarters of the screen, for a clear
+scrollTo        = $AC           ; 2 bytes: row being written by a scroll
+scrollFrom      = $B4           ; 2 bytes: row being read by a scroll
+savedA          = $B6           ; A across the pulls at the end of a routine
+vectorPointer   = $BD           ; 2 bytes: VECTOR's table
+screenLineEnd   = $C8           ; CHRIN from the screen: cells up to here are read
+cursorSaved     = $CE           ; the cursor cell's screen code before it was reversed
+cursorShown     = $CF           ; not zero: the interrupt has reversed the cell at cursorCell
+screenReading   = $D0           ; not zero: CHRIN is part way through a screen row
 
-        .cerror irqPointer + 2 > basicNumber, "KERNAL zero page runs into BASIC's"
-        .cerror basicStarted >= firmwareZeroPageEnd, "firmware zero page runs into the programs'"
+; ---- macros shared by the source files
 
-; ---- the jump table (each entry sits at the address kernal.inc gives it)
+; Keeps X and Y on the stack for a routine that ends with `jmp leaveXY`; A is kept.
+keepXY  .macro
+        sta savedA
+        txa
+        pha
+        tya
+        pha
+        lda savedA
+        .endm
+
+; Brackets work that moves screen cells: the blink waits, the cursor cell is put back
+; first, and $D000-$DFFF read as I/O so that colour memory reads back. Uses A and Y
+; and one byte of stack until endMove.
+beginMove .macro
+        inc editorBusy
+        jsr hideCursor
+        lda processorPort
+        pha
+        ora #portIoRam
+        sta processorPort
+        .endm
+endMove .macro
+        pla
+        sta processorPort
+        dec editorBusy
+        .endm
+
+; One standard entry: checks that it sits at its address, then jumps on.
+entry   .macro address, target
+        .cerror * != \address, "standard entry out of place"
+        jmp \target
+        .endm
+
+; ---- breadbin's jump table (each entry sits at the address kernal.inc gives it)
 *       = clearScreen
         jmp clearScreenRoutine
 *       = setCursor
@@ -66,36 +120,18 @@ firmwareZeroPageFirst = returnJump
 *       = waitFrame
         jmp waitFrameRoutine
 
-; ---- reset
+; ---- reset: the standard start-up order, then the banner and the input loop
 reset:
         sei
         cld
         ldx #stackTop
         txs
-        lda #0                          ; firmware zero page to zero
-        ldx #firmwareZeroPageEnd - firmwareZeroPageFirst - 1
--       sta firmwareZeroPageFirst,x
-        dex
-        bpl -
-        lda #opcodeJmp                  ; a jump to $0000 runs two one-byte no-ops ($00 and
-        sta returnJump                  ; $01 hold undocumented opcodes) and lands here
-        lda #<inputLoop
-        sta returnJump + 1
-        lda #>inputLoop
-        sta returnJump + 2
-        lda #noColumn
-        sta keyColumnSelect
-        sta keyRow
-        lda #startBorder
-        sta borderColour
-        lda #startBackground
-        sta backgroundColour
-        lda #startText
-        sta textColour
-        jsr clearScreenRoutine
+        jsr ioinitRoutine
+        jsr ramtasRoutine               ; sets the RAM vectors too
+        jsr cintRoutine
         jsr printBanner
-        lda #1
-        sta cursorBlink
+        lda #0                          ; the cursor blinks from now on
+        sta cursorBlinkSwitch
         lda #>(inputLoop - 1)           ; a program that ends with RTS returns into the loop
         pha
         lda #<(inputLoop - 1)
@@ -140,28 +176,130 @@ basicPresent:
         lda #0
 +       rts
 
-; ---- the jump-table routines
+; IOINIT: the machine's only I/O that needs a start state is the keyboard column
+; select: no column. Uses A.
+ioinitRoutine:
+        lda #noColumn
+        sta keyColumnSelect
+        rts
+
+; RAMTAS: zero page from $02, pages 2 and 3 to zero; then the values the firmware's
+; routines rely on: memory bounds, the screen page, the channels, no STOP, no key, and
+; the RAM vectors (so that the next interrupt still finds its handler). Runs with
+; interrupts off; uses A, keeps X and Y.
+ramtasRoutine:
+        php
+        sei
+        txa
+        pha
+        tya
+        pha
+        lda #0
+        ldx #processorPort + 1          ; the port's two cells stay as they are
+-       sta $00,x
+        sta $0200,x
+        sta $0300,x
+        inx
+        bne -
+        .for cell := 0, cell <= processorPort, cell += 1
+        sta $0200 + cell
+        sta $0300 + cell
+        .next
+        lda #<programMemory
+        sta memoryBottom
+        lda #>programMemory
+        sta memoryBottom + 1
+        lda #<programMemoryEnd
+        sta memoryTop
+        lda #>programMemoryEnd
+        sta memoryTop + 1
+        lda #>screenMatrix
+        sta screenPage
+        lda #keyBufferLength
+        sta keyBufferSize
+        lda #stopUp
+        sta stopFlag
+        sta keyRow
+        lda #noKey
+        sta lastKey
+        sta currentKey
+        lda #lastColumn
+        sta lineLength
+        jsr clrchnRoutine
+        jsr restorRoutine
+        pla
+        tay
+        pla
+        tax
+        plp
+        rts
+
+; CINT: the screen editor's start state: colours, no reverse, quote or insert mode,
+; the upper-case set, the editor on the screen at $0400, an empty keyboard buffer and
+; a clear screen with the cursor home. Uses A; keeps X and Y.
+cintRoutine:
+        lda #startBorder
+        sta borderColour
+        lda #startBackground
+        sta backgroundColour
+        lda #startText
+        sta textColour
+        lda #>screenMatrix
+        sta screenPage
+        lda #0
+        sta reverseMode
+        sta quoteMode
+        sta insertCount
+        sta caseLock
+        sta keyCount
+        sta screenReading
+        txa
+        pha
+        jsr upperCase
+        pla
+        tax
+        jmp clearScreenRoutine
+
+; ---- breadbin's jump-table routines (screen codes; keep X and Y)
 
 clearScreenRoutine:
         txa
         pha
-        ldx #0
--       lda #screenSpace
-        sta screenMatrix,x
-        sta screenMatrix + 250,x
-        sta screenMatrix + 500,x
-        sta screenMatrix + 750,x
-        lda textColour
-        sta colourMemory,x
-        sta colourMemory + 250,x
-        sta colourMemory + 500,x
-        sta colourMemory + 750,x
+        tya
+        pha
+        #beginMove
+        ldx #0                          ; a pointer to each quarter of the screen
+-       lda quarterOffsets,x
+        sta quarterPointers,x
+        lda quarterOffsets + 1,x
+        clc
+        adc screenPage
+        sta quarterPointers + 1,x
         inx
-        cpx #250
+        inx
+        cpx #8
         bne -
+        ldy #0
+-       lda #screenSpace
+        sta (quarterPointers),y
+        sta (quarterPointers + 2),y
+        sta (quarterPointers + 4),y
+        sta (quarterPointers + 6),y
+        lda textColour
+        sta colourMemory,y
+        sta colourMemory + quarterCells,y
+        sta colourMemory + 2 * quarterCells,y
+        sta colourMemory + 3 * quarterCells,y
+        iny
+        cpy #quarterCells
+        bne -
+        #endMove
         lda #0
         sta cursorColumn
         sta cursorRow
+        jsr pointAtRow
+        pla
+        tay
         pla
         tax
         rts
@@ -169,7 +307,7 @@ clearScreenRoutine:
 setCursorRoutine:
         stx cursorColumn
         sty cursorRow
-        rts
+        jmp pointAtRow                  ; loads Y with cursorRow: the value it came in with
 
 printCharRoutine:
         pha
@@ -233,16 +371,13 @@ hexDigitCode:
 newLineRoutine:
         lda #0
         sta cursorColumn
-        lda cursorRow
-        cmp #screenRows - 1
-        bcs +
-        inc cursorRow
-        rts
-+       lda #screenRows - 1
-        sta cursorRow
         txa
         pha
-        jsr scrollUp
+        tya
+        pha
+        jsr cursorDown
+        pla
+        tay
         pla
         tax
         rts
@@ -287,27 +422,43 @@ waitFrameRoutine:
         pla
         and #flagInterruptMask
         bne +                           ; no interrupt would ever come
-        lda frameCount
--       cmp frameCount
+        lda jiffyLow
+-       cmp jiffyLow
         beq -
 +       rts
 
-; ---- printing helpers
+; ---- the cursor and the cells it points at
 
-; Stores A at the cursor in textColour and moves the cursor on. Uses A, X, Y.
+; Stores screen code A at the cursor in textColour and moves the cursor on (the row's
+; end wraps at the next call). Uses A, X, Y.
 putAtCursor:
         pha
+        inc editorBusy
         jsr placeCursor
-        pla
+        lda cursorShown                 ; the reversed cursor cell is written over: there
+        beq +                           ; is nothing to put back any more
+        lda linePointer
+        clc
+        adc cursorColumn
+        cmp cursorCell
+        bne +
+        lda linePointer + 1
+        adc #0
+        cmp cursorCell + 1
+        bne +
+        lda #0
+        sta cursorShown
++       pla
         ldy cursorColumn
         sta (linePointer),y
         lda textColour
         sta (colourLine),y
         inc cursorColumn
+        dec editorBusy
         rts
 
 ; Wraps a cursor past the row's end to the next row, scrolls when the row lies below the
-; screen, and points linePointer and colourLine at the cursor's row. Uses A and X.
+; screen, and points linePointer and colourLine at the cursor's row. Uses A, X, Y.
 placeCursor:
         lda cursorColumn
         cmp #screenColumns
@@ -317,41 +468,94 @@ placeCursor:
         inc cursorRow
 +       lda cursorRow
         cmp #screenRows
-        bcc +
-        jsr scrollUp
+        bcc pointAtRow
         lda #screenRows - 1
         sta cursorRow
-+       tax
-        lda rowStartLow,x
+        jsr scrollUp
+        ; falls through
+
+; Points linePointer and colourLine at the cursor's row (left alone for a row below the
+; screen). Uses A; leaves cursorRow in Y.
+pointAtRow:
+        ldy cursorRow
+        cpy #screenRows
+        bcs +
+        lda rowOffsetLow,y
         sta linePointer
         sta colourLine
-        lda rowStartHigh,x
-        sta linePointer + 1
-        clc
-        adc #colourDistance
+        lda rowOffsetHigh,y
+        ora #>colourMemory
         sta colourLine + 1
-        rts
+        lda rowOffsetHigh,y
+        clc
+        adc screenPage
+        sta linePointer + 1
++       rts
 
-; Moves every row up by one, colours with them, and blanks the last row. Uses A and X.
-; Four ascending passes of six rows each: every cell is read before it is overwritten.
+; The cursor one row down, the screen scrolled when it is on the last row already.
+; Uses A, X, Y.
+cursorDown:
+        lda cursorRow
+        cmp #screenRows - 1
+        bcs +
+        inc cursorRow
+        jmp pointAtRow
++       lda #screenRows - 1
+        sta cursorRow
+        jsr scrollUp
+        jmp pointAtRow
+
+; Moves every row up by one, colours with them, and blanks the last row in textColour.
+; Uses A, X, Y. Rows are copied upwards, so each is read before it is overwritten.
 scrollUp:
+        #beginMove
+        ldx #0
+-       lda rowOffsetLow,x
+        sta scrollTo
+        lda rowOffsetHigh,x
+        clc
+        adc screenPage
+        sta scrollTo + 1
+        lda rowOffsetLow + 1,x
+        sta scrollFrom
+        lda rowOffsetHigh + 1,x
+        adc screenPage                  ; no carry: the offsets stay below $0400
+        sta scrollFrom + 1
+        ldy #lastColumn
+scrollRow:
+        lda (scrollFrom),y
+        sta (scrollTo),y
+        dey
+        bpl scrollRow
+        inx
+        cpx #screenRows - 1
+        bne -
         .for block := 0, block < 4, block += 1
         ldx #0
--       lda screenMatrix + block * 240 + screenColumns,x
-        sta screenMatrix + block * 240,x
-        lda colourMemory + block * 240 + screenColumns,x
+-       lda colourMemory + block * 240 + screenColumns,x
         sta colourMemory + block * 240,x
         inx
         cpx #240
         bne -
         .next
-        ldx #screenColumns - 1
+        ldy #lastColumn                 ; scrollFrom points at the last row now
 -       lda #screenSpace
-        sta lastRowCells,x
+        sta (scrollFrom),y
         lda textColour
-        sta lastRowColours,x
-        dex
+        sta lastRowColours,y
+        dey
         bpl -
+        #endMove
+        rts
+
+; Ends a routine begun with #keepXY: pulls Y and X and returns, keeping A and the carry.
+leaveXY:
+        sta savedA
+        pla
+        tay
+        pla
+        tax
+        lda savedA
         rts
 
         .cerror * > testHookFirst, "code before the input loop reaches the test hook window"
@@ -366,7 +570,8 @@ inputLoopEnd:
 
 *       = testHookLast + 1
 
-; ---- the interrupt: frames and BRK both arrive through $FFFE
+; ---- the interrupt: frames and BRK both arrive through $FFFE. A, X and Y go on the
+; stack in that order; the B bit of the pushed status tells BRK from a frame.
 irqEntry:
         pha
         txa
@@ -377,37 +582,18 @@ irqEntry:
         tsx
         lda stackPage + 4,x             ; the status byte pushed with the return address
         and #flagBreak
-        bne breakEntry
-        lda processorPort               ; $DC00/$DC01 must read as RAM for the scan
-        pha
-        ora #portIoRam
-        sta processorPort
-        inc frameCount
         bne +
-        inc frameCount + 1
-        bne +
-        inc frameCount + 2
-+       lda #columnZero                 ; the keyboard answers while column 0 is selected
-        sta keyColumnSelect
-        lda keyRowData
-        sta keyRow
-        lda #noColumn
-        sta keyColumnSelect
-        jsr blinkCursor
-        pla
-        sta processorPort
-irqExit:
-        pla
-        tay
-        pla
-        tax
-        pla
-nmiEntry:
-        rti
+        jmp (irqVector)
++       jmp (brkVector)
 
-; BRK: remember where it was, say so on the bottom row, and carry on after its
-; signature byte.
-breakEntry:
+; The machine has no NMI; the entry is kept harmless and goes through its vector.
+nmiEntry:
+        jmp (nmiVector)
+
+; BRK, the default behind brkVector: remember where it was, say so on the bottom row,
+; and carry on after its signature byte.
+breakReport:
+        tsx
         lda stackPage + 5,x             ; pushed address = BRK address + 2
         sec
         sbc #2
@@ -419,7 +605,7 @@ breakEntry:
         ldx #0
 -       lda brkText,x
         beq +
-        sta lastRowCells,x
+        sta screenMatrix + (screenRows - 1) * screenColumns,x
         lda #brkColour
         sta lastRowColours,x
         inx
@@ -428,7 +614,7 @@ breakEntry:
         jsr storeHexOnLastRow
         lda brkAddress
         jsr storeHexOnLastRow
-        jmp irqExit
+        jmp frameExit
 
 ; Writes A as two hex digits on the bottom row at column X, X + 1; X ends after them.
 storeHexOnLastRow:
@@ -441,19 +627,49 @@ storeHexOnLastRow:
         pla
         and #$0F
 +       jsr hexDigitCode
-        sta lastRowCells,x
+        sta screenMatrix + (screenRows - 1) * screenColumns,x
         lda #brkColour
         sta lastRowColours,x
         inx
         rts
 
-; The cursor shows, reversed, while cursorBlink is on and frame bit 4 is set, on the
-; cell at cursorColumn/cursorRow; it moves when the cursor does. A cell that has been
-; written since it was reversed is left as written.
+; UDTIM: one more jiffy. Keeps A, X and Y.
+udtimRoutine:
+        inc jiffyLow
+        bne +
+        inc jiffyClock + 1
+        bne +
+        inc jiffyClock
++       rts
+
+; SCNKEY: reads the row bits of keyboard column 0 into keyRow, with $D000-$DFFF as I/O
+; for the moment. The stub's bits are noise, not keys: the keyboard buffer stays as it
+; is. Uses A.
+scnkeyRoutine:
+        lda processorPort
+        pha
+        ora #portIoRam
+        sta processorPort
+        lda #columnZero                 ; the keyboard answers while column 0 is selected
+        sta keyColumnSelect
+        lda keyRowData
+        sta keyRow
+        lda #noColumn
+        sta keyColumnSelect
+        pla
+        sta processorPort
+        rts
+
+; The cursor shows, reversed, while cursorBlinkSwitch is zero and jiffy bit 4 is set, on
+; the cell at cursorColumn/cursorRow; it moves when the cursor does. A cell that has been
+; written since it was reversed is left as written. Nothing happens while the editor is
+; moving cells. Uses A, X, Y.
 blinkCursor:
-        lda cursorBlink
-        beq hideCursor
-        lda frameCount
+        lda editorBusy
+        bne cursorDone
+        lda cursorBlinkSwitch
+        bne hideCursor
+        lda jiffyLow
         and #blinkPhaseBit
         beq hideCursor
         ldx cursorRow
@@ -463,10 +679,10 @@ blinkCursor:
         cmp #screenColumns
         bcs hideCursor
         clc
-        adc rowStartLow,x
+        adc rowOffsetLow,x
         sta irqPointer
-        lda rowStartHigh,x
-        adc #0
+        lda rowOffsetHigh,x
+        adc screenPage
         sta irqPointer + 1
         lda cursorShown
         beq showCursor
@@ -492,6 +708,7 @@ showCursor:
 cursorDone:
         rts
 
+; Puts the reversed cursor cell back, unless it has been written since. Uses A and Y.
 hideCursor:
         lda cursorShown
         beq cursorDone
@@ -506,16 +723,53 @@ hideCursor:
         sta cursorShown
         rts
 
+        .cerror * > frameWork, "the interrupt's code runs into frameWork"
+
+; ---- frameWork, the default behind irqVector: a program's own handler may end with
+; `jmp frameWork` to keep the clock, the blink and the scan going.
+*       = frameWork
+        jsr udtimRoutine
+        jsr blinkCursor
+        jsr scnkeyRoutine
+        jmp frameExit
+
+        .cerror * > frameExit, "frameWork runs into frameExit"
+
+; ---- frameExit: Y, X and A back from the stack, then back to the interrupted code.
+*       = frameExit
+        pla
+        tay
+        pla
+        tax
+        pla
+nmiReturn:                              ; the default behind nmiVector
+        rti
+
+        .include "editor.asm"
+        .include "channels.asm"
+
 ; ---- tables and text
 
-rowStartLow:
+; Where each quarter of the screen starts, from the start of the screen.
+quarterOffsets:
+        .word range(0, screenCells, quarterCells)
+
+; Where each row starts, from the start of the screen (or of colour memory).
+rowOffsetLow:
         .for row := 0, row < screenRows, row += 1
-        .byte <(screenMatrix + row * screenColumns)
+        .byte <(row * screenColumns)
         .next
-rowStartHigh:
+rowOffsetHigh:
         .for row := 0, row < screenRows, row += 1
-        .byte >(screenMatrix + row * screenColumns)
+        .byte >(row * screenColumns)
         .next
+
+; What RESTOR puts into $0314-$0333, in the vectors' order.
+defaultVectors:
+        .word frameWork, breakReport, nmiReturn, openRoutine, closeRoutine, chkinRoutine
+        .word chkoutRoutine, clrchnRoutine, chrinRoutine, chroutRoutine, stopRoutine
+        .word getinRoutine, clallRoutine, userRoutine, loadRoutine, saveRoutine
+        .cerror * - defaultVectors != vectorCount * 2, "one default per RAM vector"
 
 basicSignatureCopy:
         .text basicSignature
@@ -526,8 +780,52 @@ noBasicText:
 brkText:
         .text "BRK at $", 0
 
-; ---- vectors
+        .cerror * > CINT, "the firmware runs into the standard entries"
+
+; ---- the standard entries, in the machine's order
+*       = CINT
+        #entry CINT, cintRoutine
+        #entry IOINIT, ioinitRoutine
+        #entry RAMTAS, ramtasRoutine
+        #entry RESTOR, restorRoutine
+        #entry VECTOR, vectorRoutine
+        #entry SETMSG, setmsgRoutine
+        #entry SECOND, deviceNotPresent
+        #entry TKSA, deviceNotPresent
+        #entry MEMTOP, memtopRoutine
+        #entry MEMBOT, membotRoutine
+        #entry SCNKEY, scnkeyRoutine
+        #entry SETTMO, settmoRoutine
+        #entry ACPTR, deviceNotPresent
+        #entry CIOUT, deviceNotPresent
+        #entry UNTLK, deviceNotPresent
+        #entry UNLSN, deviceNotPresent
+        #entry LISTEN, deviceNotPresent
+        #entry TALK, deviceNotPresent
+        #entry READST, readstRoutine
+        #entry SETLFS, setlfsRoutine
+        #entry SETNAM, setnamRoutine
+        #entry OPEN, (openVector)
+        #entry CLOSE, (closeVector)
+        #entry CHKIN, (chkinVector)
+        #entry CHKOUT, (chkoutVector)
+        #entry CLRCHN, (clrchnVector)
+        #entry CHRIN, (chrinVector)
+        #entry CHROUT, (chroutVector)
+        #entry LOAD, loadEntry
+        #entry SAVE, saveEntry
+        #entry SETTIM, settimRoutine
+        #entry RDTIM, rdtimRoutine
+        #entry STOP, (stopVector)
+        #entry GETIN, (getinVector)
+        #entry CLALL, (clallVector)
+        #entry UDTIM, udtimRoutine
+        #entry SCREEN, screenRoutine
+        #entry PLOT, plotRoutine
+        #entry IOBASE, iobaseRoutine
+
+; ---- the processor's vectors
 *       = $FFFA
-        .word nmiEntry                  ; the machine has no NMI; kept harmless
+        .word nmiEntry
         .word reset
         .word irqEntry

@@ -26,14 +26,13 @@ constexpr double kCyclesPerSecond = 985248;  // the emulated machine's clock
 constexpr uint64_t kStepsPerRun = 100;       // a frame can come only at the end of so few
 
 // Where the firmware keeps things (kernal.inc).
-constexpr uint16_t kReturnJump = 0x02;
-constexpr uint16_t kFrameCount = 0x05;
-constexpr uint16_t kKeyRow = 0x08;
-constexpr uint16_t kCursorColumn = 0x09;
-constexpr uint16_t kCursorRow = 0x0A;
-constexpr uint16_t kCursorBlink = 0x0C;
-constexpr uint16_t kBrkAddress = 0x0D;
-constexpr uint16_t kBrkCount = 0x0F;
+constexpr uint16_t kJiffyClock = 0xA0;  // 3 bytes, most significant first
+constexpr uint16_t kKeyRow = 0xA3;
+constexpr uint16_t kCursorColumn = 0xD3;
+constexpr uint16_t kCursorRow = 0xD6;
+constexpr uint16_t kCursorBlinkSwitch = 0xCC;  // zero: the cursor blinks
+constexpr uint16_t kBrkAddress = 0xB0;
+constexpr uint16_t kBrkCount = 0xB2;
 constexpr uint16_t kInputLoop = 0xE600;
 constexpr uint16_t kInputLoopEnd = 0xE604;
 constexpr uint8_t kStackAfterStart = 0xFD;  // reset's S = $FF, less the return address
@@ -45,8 +44,8 @@ constexpr uint8_t kBlinkPhase = 0x10;
 constexpr uint16_t kResults = 0xC800;
 
 // The demo's zero page and screen layout (demo.asm).
-constexpr uint16_t kDemoTickFrames = 0x21;
-constexpr uint16_t kDemoSeconds = 0x22;
+constexpr uint16_t kDemoTickFrames = 0x033D;
+constexpr uint16_t kDemoSeconds = 0x033E;
 constexpr int kDemoHistoryRow = 10;
 constexpr int kDemoFirstBarRow = 13;
 constexpr int kDemoBars = 9;
@@ -59,8 +58,8 @@ const std::string kHint = "  Programs start from tests/start";
 const std::string kNoBasic = "  No BASIC image: numbers shown in hex";
 
 uint32_t frameCount() {
-    return memory.ram[kFrameCount] | memory.ram[kFrameCount + 1] << 8 |
-           memory.ram[kFrameCount + 2] << 16;
+    return memory.ram[kJiffyClock + 2] | memory.ram[kJiffyClock + 1] << 8 |
+           memory.ram[kJiffyClock] << 16;
 }
 uint16_t wordAt(uint16_t address) {
     return static_cast<uint16_t>(memory.ram[address] | memory.ram[address + 1] << 8);
@@ -178,7 +177,7 @@ TEST_F(Firmware, BannerIsOnScreenWhenTheHookFiresInTheInputLoop) {
     EXPECT_EQ(cellColour(1, 2), 7) << "the title is yellow";
     EXPECT_EQ(cellColour(3, 2), 13) << "the rest light green";
     EXPECT_EQ(memory.ram[kBackgroundColour] & 0x0F, 0);
-    EXPECT_EQ(memory.ram[kCursorBlink], 1);
+    EXPECT_EQ(memory.ram[kCursorBlinkSwitch], 0) << "the cursor blinks";
     EXPECT_EQ(memory.ram[kKeyboardColumnSelect], 0xFF) << "no keyboard column selected";
     EXPECT_EQ(memory.ram[0xC000], 0xA9) << "the program is in RAM";
 }
@@ -261,9 +260,9 @@ TEST_F(Firmware, FrameCounterCarriesAcrossItsBytes) {
     runUntilHook();
     runUntilIdle();
     for (const Row& row : rows) {
-        memory.ram[kFrameCount] = static_cast<uint8_t>(row.before);
-        memory.ram[kFrameCount + 1] = static_cast<uint8_t>(row.before >> 8);
-        memory.ram[kFrameCount + 2] = static_cast<uint8_t>(row.before >> 16);
+        memory.ram[kJiffyClock + 2] = static_cast<uint8_t>(row.before);
+        memory.ram[kJiffyClock + 1] = static_cast<uint8_t>(row.before >> 8);
+        memory.ram[kJiffyClock] = static_cast<uint8_t>(row.before >> 16);
         runFrames(1);
         runUntilIdle();
         EXPECT_EQ(frameCount(), row.after) << std::hex << row.before;
@@ -316,7 +315,7 @@ TEST_F(Firmware, CursorBlinksSixteenFramesOnSixteenOffAndFollowsTheCursor) {
     EXPECT_EQ(memory.ram[home], kSpace) << "the old cell is put back";
     EXPECT_EQ(memory.ram[home + 5], kReverseSpace);
     memory.ram[home + 5] = 1;  // and writes into the reversed cell
-    memory.ram[kCursorBlink] = 0;
+    memory.ram[kCursorBlinkSwitch] = 1;
     runFrames(1);
     runUntilIdle();
     EXPECT_EQ(memory.ram[home + 5], 1) << "a cell written while reversed stays as written";

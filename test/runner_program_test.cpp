@@ -249,7 +249,7 @@ TEST_F(RunnerProgram, TheSummaryHoldsTheRegistersFlagsAndAHash) {
     EXPECT_EQ(field(summary, "program"), program("debug_fail"));
     EXPECT_EQ(field(summary, "verdict"), "FAIL");
     EXPECT_EQ(numberField(summary, "debugExit"), 5u);
-    // STA ($20),Y with A = 5 and Y = $0F: the registers when the run stopped.
+    // STA ($FB),Y with A = 5 and Y = $0F: the registers when the run stopped.
     std::string registers = field(summary, "registers");
     EXPECT_NE(registers.find("\"a\":5,"), std::string::npos) << registers;
     EXPECT_NE(registers.find("\"y\":15,"), std::string::npos) << registers;

@@ -1,10 +1,10 @@
 ; debug_fail: a self test that fails on purpose. It shows "SELF TEST FAILED" and writes
-; the failure code 5 to the debug register $D7FF through a pointer, STA ($20),Y; then
+; the failure code 5 to the debug register $D7FF through a pointer, STA ($FB),Y; then
 ; it waits for ever.
         .include "kernal.inc"
 
 failureCode = 5
-pointer   = $20
+pointer   = freeZeroPage
 
 *       = $C000
         jsr clearScreen
