@@ -54,14 +54,15 @@ titleRow        = 1
 ; Zero page used inside the firmware only, in cells the machine's system keeps for its
 ; tape and RS-232 work (this machine has neither); see kernal.inc for the public ones.
 editorBusy      = $A4           ; not zero: the editor is moving cells, the blink waits
-cursorCell      = $A6           ; 2 bytes: the cell the interrupt reversed
-irqPointer      = $A8           ; 2 bytes: the interrupt's own pointer
-textPointer     = $AA           ; 2 bytes: next byte of the string being printed
-quarterPointers = $94           ; 8 bytes: the four quarters of the screen, for a clear
-scrollTo        = $AC           ; 2 bytes: row being written by a scroll
-scrollFrom      = $B4           ; 2 bytes: row being read by a scroll
+cellPointers    = $A6           ; 8 bytes: pointers for moving cells, used as:
+quarterPointers = cellPointers  ;   the four quarters of the screen, for a clear
+scrollTo        = cellPointers  ;   the row a scroll writes
+scrollFrom      = cellPointers + 2 ; the row a scroll reads
 savedA          = $B6           ; A across the pulls at the end of a routine
-vectorPointer   = $BD           ; 2 bytes: VECTOR's table
+cursorCell      = $BD           ; 2 bytes: the cell the interrupt reversed
+irqPointer      = $BF           ; 2 bytes: the interrupt's own pointer
+textPointer     = $94           ; 2 bytes: next byte of the string being printed
+vectorPointer   = $96           ; 2 bytes: VECTOR's table
 screenLineEnd   = $C8           ; CHRIN from the screen: cells up to here are read
 cursorSaved     = $CE           ; the cursor cell's screen code before it was reversed
 cursorShown     = $CF           ; not zero: the interrupt has reversed the cell at cursorCell
