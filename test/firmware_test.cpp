@@ -411,6 +411,123 @@ TEST_F(Firmware, PrintDecimalBanksBasicInForTheCallOnly) {
     }
 }
 
+// ---- the screen editor behind CHROUT
+
+constexpr uint16_t kChroutDone = 0xC0FE;
+constexpr uint16_t kChroutCount = 0xC0FF;
+constexpr uint16_t kChroutText = 0xC100;
+constexpr uint8_t kStartColour = 13;
+
+Bytes times(int count, uint8_t code) { return Bytes(static_cast<std::size_t>(count), code); }
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+struct Cells {
+    int row;
+    int column;
+    Bytes codes;  // screen codes from there on
+};
+struct CellColour {
+    int row;
+    int column;
+    uint8_t colour;
+};
+struct EditorCase {
+    const char* what;
+    Bytes printed;  // PETSCII, after a clear screen
+    std::vector<Cells> cells;
+    std::vector<CellColour> colours;
+    int cursorRow;
+    int cursorColumn;
+    std::vector<std::pair<uint16_t, uint8_t>> memory = {};
+};
+
+TEST_F(Firmware, ChroutDrivesTheScreenEditor) {
+    constexpr uint8_t kReturn = 13, kShiftReturn = 141, kClear = 147, kHome = 19, kDown = 17,
+                      kUp = 145, kRight = 29, kLeft = 157, kDelete = 20, kInsert = 148,
+                      kReverseOn = 18, kReverseOff = 146, kRed = 28, kQuote = 34;
+    const Bytes colourCodes = {144, 5,   28,  159, 156, 30,  31,  158,
+                               129, 149, 150, 151, 152, 153, 154, 155};
+    Bytes everyColour;
+    for (uint8_t code : colourCodes) everyColour.insert(everyColour.end(), {code, 'X'});
+    std::vector<CellColour> colourPerCell;
+    for (int colour = 0; colour < 16; ++colour)
+        colourPerCell.push_back({0, colour, static_cast<uint8_t>(colour)});
+    const Bytes fortyA = times(40, 'A');
+
+    // clang-format off
+    const std::vector<EditorCase> cases = {
+        {"every printable range to its screen codes",
+         {0x20, 0x3F, 0x40, 0x5F, 0x60, 0x7F, 0xA0, 0xBF, 0xC0, 0xDF, 0xE0, 0xFE, 0xFF},
+         {{0, 0, {0x20, 0x3F, 0x00, 0x1F, 0x40, 0x5F, 0x60, 0x7F, 0x40, 0x5F, 0x60, 0x7E, 0x5E}}},
+         {{0, 0, kStartColour}, {0, 12, kStartColour}}, 0, 13},
+        {"reverse on and off", {kReverseOn, 'A', kReverseOff, 'B'}, {{0, 0, {0x81, 0x02}}}, {}, 0, 2},
+        {"RETURN ends reverse video", {kReverseOn, 'A', kReturn, 'B'}, {{0, 0, {0x81}}, {1, 0, {0x02}}}, {}, 1, 1},
+        {"shifted RETURN", {'A', kShiftReturn, 'B'}, {{1, 0, {0x02}}}, {}, 1, 1},
+        {"the sixteen colour codes", everyColour, {{0, 0, times(16, 24)}}, colourPerCell, 0, 16},
+        {"wrap after column 39", join({fortyA, {'B'}}), {{0, 0, times(40, 1)}, {1, 0, {2, 32}}}, {}, 1, 1},
+        {"home", {'A', 'B', kHome, 'C'}, {{0, 0, {3, 2}}}, {}, 0, 1},
+        {"right and down", {kRight, kRight, kDown, 'A'}, {{1, 0, {32, 32, 1}}}, {}, 1, 3},
+        {"up stays on row 0", {kUp, 'A'}, {{0, 0, {1}}}, {}, 0, 1},
+        {"left from column 0 to the row above", {kDown, kLeft, 'A'}, {{0, 39, {1}}}, {}, 1, 0},
+        {"left stays in the top left corner", {kLeft, 'A'}, {{0, 0, {1}}}, {}, 0, 1},
+        {"right from column 39 to the next row", join({times(40, kRight), {'A'}}), {{1, 0, {1}}}, {}, 1, 1},
+        {"delete closes the row up with its colours",
+         {'A', 'B', kRed, 'C', kLeft, kLeft, kDelete},
+         {{0, 0, {2, 3, 32}}}, {{0, 0, kStartColour}, {0, 1, 2}, {0, 39, 2}}, 0, 0},
+        {"delete in column 0 blanks the end of the row above",
+         join({fortyA, {kDelete}}), {{0, 37, {1, 1, 32}}}, {}, 0, 39},
+        {"delete in the top left corner does nothing", {kDelete, 'A'}, {{0, 0, {1, 32}}}, {}, 0, 1},
+        {"insert opens a cell at the cursor", {'A', 'C', kLeft, kInsert, 'B'}, {{0, 0, {1, 2, 3}}}, {}, 0, 2},
+        {"insert in a full row moves nothing",
+         join({fortyA, {kUp, kInsert, 'B'}}), {{0, 0, {2, 1}}, {0, 39, {1}}}, {}, 0, 1},
+        {"an opened cell takes a control code as a symbol",
+         {'X', kLeft, kInsert, kClear}, {{0, 0, {0xD3, 24}}}, {}, 0, 1},
+        {"inside quotes control codes print as symbols",
+         {kQuote, kClear, kDown, kQuote, kDown, 'A'},
+         {{0, 0, {34, 0xD3, 0x91, 34}}, {1, 4, {1}}}, {}, 1, 5},
+        {"delete still deletes inside quotes", {kQuote, 'A', kDelete}, {{0, 0, {34, 32}}}, {}, 0, 1},
+        {"clear blanks the screen in the current colour",
+         {'A', kRed, kClear}, {{0, 0, {32}}, {24, 39, {32}}}, {{0, 0, 2}, {24, 39, 2}}, 0, 0},
+        {"RETURN on the last row scrolls screen and colours",
+         join({{'T'}, times(24, kDown), {kRed, 'A', kReturn}}),
+         {{23, 0, {32, 1}}, {24, 0, {32, 32}}, {0, 0, {32}}}, {{23, 1, 2}, {24, 1, 2}}, 24, 0},
+        {"lower case, then upper case again", {14}, {}, {}, 0, 0, {{0xD018, 0x02}}},
+        {"upper case", {14, 142}, {}, {}, 0, 0, {{0xD018, 0x00}}},
+        {"case switch locked and unlocked", {8}, {}, {}, 0, 0, {{0x0291, 0x80}}},
+        {"case switch unlocked", {8, 9}, {}, {}, 0, 0, {{0x0291, 0x00}}},
+        {"other control codes do nothing", {1, 2, 3, 7, 10, 'A'}, {{0, 0, {1, 32}}}, {}, 0, 1},
+    };
+    // clang-format on
+    for (const EditorCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        boot(kProgramDir / "chrout.prg");
+        Bytes printed = join({{kClear}, c.printed});
+        ASSERT_LE(printed.size(), 255u);
+        memory.ram[kChroutCount] = static_cast<uint8_t>(printed.size());
+        std::copy(printed.begin(), printed.end(), memory.ram + kChroutText);
+        ASSERT_TRUE(runUntil([] { return memory.ram[kChroutDone] != 0; }));
+        for (const Cells& cells : c.cells) {
+            for (std::size_t i = 0; i < cells.codes.size(); ++i) {
+                EXPECT_EQ(screenCode(cells.row, cells.column + static_cast<int>(i)), cells.codes[i])
+                    << "row " << cells.row << " column " << cells.column + i;
+            }
+        }
+        for (const CellColour& cell : c.colours) {
+            EXPECT_EQ(cellColour(cell.row, cell.column), cell.colour)
+                << "colour of row " << cell.row << " column " << cell.column;
+        }
+        EXPECT_EQ(memory.ram[kCursorRow], c.cursorRow);
+        EXPECT_EQ(memory.ram[kCursorColumn], c.cursorColumn);
+        for (auto [address, value] : c.memory) {
+            EXPECT_EQ(memory.ram[address], value) << std::hex << address;
+        }
+    }
+}
+
 // ---- the demo over a longer run, and the same run twice
 
 TEST_F(Firmware, DemoKeepsItsUptimeHistoryAndTallyForTwentySeconds) {
