@@ -87,33 +87,36 @@ closeRoutine:
 ; Error: file not open. Keeps X and Y.
 chkinRoutine:
         #keepXY
-        txa
-        jsr findFile
-        bcc +
-        lda #errorFileNotOpen
-        jmp failWith
-+       lda fileDevices,x
+        jsr deviceOfFile
+        bcs +
         sta inputDevice
-        clc
-        jmp leaveXY
++       jmp leaveXY
 
 ; CHKOUT, the default behind chkoutVector: X = logical file; its device becomes the
 ; output. Errors: file not open, not an output file (the keyboard). Keeps X and Y.
 chkoutRoutine:
         #keepXY
+        jsr deviceOfFile
+        bcs +
+        cmp #deviceScreen
+        beq ++
+        lda #errorNotOutputFile
+        sec
++       jmp leaveXY
++       sta outputDevice
+        clc
+        jmp leaveXY
+
+; The device of logical file X: carry clear and A = the device when the file is open,
+; carry set and A = file not open when it is not. Uses X.
+deviceOfFile:
         txa
         jsr findFile
         bcc +
         lda #errorFileNotOpen
-        jmp failWith
+        rts
 +       lda fileDevices,x
-        cmp #deviceScreen
-        beq +
-        lda #errorNotOutputFile
-        jmp failWith
-+       sta outputDevice
-        clc
-        jmp leaveXY
+        rts
 
 ; CLRCHN, the default behind clrchnVector: input from the keyboard, output to the
 ; screen. Uses A.

@@ -85,15 +85,9 @@ printable:
 putCode:
         jsr putAtCursor
         lda insertCount
-        beq +
+        beq wrapAtRowEnd
         dec insertCount
-+       lda cursorColumn
-        cmp #screenColumns
-        bcc +
-        lda #0
-        sta cursorColumn
-        jmp cursorDown
-+       rts
+        jmp wrapAtRowEnd
 
 ; PETSCII code A (a printable one: 32-127 or 160-255) to its screen code. Uses A.
 petsciiToScreen:
@@ -151,6 +145,10 @@ cursorUp:
 
 cursorRight:
         inc cursorColumn
+        ; falls through
+
+; A cursor past the row's last column goes on to the start of the next row at once.
+wrapAtRowEnd:
         lda cursorColumn
         cmp #screenColumns
         bcc +

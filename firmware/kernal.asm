@@ -68,6 +68,15 @@ cursorSaved     = $CE           ; the cursor cell's screen code before it was re
 cursorShown     = $CF           ; not zero: the interrupt has reversed the cell at cursorCell
 screenReading   = $D0           ; not zero: CHRIN is part way through a screen row
 
+; Every zero-page cell the firmware uses, public or its own, with its size: no two may
+; overlap, and none may take the cells left to programs.
+zeroPageCells = ((status, 1), (stopFlag, 1), (verifyFlag, 1), (openFiles, 1), (inputDevice, 1), (outputDevice, 1), (messageFlags, 1), (jiffyClock, 3), (keyRow, 1), (editorBusy, 1), (cellPointers, 8), (loadEnd, 2), (brkAddress, 2), (brkCount, 1), (savedA, 1), (fileNameLength, 1), (logicalFile, 1), (secondaryAddress, 1), (deviceNumber, 1), (fileName, 2), (cursorCell, 2), (irqPointer, 2), (textPointer, 2), (vectorPointer, 2), (saveStart, 2), (loadStart, 2), (lastKey, 1), (keyCount, 1), (reverseMode, 1), (screenLineEnd, 1), (currentKey, 1), (cursorBlinkSwitch, 1), (cursorSaved, 1), (cursorShown, 1), (screenReading, 1), (linePointer, 2), (cursorColumn, 1), (quoteMode, 1), (lineLength, 1), (cursorRow, 1), (insertCount, 1), (colourLine, 2), (freeZeroPage, 4), (processorPort - 1, 2), (processorPort + 1, 1), (basicNumber, 4))
+        .for first := 0, first < len(zeroPageCells), first += 1
+        .for second := first + 1, second < len(zeroPageCells), second += 1
+        .cerror zeroPageCells[first][0] < zeroPageCells[second][0] + zeroPageCells[second][1] && zeroPageCells[second][0] < zeroPageCells[first][0] + zeroPageCells[first][1], "zero-page cells overlap"
+        .next
+        .next
+
 ; ---- macros shared by the source files
 
 ; Keeps X and Y on the stack for a routine that ends with `jmp leaveXY`; A is kept.
@@ -441,11 +450,12 @@ putAtCursor:
         lda linePointer
         clc
         adc cursorColumn
-        cmp cursorCell
-        bne +
+        tay                             ; the cell's low byte
         lda linePointer + 1
         adc #0
         cmp cursorCell + 1
+        bne +
+        cpy cursorCell
         bne +
         lda #0
         sta cursorShown

@@ -528,6 +528,22 @@ TEST_F(Firmware, ChroutDrivesTheScreenEditor) {
     }
 }
 
+// Printing into the cell the blink has reversed, here a reversed space onto a space
+// shown reversed: the blink must not put the old cell back when it moves on.
+TEST_F(Firmware, ACellPrintedUnderTheBlinkingCursorKeepsWhatWasPrinted) {
+    constexpr uint16_t kKeepBlink = 0xC0FD;
+    const Bytes printed = {18, ' ', 146};  // reverse on, space, reverse off
+    boot(kProgramDir / "chrout.prg");
+    memory.ram[kKeepBlink] = 1;
+    memory.ram[kChroutCount] = static_cast<uint8_t>(printed.size());
+    std::copy(printed.begin(), printed.end(), memory.ram + kChroutText);
+    ASSERT_TRUE(runUntil([] { return memory.ram[kChroutDone] != 0; }));
+    // The banner leaves the cursor at row 6, column 0, where the space went.
+    EXPECT_EQ(screenCode(6, 0), kReverseSpace);
+    runFrames(40);  // the blink shows and hides the cursor at column 1 meanwhile
+    EXPECT_EQ(screenCode(6, 0), kReverseSpace) << "the printed cell was put back as a space";
+}
+
 // ---- the demo over a longer run, and the same run twice
 
 TEST_F(Firmware, DemoKeepsItsUptimeHistoryAndTallyForTwentySeconds) {
