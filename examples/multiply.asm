@@ -12,10 +12,10 @@
 
 debugExit = $D7FF               ; a byte written here ends the run with --debug-exit
 
-factorA = $20                   ; multiply's inputs; factorA is used up
-factorB = $21
-product = $22                   ; multiply's result, low byte first
-caseNumber = $24                ; the case being checked, from 1
+factorA = $FB                   ; multiply's inputs; factorA is used up (the firmware
+factorB = $FC                   ; leaves $02, $FB-$FE and $033C-$03FB to programs)
+product = $FD                   ; multiply's result, low byte first
+caseNumber = $02                ; the case being checked, from 1
 
 *       = $C000
         jsr clearScreen
