@@ -1,21 +1,46 @@
 // breadbin-run's run loop against the bare core, on the same sieve: the bare core runs
 // the program straight from RAM; the runner boots the firmware, loads the sieve through
 // the test hook and runs it with its emulated-time clock, exactly as the program does
-// for the options given. At the end the runner's share of the bare core's speed.
+// for the options given: none, --debug-exit, --until-text (a text that never shows, so
+// the screen is searched after every frame) and --until-input. At the end each runner's
+// share of the bare core's speed, and the allocations the --until-text run makes per
+// frame (counted by this program's own operator new).
+//
+//     taskset -c 1 breadbin_runner_bench --benchmark_repetitions=5
+//         --benchmark_enable_random_interleaving=true      (one line)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <new>
 #include <string>
 
 #include "app/runner/run.h"
 #include "bench/bench_program.h"
 
 namespace {
+std::atomic<uint64_t> allocations{0};
+}
+
+// The replacements pair malloc with free, which the compiler cannot see through.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+namespace {
 
 constexpr uint64_t kRunnerCycles = 100'000'000;  // about 100 emulated seconds
+constexpr const char* kAllocationsPerFrame = "allocations/frame";
 
 void BareCore(benchmark::State& state) { benchBareCore(state, BREADBIN_SIEVE_PRG); }
 BENCHMARK(BareCore)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -24,20 +49,29 @@ BENCHMARK(BareCore)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void runnerBenchmark(benchmark::State& state, RunnerOptions options) {
     options.cycleLimit = kRunnerCycles;
     uint64_t instructions = 0;
+    uint64_t frames = 0;
+    uint64_t allocated = 0;
     for (auto _ : state) {
+        uint64_t before = allocations.load(std::memory_order_relaxed);
         RunResult result = runProgram(options, BREADBIN_SIEVE_PRG);
+        allocated += allocations.load(std::memory_order_relaxed) - before;
         instructions += result.instructions;
-        if (result.verdict == Verdict::Error) state.SkipWithError(result.message.c_str());
+        frames += result.frames;
+        if (result.status == kStatusError) state.SkipWithError(result.message.c_str());
     }
     if (!sieveCountIsRight()) state.SkipWithError("the sieve gave a wrong count of primes");
     reportInstructionRate(state, instructions);
+    // The run's start-up and its outputs allocate too: a fixed few hundred per run,
+    // against the thousands of frames of a run.
+    if (frames > 0)
+        state.counters[kAllocationsPerFrame] =
+            static_cast<double>(allocated) / static_cast<double>(frames);
 }
 
 // The default options: the plain loop, no watches.
 void RunnerDefault(benchmark::State& state) { runnerBenchmark(state, RunnerOptions{}); }
 BENCHMARK(RunnerDefault)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// The watched loop, as for --debug-exit.
 void RunnerDebugExit(benchmark::State& state) {
     RunnerOptions options;
     options.debugExit = true;
@@ -45,22 +79,50 @@ void RunnerDebugExit(benchmark::State& state) {
 }
 BENCHMARK(RunnerDebugExit)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// The console report, keeping the best rate of each benchmark for the summary line.
+void RunnerUntilText(benchmark::State& state) {
+    RunnerOptions options;
+    options.untilTexts = {"NEVER SHOWN"};
+    runnerBenchmark(state, options);
+}
+BENCHMARK(RunnerUntilText)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void RunnerUntilInput(benchmark::State& state) {
+    RunnerOptions options;
+    options.untilInput = true;
+    runnerBenchmark(state, options);
+}
+BENCHMARK(RunnerUntilInput)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+const char* const kRunners[] = {"RunnerDefault", "RunnerDebugExit", "RunnerUntilText",
+                                "RunnerUntilInput"};
+
+// The console report, keeping the median rate of each benchmark (over its repetitions)
+// and its allocations per frame for the summary lines.
 class RateKeeper : public benchmark::ConsoleReporter {
 public:
     RateKeeper() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            std::string name = run.run_name.function_name;
+            bool aggregate = run.run_type == Run::RT_Aggregate;
+            if (aggregate && run.aggregate_name != "median") continue;
             auto rate = run.counters.find(kInstructionRate);
-            if (run.run_type != Run::RT_Iteration || rate == run.counters.end() ||
-                run.error_occurred)
-                continue;
-            double& best = bestRates[run.run_name.function_name];
-            best = std::max(best, rate->second.value);
+            if (rate != run.counters.end() && (aggregate || !medians.count(name)))
+                (aggregate ? medians[name] : singles[name]) = rate->second.value;
+            auto allocated = run.counters.find(kAllocationsPerFrame);
+            if (allocated != run.counters.end()) allocationsPerFrame[name] = allocated->second;
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> bestRates;
+    double rate(const std::string& name) const {
+        if (auto median = medians.find(name); median != medians.end()) return median->second;
+        auto single = singles.find(name);
+        return single == singles.end() ? 0 : single->second;
+    }
+    std::map<std::string, double> medians;
+    std::map<std::string, double> singles;
+    std::map<std::string, double> allocationsPerFrame;
 };
 
 }  // namespace
@@ -70,11 +132,13 @@ int main(int argc, char** argv) {
     RateKeeper reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    double bare = reporter.bestRates["BareCore"];
-    for (const char* name : {"RunnerDefault", "RunnerDebugExit"}) {
-        double rate = reporter.bestRates[name];
+    double bare = reporter.rate("BareCore");
+    for (const char* name : kRunners) {
+        double rate = reporter.rate(name);
         if (bare > 0 && rate > 0)
-            std::printf("%s: %.0f%% of the bare core's instructions per second\n", name,
-                        100 * rate / bare);
+            std::printf(
+                "%-17s %5.1f%% of the bare core's instructions per second, %.2f "
+                "allocations per frame\n",
+                name, 100 * rate / bare, reporter.allocationsPerFrame[name]);
     }
 }
