@@ -1,6 +1,6 @@
-// Spins the host's per-step services (a key poll and a clock reading) on the headless
-// host with its real clock for a number of seconds, to count the system calls the
-// steps make:  strace -c -f breadbin_host_spin 2
+// Spins the host's per-stretch services (its service call, a key poll and a clock reading) on the
+// headless host with its real clock for a number of seconds, to count the system calls the steps
+// make:  strace -c -f breadbin_host_spin 2
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     long long steps = 0;
     double now = start;
     while (now - start < seconds) {
+        hostService();
         if (!pollKey().empty()) break;
         now = clockSeconds();
         ++steps;

@@ -8,9 +8,7 @@ struct CountedSteps {
     uint64_t remaining;
     bool beforeInstruction(CpuState&) { return remaining-- != 0; }
     template <uint8_t Opcode>
-    void beforeExecute(CpuState&) {}
-    template <uint8_t Opcode>
-    void afterInstruction(CpuState&) {}
+    void afterInstruction(CpuState&, uint16_t) {}
 };
 }  // namespace
 

@@ -10,82 +10,129 @@
 #include "cpu/control.h"
 #include "cpu/operations.h"
 
+// The addressing modes, one row each: the instruction's length in bytes and how the
+// disassembler shows its operand (a printf format of the operand byte for two-byte
+// instructions, of the operand word for three-byte ones, and of the branch target for
+// Relative).
+// clang-format off
+#define BREADBIN_ADDRESSING_MODES(X)         \
+    X(Implied,         1, "")                \
+    X(Accumulator,     1, " A")              \
+    X(Relative,        2, " $%04X")          \
+    X(Immediate,       2, " #$%02X")         \
+    X(ZeroPage,        2, " $%02X")          \
+    X(ZeroPageX,       2, " $%02X,X")        \
+    X(ZeroPageY,       2, " $%02X,Y")        \
+    X(Absolute,        3, " $%04X")          \
+    X(AbsoluteX,       3, " $%04X,X")        \
+    X(AbsoluteY,       3, " $%04X,Y")        \
+    X(Indirect,        3, " ($%04X)")        \
+    X(IndexedIndirect, 2, " ($%02X,X)")      \
+    X(IndirectIndexed, 2, " ($%02X),Y")
+// clang-format on
+
 enum class AddressingMode : uint8_t {
-    Implied,
-    Accumulator,
-    Relative,
-    Immediate,
-    ZeroPage,
-    ZeroPageX,
-    ZeroPageY,
-    Absolute,
-    AbsoluteX,
-    AbsoluteY,
-    Indirect,
-    IndexedIndirect,
-    IndirectIndexed,
+#define BREADBIN_MODE_NAME(mode, length, format) mode,
+    BREADBIN_ADDRESSING_MODES(BREADBIN_MODE_NAME)
+#undef BREADBIN_MODE_NAME
 };
 
+struct AddressingModeInfo {
+    uint8_t length;
+    std::string_view operandFormat;
+};
+
+inline constexpr AddressingModeInfo kAddressingModeInfo[] = {
+#define BREADBIN_MODE_INFO(mode, length, format) {length, format},
+    BREADBIN_ADDRESSING_MODES(BREADBIN_MODE_INFO)
+#undef BREADBIN_MODE_INFO
+};
+
+constexpr const AddressingModeInfo& modeInfo(AddressingMode mode) {
+    return kAddressingModeInfo[static_cast<int>(mode)];
+}
+constexpr uint8_t instructionLength(AddressingMode mode) { return modeInfo(mode).length; }
+
+// What an operation does with the memory at its operand's address (opcodes.def).
+enum class Access : uint8_t { None, Read, Write, Modify };
+
+// The stores and the read-modify-write forms: the only instructions that store into
+// their operand (pushes only reach page one).
+constexpr bool writesOperand(Access access) {
+    return access == Access::Write || access == Access::Modify;
+}
+// The indexed modes always pay their extra cycle for those, whether a page is crossed or not.
+constexpr bool alwaysExtraCycle(Access access) { return writesOperand(access); }
+
 // What tools and tests know of an opcode: its mnemonic ("" where the byte has no row),
-// its addressing mode and its length in bytes (1 for the byte values without a row).
+// its addressing mode, its operand access and its length in bytes (1 for the byte values
+// without a row).
 struct OpcodeInfo {
     std::string_view mnemonic;
     AddressingMode mode;
+    Access access;
     uint8_t length;
-    bool alwaysExtraCycle;
     bool documented;
 };
 
-constexpr uint8_t instructionLength(AddressingMode mode) {
-    switch (mode) {
-        case AddressingMode::Implied:
-        case AddressingMode::Accumulator: return 1;
-        case AddressingMode::Absolute:
-        case AddressingMode::AbsoluteX:
-        case AddressingMode::AbsoluteY:
-        case AddressingMode::Indirect: return 3;
-        default: return 2;
-    }
-}
-
 inline constexpr std::array<OpcodeInfo, 256> kOpcodeInfo = [] {
     std::array<OpcodeInfo, 256> table{};
-    for (auto& row : table) row = {"", AddressingMode::Implied, 1, false, false};
-#define OPCODE(byte, mnemonic, mode, extra, operation)                                       \
-    table[byte] = {#mnemonic, AddressingMode::mode, instructionLength(AddressingMode::mode), \
-                   extra != 0, true};
+    for (auto& row : table) row = {"", AddressingMode::Implied, Access::None, 1, false};
+#define OPCODE(byte, mnemonic, mode, access, operation)             \
+    table[byte] = {#mnemonic, AddressingMode::mode, Access::access, \
+                   instructionLength(AddressingMode::mode), true};
 #include "cpu/opcodes.def"
 #undef OPCODE
     return table;
 }();
 
-// The fetch that opens a row: declares `address` for the modes with a memory operand.
-#define BREADBIN_FETCH_Implied(extra)
-#define BREADBIN_FETCH_Accumulator(extra)
-#define BREADBIN_FETCH_Relative(extra)
-#define BREADBIN_FETCH_Immediate(extra)       uint16_t address = addrImmediate(c);
-#define BREADBIN_FETCH_ZeroPage(extra)        uint16_t address = addrZeroPage(c);
-#define BREADBIN_FETCH_ZeroPageX(extra)       uint16_t address = addrZeroPageX(c);
-#define BREADBIN_FETCH_ZeroPageY(extra)       uint16_t address = addrZeroPageY(c);
-#define BREADBIN_FETCH_Absolute(extra)        uint16_t address = addrAbsolute(c);
-#define BREADBIN_FETCH_AbsoluteX(extra)       uint16_t address = addrAbsoluteX(c, extra);
-#define BREADBIN_FETCH_AbsoluteY(extra)       uint16_t address = addrAbsoluteY(c, extra);
-#define BREADBIN_FETCH_Indirect(extra)        uint16_t address = addrIndirect(c);
-#define BREADBIN_FETCH_IndexedIndirect(extra) uint16_t address = addrIndexedIndirect(c);
-#define BREADBIN_FETCH_IndirectIndexed(extra) uint16_t address = addrIndirectIndexed(c, extra);
+// Whether an opcode stores into its operand's address.
+constexpr bool storesToOperand(uint8_t opcode) { return writesOperand(kOpcodeInfo[opcode].access); }
 
-// Instruction<byte>::execute runs the row of that byte: its fetcher, then its operation.
-// A byte without a row does nothing.
+// The access column is checked against the modes: only a memory operand can be read or
+// written, and an immediate operand is never written.
+static_assert([] {
+    for (const OpcodeInfo& info : kOpcodeInfo) {
+        bool memoryOperand = info.mode != AddressingMode::Implied &&
+                             info.mode != AddressingMode::Accumulator &&
+                             info.mode != AddressingMode::Relative;
+        if (info.access != Access::None && !memoryOperand) return false;
+        if (writesOperand(info.access) && info.mode == AddressingMode::Immediate) return false;
+    }
+    return true;
+}());
+
+// The fetch that opens a row: `address`, the effective address for the modes with a
+// memory operand (0 for the others).
+#define BREADBIN_FETCH_Implied(alwaysExtra)         constexpr uint16_t address = 0;
+#define BREADBIN_FETCH_Accumulator(alwaysExtra)     constexpr uint16_t address = 0;
+#define BREADBIN_FETCH_Relative(alwaysExtra)        constexpr uint16_t address = 0;
+#define BREADBIN_FETCH_Immediate(alwaysExtra)       uint16_t address = addrImmediate(c);
+#define BREADBIN_FETCH_ZeroPage(alwaysExtra)        uint16_t address = addrZeroPage(c);
+#define BREADBIN_FETCH_ZeroPageX(alwaysExtra)       uint16_t address = addrZeroPageX(c);
+#define BREADBIN_FETCH_ZeroPageY(alwaysExtra)       uint16_t address = addrZeroPageY(c);
+#define BREADBIN_FETCH_Absolute(alwaysExtra)        uint16_t address = addrAbsolute(c);
+#define BREADBIN_FETCH_AbsoluteX(alwaysExtra)       uint16_t address = addrAbsoluteX(c, alwaysExtra);
+#define BREADBIN_FETCH_AbsoluteY(alwaysExtra)       uint16_t address = addrAbsoluteY(c, alwaysExtra);
+#define BREADBIN_FETCH_Indirect(alwaysExtra)        uint16_t address = addrIndirect(c);
+#define BREADBIN_FETCH_IndexedIndirect(alwaysExtra) uint16_t address = addrIndexedIndirect(c);
+#define BREADBIN_FETCH_IndirectIndexed(alwaysExtra) \
+    uint16_t address = addrIndirectIndexed(c, alwaysExtra);
+
+// Instruction<byte>::execute runs the row of that byte: its fetcher, then its operation,
+// and returns the effective address (0 without a memory operand), for a step policy that
+// looks at where an instruction stored. A byte without a row does nothing.
 template <uint8_t Opcode>
 struct Instruction {
-    [[gnu::always_inline]] static inline void execute(CpuState&) {}
+    [[gnu::always_inline]] static inline uint16_t execute(CpuState&) { return 0; }
 };
-#define OPCODE(byte, mnemonic, mode, extra, operation)                   \
-    template <>                                                          \
-    struct Instruction<byte> {                                           \
-        [[gnu::always_inline]] static inline void execute(CpuState& c) { \
-            BREADBIN_FETCH_##mode(extra) operation;                      \
-        }                                                                \
+#define OPCODE(byte, mnemonic, mode, access, operation)                        \
+    template <>                                                                \
+    struct Instruction<byte> {                                                 \
+        [[gnu::always_inline]] static inline uint16_t execute(CpuState& c) {   \
+            BREADBIN_FETCH_##mode(alwaysExtraCycle(Access::access)) operation; \
+            return address;                                                    \
+        }                                                                      \
     };
 #include "cpu/opcodes.def"
 #undef OPCODE
@@ -113,40 +160,6 @@ struct Instruction {
     case byte: Instruction<byte>::execute(c); break;
         BREADBIN_FOR_EACH_BYTE(BREADBIN_CASE)
 #undef BREADBIN_CASE
-    }
-}
-
-// Whether an opcode stores into its operand's address: the stores and the memory forms
-// of the read-modify-write instructions (pushes only reach page one).
-constexpr bool storesToOperand(uint8_t opcode) {
-    const OpcodeInfo& info = kOpcodeInfo[opcode];
-    if (!info.documented || info.mode == AddressingMode::Accumulator) return false;
-    for (std::string_view writer :
-         {"STA", "STX", "STY", "ASL", "LSR", "ROL", "ROR", "INC", "DEC"}) {
-        if (info.mnemonic == writer) return true;
-    }
-    return false;
-}
-
-// The effective address of the instruction at c.regPC, worked out on a copy of the
-// registers, so that nothing changes; 0 for the modes without a memory operand.
-inline uint16_t peekEffectiveAddress(const CpuState& c) {
-    CpuState probe = c;
-    uint8_t opcode = readByte(probe.regPC++);
-    const OpcodeInfo& info = kOpcodeInfo[opcode];
-    switch (info.mode) {
-        case AddressingMode::Immediate: return addrImmediate(probe);
-        case AddressingMode::ZeroPage: return addrZeroPage(probe);
-        case AddressingMode::ZeroPageX: return addrZeroPageX(probe);
-        case AddressingMode::ZeroPageY: return addrZeroPageY(probe);
-        case AddressingMode::Absolute: return addrAbsolute(probe);
-        case AddressingMode::AbsoluteX: return addrAbsoluteX(probe, info.alwaysExtraCycle);
-        case AddressingMode::AbsoluteY: return addrAbsoluteY(probe, info.alwaysExtraCycle);
-        case AddressingMode::Indirect: return addrIndirect(probe);
-        case AddressingMode::IndexedIndirect: return addrIndexedIndirect(probe);
-        case AddressingMode::IndirectIndexed:
-            return addrIndirectIndexed(probe, info.alwaysExtraCycle);
-        default: return 0;
     }
 }
 

@@ -6,11 +6,11 @@
 // A step policy is a small struct whose fields become locals of the loop too:
 //     bool beforeInstruction(CpuState& c);  // before the opcode fetch; false ends the run
 //     template <uint8_t Opcode>
-//     void beforeExecute(CpuState& c);      // after the fetch, before the operation
-//     template <uint8_t Opcode>
-//     void afterInstruction(CpuState& c);   // after the instruction has completed
-// The last two know their opcode, so that work which only some opcodes need costs
-// nothing around the others.
+//     void afterInstruction(CpuState& c, uint16_t address);
+// afterInstruction runs once the instruction has completed. It knows its opcode, so that
+// work which only some opcodes need costs nothing around the others, and it is handed
+// the effective address that the instruction's fetcher computed (0 without a memory
+// operand): where a store went, without decoding the instruction again.
 //
 // The loop fetches the opcode (2 cycles, regPC advanced) and dispatches through a table
 // of label addresses, each handler ending in its own copy of the next dispatch so the
@@ -35,12 +35,8 @@ template <class Step>
     Step step = policy;
 
 #if defined(BREADBIN_DISPATCH_SWITCH)
-#define BREADBIN_CASE(byte)                      \
-    case byte:                                   \
-        step.template beforeExecute<byte>(c);    \
-        Instruction<byte>::execute(c);           \
-        step.template afterInstruction<byte>(c); \
-        break;
+#define BREADBIN_CASE(byte) \
+    case byte: step.template afterInstruction<byte>(c, Instruction<byte>::execute(c)); break;
     while (step.beforeInstruction(c)) {
         c.cycleCount += 2;
         c.currentOpcode = readByte(c.regPC);
@@ -63,10 +59,8 @@ template <class Step>
     } while (0)
 
     BREADBIN_DISPATCH();
-#define BREADBIN_HANDLER(byte)                             \
-    handler_##byte : step.template beforeExecute<byte>(c); \
-    Instruction<byte>::execute(c);                         \
-    step.template afterInstruction<byte>(c);               \
+#define BREADBIN_HANDLER(byte)                                                               \
+    handler_##byte : step.template afterInstruction<byte>(c, Instruction<byte>::execute(c)); \
     BREADBIN_DISPATCH();
     BREADBIN_FOR_EACH_BYTE(BREADBIN_HANDLER)
 #undef BREADBIN_HANDLER

@@ -1,32 +1,11 @@
 // Read-only files for both hosts: nothing here creates or changes a file.
+#include "host/files.h"
+
 #include <sys/stat.h>
 
-#include <map>
 #include <string>
-#include <vector>
 
-#include "host/headless.h"
-#include "host/host.h"
-
-namespace {
-// Files that a headless run provides from memory, by name; they take precedence over
-// the file system. The window host never has any.
-std::map<std::string, std::vector<uint8_t>, std::less<>> providedFiles;
-}  // namespace
-
-void headlessProvideFile(std::string_view name, std::vector<uint8_t> contents) {
-    providedFiles.insert_or_assign(std::string(name), std::move(contents));
-}
-
-void headlessForgetProvidedFiles() { providedFiles.clear(); }
-
-FileHandle openFile(std::string_view name) {
-    if (auto provided = providedFiles.find(name); provided != providedFiles.end()) {
-        std::vector<uint8_t>& contents = provided->second;
-        // fmemopen wants a non-empty buffer; an empty file reads as one that is not there.
-        if (contents.empty()) return {nullptr};
-        return {fmemopen(contents.data(), contents.size(), "rb")};
-    }
+FileHandle openDiskFile(std::string_view name) {
     std::FILE* file = std::fopen(std::string(name).c_str(), "rb");
     if (!file) return {nullptr};
     // A directory opens on this system but reads nothing: it counts as unreadable.

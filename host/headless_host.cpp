@@ -1,16 +1,26 @@
 // The headless host: host.h in memory, for tests and the headless runner.
+//
+// Implements: the window as a zeroed page in memory, the status text kept as lines and
+// drawn into the page, keys that the caller queues, a clock that is real, set by the
+// caller or following a source of the caller's (the emulated cycles), lock counts, and,
+// through the shared pieces, read-only files (with files provided from memory first) and
+// the seeded random sequence. Its control is in headless.h.
+// Ignores: the bits per pixel, the flags and the refresh rate of the window; hostService
+// has nothing to do.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "host/clock.h"
+#include "host/files.h"
 #include "host/headless.h"
 #include "host/host.h"
-#include "host/pulse.h"
-#include "host/random_source.h"
+#include "host/random.h"
 #include "host/text_area.h"
 
 namespace {
@@ -33,6 +43,10 @@ struct HeadlessState {
 };
 
 HeadlessState host;
+
+// Files that a headless run provides from memory, by name; they take precedence over
+// the file system.
+std::map<std::string, std::vector<uint8_t>, std::less<>> providedFiles;
 
 void startVirtualClock(double seconds) {
     host.virtualClock = true;
@@ -79,6 +93,8 @@ void printText(std::string_view text) { textAreaPrint(text); }
 void printNumber(int value) { textAreaPrintNumber(value); }
 void printLineEnd() { textAreaLineEnd(); }
 
+void hostService() {}
+
 double clockSeconds() {
     if (host.clockSource) return host.clockReading = host.clockSource();
     if (host.virtualClock) return host.clockReading;
@@ -91,6 +107,15 @@ std::string_view pollKey() {
     host.lastKey = std::move(host.keys.front());
     host.keys.pop_front();
     return host.lastKey;
+}
+
+FileHandle openFile(std::string_view name) {
+    auto provided = providedFiles.find(name);
+    if (provided == providedFiles.end()) return openDiskFile(name);
+    std::vector<uint8_t>& contents = provided->second;
+    // fmemopen wants a non-empty buffer; an empty file reads as one that is not there.
+    if (contents.empty()) return {nullptr};
+    return {fmemopen(contents.data(), contents.size(), "rb")};
 }
 
 void endProcess(int status) {
@@ -130,6 +155,12 @@ void headlessUseRealClock() {
 void headlessFollowClock(double (*source)()) { host.clockSource = source; }
 
 int64_t headlessClockRefreshCount() { return host.clockRefreshes; }
+
+void headlessProvideFile(std::string_view name, std::vector<uint8_t> contents) {
+    providedFiles.insert_or_assign(std::string(name), std::move(contents));
+}
+
+void headlessForgetProvidedFiles() { providedFiles.clear(); }
 
 void headlessSeedRandom(uint64_t seed) { randomReseed(seed); }
 

@@ -5,9 +5,9 @@
 // headless runner, with a control header of its own, headless.h). All calls come from
 // the emulator's one thread.
 //
-// The main loop asks for the time and for a key once every few hundred instructions and
-// works from those answers in between, so neither call is on the per-instruction path;
-// neither makes a system call.
+// The main loop calls hostService, asks for a key and reads the clock once every few
+// hundred instructions and works from those answers in between, so none of them is on
+// the per-instruction path.
 #pragma once
 
 #include <cstdint>
@@ -49,10 +49,14 @@ void printLineEnd();
 
 // ---- clock and keys
 
+// The host's own work, called by the main loop between stretches of steps: the window
+// host pumps the window's events into the key queue and presents the changed rows, about
+// every 10 ms (between those it only reads the clock); the headless host does nothing.
+void hostService();
+
 // Seconds from a monotonic counter (since the process started), resolving well below a
-// millisecond: a fresh reading at every call, with no system call (tens of nanoseconds).
-// The window host also does its periodic work here, about every 10 ms: it pumps window
-// events into the key queue and presents the changed rows.
+// millisecond: a fresh reading at every call and nothing else, with no system call (tens
+// of nanoseconds).
 double clockSeconds();
 
 // Never waits: removes and returns the next pending key as a short string, or the empty

@@ -1,7 +1,13 @@
-// The window host: host.h over an SDL2 window. The emulator writes into a page of our
-// own; about every ten milliseconds a clock reading pumps the window's events and
-// copies the changed rows of the page to a streaming texture and presents it. Nothing
-// else in the program includes SDL.
+// The window host: host.h over an SDL2 window. Nothing else in the program includes SDL.
+//
+// Implements: the window (one page of our own, copied to a streaming texture), the
+// status text drawn into it, the real clock, keys from the window's events (Escape,
+// other keys by their SDL names, a close request), and, through the shared files and
+// random pieces, read-only files and the fixed random sequence. hostService pumps the
+// events and presents the changed rows about every ten milliseconds.
+// Ignores: the bits per pixel (always 32), the refresh rate (the emulation never waits
+// for the display), pages beyond the first (never shown), and lockPixels, which has
+// nothing to guard: only the emulation thread touches the page.
 #include <SDL.h>
 
 #include <algorithm>
@@ -14,8 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "host/clock.h"
+#include "host/files.h"
 #include "host/host.h"
-#include "host/pulse.h"
 #include "host/text_area.h"
 
 namespace {
@@ -172,7 +179,7 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int flag
 
 uint32_t* pixelMemory() { return host.pages.empty() ? nullptr : host.pages.data(); }
 
-void lockPixels() {}
+void lockPixels() {}  // a marker: the page is ours, and only this thread writes it
 
 void unlockPixels(int firstRow, int lastRow) {
     if (firstRow < 0 || lastRow < 0) {
@@ -202,16 +209,14 @@ void printLineEnd() {
     markTextChanged();
 }
 
-double clockSeconds() {
-    double now = steadySeconds();
-    if (host.window && now >= host.nextServiceTime) {
-        pumpEvents();
-        presentChangedRows();
-        now = steadySeconds();  // the service takes a while: the reading follows it
-        host.nextServiceTime = now + kServicePeriodSeconds;
-    }
-    return now;
+void hostService() {
+    if (!host.window || steadySeconds() < host.nextServiceTime) return;
+    pumpEvents();
+    presentChangedRows();
+    host.nextServiceTime = steadySeconds() + kServicePeriodSeconds;
 }
+
+double clockSeconds() { return steadySeconds(); }
 
 std::string_view pollKey() {
     if (host.keysPending == 0) return {};
@@ -220,6 +225,8 @@ std::string_view pollKey() {
     --host.keysPending;
     return std::string_view(host.takenKey.text.data(), host.takenKey.length);
 }
+
+FileHandle openFile(std::string_view name) { return openDiskFile(name); }
 
 void endProcess(int status) {
     std::fflush(nullptr);

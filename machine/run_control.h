@@ -9,6 +9,10 @@
 
 #include "cpu/state.h"
 
+// The main loop consults the host (a key, the frame clock) once every this many steps, and
+// at the end of every call of runSteps or runWatched.
+inline constexpr uint64_t kStepsPerHostCheck = 256;
+
 // Frames drawn since start-up.
 extern uint64_t framesDrawn;
 // Whether a frame draws the screen into the pixel memory (true unless a caller says

@@ -67,6 +67,19 @@ char screenCodeToAscii(uint8_t code) {
     return '#';
 }
 
+bool screenShowsText(std::string_view text) {
+    constexpr int kCells = kScreenRows * kScreenColumns;
+    if (text.empty() || text.size() > kCells) return text.empty();
+    const uint8_t* cells = &memory.ram[kScreenMatrix];
+    int lastStart = kCells - static_cast<int>(text.size());
+    for (int start = 0; start <= lastStart; ++start) {
+        std::size_t k = 0;
+        while (k < text.size() && screenCodeToAscii(cells[start + k]) == text[k]) ++k;
+        if (k == text.size()) return true;
+    }
+    return false;
+}
+
 std::string screenRowText(int row) {
     std::string text(kScreenColumns, ' ');
     for (int column = 0; column < kScreenColumns; ++column) {

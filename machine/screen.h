@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The sixteen colours, red, green and blue.
 struct PaletteColour {
@@ -28,6 +29,10 @@ inline constexpr int kStripPixels = 16;                        // one cell's lin
 char screenCodeToAscii(uint8_t code);
 inline bool isReverseVideo(uint8_t code) { return code & 0x80; }
 
+// Whether the screen shows `text`, its rows joined without line ends (so a text that wraps
+// from one row to the next is found too), each cell read as screenCodeToAscii reads it.
+// It compares the screen matrix in place and allocates nothing.
+bool screenShowsText(std::string_view text);
 // One row (0-24) of the screen matrix at $0400 as 40 characters.
 std::string screenRowText(int row);
 // The whole screen: 25 lines of 40 characters, each ended by a newline. With

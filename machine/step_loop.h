@@ -1,258 +1,113 @@
-// The main loop, shared by runSteps (main_loop.cpp) and runWatched (watched_loop.cpp);
-// each instantiates the interpreter with it in its own file.
+// What happens around every instruction inside a leg of the main loop (main_loop.cpp),
+// as a step policy of the interpreter, in one compile-time variant per combination of
+// the features a run may ask for.
 //
-// The loop runs in stretches. The interpreter runs the instructions of a stretch and,
-// unless the run is watched, makes no call of its own, so that the compiler keeps all
-// registers in machine registers; whatever needs a call makes it pause and return here, and it
-// resumes where it stopped. Between two stretches the loop consults the host: it does the frame
-// check of the instruction just run and asks for a key, once every kStepsPerHostCheck steps (and at
-// every step while keys are pending). A clock read costs tens of nanoseconds and an instruction a
-// few, so a frame comes at most a stretch (well under a microsecond) after its deadline, far below
-// the millisecond the frame timing resolves. The frame check that ends a stretch comes after the
-// stretch's last keyboard stub and raster register clear rather than before them: the frame neither
-// reads nor writes what they touch.
+// A leg is one call of the interpreter: up to the steps the loop gives it, ended early
+// after an instruction whose consequences need the loop (see afterInstruction). Inside a
+// leg the interpreter makes no call of its own, so the compiler keeps every register in
+// machine registers.
 #pragma once
 
-#include <algorithm>
-#include <cmath>
-
 #include "cpu/interpreter.h"
-#include "host/host.h"
 #include "machine/keyboard.h"
 #include "machine/machine.h"
 #include "machine/run_control.h"
 
-inline constexpr uint64_t kStepsPerHostCheck = 256;
+// The features of a leg. Each is a compile-time switch, so that what a run does not ask
+// for costs it nothing; one more feature is one more field here and in stepFeatures().
+struct StepFeatures {
+    bool window = false;  // end after an instruction that leaves regPC in the test hook's window
+    bool stores = false;  // end after a store into watchedStore
+    bool trace = false;   // keep every instruction in the trace ring
+    constexpr unsigned index() const { return unsigned{window} | stores << 1 | trace << 2; }
+    static constexpr StepFeatures fromIndex(unsigned i) {
+        return {(i & 1) != 0, (i & 2) != 0, (i & 4) != 0};
+    }
+};
+inline constexpr unsigned kStepFeatureVariants = 8;
 
-// The loop's state that survives between runs, besides the machine's own.
-extern uint64_t cyclesOfEarlierFrames;  // cycles charged before the current frame began
-extern TraceEntry* traceRing;           // the trace's ring, a power of two long, or null
+// How a leg ended, besides the steps it ran. In memory rather than in the interpreter's
+// locals: it is touched only when a leg ends early, and as locals it would take machine
+// registers that the processor's registers need.
+struct LegEnd {
+    uint64_t leftover;  // the steps of the leg that were not started
+    bool storeSeen;     // the last instruction stored into watchedStore
+};
+extern LegEnd legEnd;
+
+// The trace ring, a power of two long; null when no trace is kept.
+extern TraceEntry* traceRing;
 extern uint64_t traceRingMask;
 extern uint64_t traceNext;  // instructions traced so far
-
-// One fresh clock reading in whole milliseconds, truncated toward zero.
-inline double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
 
 inline bool inTestHookWindow(uint16_t pc) {
     return static_cast<uint16_t>(pc - kTestHookFirst) <= kTestHookLast - kTestHookFirst;
 }
 
-// The frame step: when the clock has passed the deadline, draw the screen, raise the
-// interrupt and set the next deadline from a fresh reading.
-inline bool frameCheck(double& deadline) {
-    if (nowMs() <= deadline) return false;
-    cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
-    cpu.cycleCount = 0;
-    ++framesDrawn;
-    if (drawFrames) drawTextScreen();
-    raiseIrq(cpu);
-    deadline = nowMs() + kFramePeriodMs;
-    return true;
-}
-
-// Takes the next key; Escape ends the run. Returns whether a key was taken, so that the
-// loop polls again at the next step.
-inline bool pollForEscape() {
-    std::string_view key = pollKey();
-    if (key == kEscapeKey) endProcess(0);
-    return !key.empty();
-}
-
-// Which opcodes store into their operand's address: the only instructions after which
-// the raster register or $DC00 can have changed, and the ones the store watch looks at.
-inline constexpr std::array<bool, 256> kStoresToOperand = [] {
-    std::array<bool, 256> table{};
-    for (int opcode = 0; opcode < 256; ++opcode)
-        table[opcode] = storesToOperand(static_cast<uint8_t>(opcode));
-    return table;
-}();
-
-// The watches that look at single instructions are kept out of line: inlined into the
-// handler of every opcode they made the watched loop take the compiler minutes to build.
+// Keeps the instruction at `pc`, about to run, in the trace ring. Out of line: inlined
+// into the handler of every opcode it made the loop take the compiler minutes to build.
 // The registers come by value, so that the loop's own stay in machine registers.
+[[gnu::noinline]] void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s,
+                                        uint8_t p);
 
-// Keeps the instruction at `pc`, about to run, in the trace ring.
-[[gnu::noinline]] inline void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y,
-                                               uint8_t s, uint8_t p) {
-    traceRing[traceNext++ & traceRingMask] = {
-        pc,
-        {readByte(pc), readByte(static_cast<uint16_t>(pc + 1)),
-         readByte(static_cast<uint16_t>(pc + 2))},
-        a,
-        x,
-        y,
-        s,
-        p};
-}
-
-// Where the instruction at `pc`, one that stores into its operand, is about to store.
-[[gnu::noinline]] inline int32_t storeAddress(uint16_t pc, uint8_t x, uint8_t y) {
-    CpuState probe{};
-    probe.regPC = pc;
-    probe.regX = x;
-    probe.regY = y;
-    return peekEffectiveAddress(probe);
-}
-
-// What a stretch leaves for the loop when it pauses. It lives in memory rather than in
-// the interpreter's locals: it is touched only when a stretch pauses, and as locals it
-// would take machine registers that the processor's registers need.
-struct StretchState {
-    uint64_t leftover;  // when paused: the steps of the stretch not yet started
-    bool paused;        // the stretch stopped early, for the work the loop does
-    bool keyboardDue;   // the keyboard stub may act after the last instruction
-    bool hookDue;       // the step about to start is in the test hook's window
-    WatchEvent event;   // a watched event ends the run
-};
-inline StretchState stretch;
-
-// What happens around every instruction inside a stretch. HookArmed: the test hook has
-// not fired yet (once it has, the loop runs without the check). Watching: the run looks
-// for the events of run_control.h and keeps the trace.
-template <bool HookArmed, bool Watching>
+template <StepFeatures F>
 struct MainLoopStep {
-    uint64_t countdown;    // one more than the steps of the stretch not yet started
-    int32_t pendingStore;  // where the current instruction stores, or -1 (Watching)
+    uint64_t remaining;    // steps of the leg not yet started
+    int32_t watchedStore;  // F.stores: the address whose store ends the leg
 
     bool beforeInstruction(CpuState& c) {
-        if (--countdown == 0) [[unlikely]]
+        if (remaining == 0) [[unlikely]]
             return false;
-        if constexpr (Watching && !HookArmed) {
-            if (watchInputLoop && inTestHookWindow(c.regPC)) [[unlikely]] {
-                stretch.event = WatchEvent::InputLoopReached;
-                return pauseBeforeThisStep();
-            }
-        }
+        --remaining;
         setFlag(c, kFlagBit5, 1);
-        if (HookArmed && inTestHookWindow(c.regPC)) [[unlikely]] {
-            stretch.hookDue = true;
-            return pauseBeforeThisStep();
-        }
-        if constexpr (Watching) {
-            if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
-        }
+        if constexpr (F.trace) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
         return true;
     }
 
-    // The store watch looks only at the opcodes that store into their operand.
+    // The raster register reads 0 after every step, and the keyboard stub acts after a
+    // step when $DC00 reads $FE. Within a leg only an instruction that stores into its
+    // operand can change either (pushes stay in page one, and the character ROM, which
+    // $DC00 reads while it is visible, never changes): such an instruction clears the
+    // register at once and ends the leg when the stub has to act, which the loop then
+    // does. The loop runs a step alone when it starts with either already set.
     template <uint8_t Opcode>
-    void beforeExecute(CpuState& c) {
-        if constexpr (Watching && kStoresToOperand[Opcode]) {
-            if (watchedStore >= 0)
-                pendingStore = storeAddress(static_cast<uint16_t>(c.regPC - 1), c.regX, c.regY);
-        }
-    }
-
-    // The raster register reads 0 after every step, and the keyboard stub acts after
-    // every step while $DC00 reads $FE. $DC00 reads either RAM or, with the character
-    // ROM visible, charRom[$C00], which no instruction can change (the loop sees to the
-    // case where that byte is $FE). Within a stretch only an instruction that stores into
-    // its operand can change either byte of RAM (pushes stay in page one), so the other
-    // opcodes need nothing here; runStretch sees to a stretch that starts with either
-    // byte set.
-    template <uint8_t Opcode>
-    void afterInstruction(CpuState&) {
-        if constexpr (kStoresToOperand[Opcode]) {
+    void afterInstruction(CpuState& c, uint16_t address) {
+        if constexpr (storesToOperand(Opcode)) {
             writeByte(kRasterRegister, 0);
-            if (memory.ram[kKeyboardColumnSelect] == kScanColumnZero) [[unlikely]] {
-                stretch.keyboardDue = true;
-                pauseAfterThisStep();
-            }
-            if constexpr (Watching) {
-                if (pendingStore >= 0 && pendingStore == watchedStore) [[unlikely]] {
-                    stretch.event = WatchEvent::StoreSeen;
-                    pauseAfterThisStep();
+            if (readByte(kKeyboardColumnSelect) == kScanColumnZero) [[unlikely]]
+                endLeg();
+            if constexpr (F.stores) {
+                if (address == watchedStore) [[unlikely]] {
+                    legEnd.storeSeen = true;
+                    endLeg();
                 }
             }
         }
+        if constexpr (F.window) {
+            if (inTestHookWindow(c.regPC)) [[unlikely]]
+                endLeg();
+        }
     }
 
-    bool pauseBeforeThisStep() {
-        stretch.leftover = countdown;  // this step included
-        stretch.paused = true;
-        return false;
-    }
-
-    void pauseAfterThisStep() {
-        if (stretch.paused) return;
-        stretch.leftover = countdown - 1;
-        countdown = 1;  // the next step stops at once
-        stretch.paused = true;
+    void endLeg() {
+        legEnd.leftover += remaining;
+        remaining = 0;
     }
 };
 
-// Runs `steps` steps of a stretch, with the variant of the step that fits the test hook.
-// A stretch that starts with the raster register set (by a program loaded over it, or
-// by a caller) or with $DC00 at $FE runs its first step alone, so that the loop can do
-// that step's work whatever its instruction; the rest comes back as leftover.
-template <bool Watching>
-void runStretch(uint64_t steps) {
-    uint64_t later = 0;
-    bool stepAlone =
-        memory.ram[kRasterRegister] != 0 || memory.ram[kKeyboardColumnSelect] == kScanColumnZero;
-    if (stepAlone) {
-        later = steps - 1;
-        steps = 1;
-    }
-    stretch.paused = false;
-    if (!testProgramLoaded) {
-        MainLoopStep<true, Watching> step{steps + 1, -1};
-        runInterpreter(step);
-    } else {
-        MainLoopStep<false, Watching> step{steps + 1, -1};
-        runInterpreter(step);
-    }
-    if (!stepAlone) return;
-    bool stepRan = !stretch.paused || stretch.leftover == 0;
-    if (stepRan) {
-        writeByte(kRasterRegister, 0);
-        stretch.keyboardDue = true;  // updateKeyboardPort reads $DC00 itself
-    }
-    if (later == 0) return;
-    stretch.leftover = (stretch.paused ? stretch.leftover : 0) + later;
-    stretch.paused = true;
+// Runs a leg of up to `steps` steps (at least one); returns the steps run.
+template <StepFeatures F>
+uint64_t runLeg(uint64_t steps) {
+    legEnd = LegEnd{};
+    MainLoopStep<F> step{steps, watchedStore};
+    runInterpreter(step);
+    return steps - step.remaining - legEnd.leftover;
 }
 
-// Runs `count` steps of the main loop; returns the steps run. Watching: the run ends
-// early at the watched events of run_control.h.
-template <bool Watching>
-uint64_t runMainLoop(uint64_t count, WatchEvent& event) {
-    stretch = StretchState{};
-    uint64_t unscheduled = count;  // steps not yet given to a stretch
-    bool frameCheckDue = false;    // an instruction of this run awaits its frame check
-    // A character ROM whose byte at $C00 is $FE makes $DC00 read $FE whenever that ROM is
-    // visible: then the stub is looked at after every step, in stretches of one step.
-    bool stubAfterEveryStep = memory.charRom[kKeyboardColumnSelect - 0xD000] == kScanColumnZero;
-    uint64_t stretchLength = stubAfterEveryStep ? 1 : kStepsPerHostCheck;
-    for (;;) {
-        if (frameCheckDue && frameCheck(frameDeadline) && Watching && watchFrames &&
-            stretch.event == WatchEvent::None) {
-            stretch.event = WatchEvent::FrameDrawn;
-        }
-        frameCheckDue = true;
-        if (unscheduled == 0 || stretch.event != WatchEvent::None) break;
-        uint64_t steps = pollForEscape() ? 1 : std::min(unscheduled, stretchLength);
-        unscheduled -= steps;
-        // The stretch, with the work that made it pause, until it is done.
-        for (;;) {
-            runStretch<Watching>(steps);
-            if (stretch.keyboardDue || stubAfterEveryStep) {
-                updateKeyboardPort();
-                stretch.keyboardDue = false;
-            }
-            if (stretch.hookDue) {
-                loadProgramFile(kTestProgramFile);
-                testProgramLoaded = true;
-                stretch.hookDue = false;
-            }
-            if (!stretch.paused || stretch.leftover == 0) break;
-            if (stretch.event != WatchEvent::None) {
-                unscheduled += stretch.leftover;
-                break;
-            }
-            steps = stretch.leftover;
-        }
-    }
-    event = stretch.event;
-    return count - unscheduled;
-}
+// Each variant is compiled once, in main_loop.cpp (those without the trace) or in
+// traced_loop.cpp (those with it), so that the two files build side by side.
+#define BREADBIN_FOR_EACH_LEG_VARIANT(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7)
+#define BREADBIN_DECLARE_LEG(i) \
+    extern template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t steps);
+BREADBIN_FOR_EACH_LEG_VARIANT(BREADBIN_DECLARE_LEG)
+#undef BREADBIN_DECLARE_LEG

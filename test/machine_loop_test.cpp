@@ -212,22 +212,29 @@ TEST_F(MainLoop, RasterRegisterReadsZeroAfterEveryStep) {
 
 // The keyboard stub acts after every step while $DC00 reads $FE, also inside a long
 // run: each action draws one random number, and the row byte shows the last one drawn.
+// $DC00 reads the character ROM's byte at $C00 while that ROM is visible.
 TEST_F(MainLoop, KeyboardStubActsAfterEveryStepWhileTheColumnIsSelected) {
     // LDA #$FE, STA $DC00, NOP, NOP, LDA #$FF, STA $DC00, NOP
     const Bytes selectThenRelease = {0xA9, 0xFE, 0x8D, 0x00, 0xDC, 0xEA, 0xEA,
                                      0xA9, 0xFF, 0x8D, 0x00, 0xDC, 0xEA};
+    // LDA #$E3, STA $01 (character ROM in), NOP, NOP, LDA #$E7, STA $01 (out again), NOP
+    const Bytes characterRomInThenOut = {0xA9, 0xE3, 0x85, 0x01, 0xEA, 0xEA,
+                                         0xA9, 0xE7, 0x85, 0x01, 0xEA};
     struct Case {
         const char* name;
         Bytes code;
         uint8_t columnBefore;  // $DC00 as the run starts
+        uint8_t charRomAtC00;  // what $DC00 reads while the character ROM is visible
         uint64_t steps;
         uint8_t rowAfter;  // bit n: the (n+1)th number was the last one drawn
     };
     // clang-format off
     const Case cases[] = {
-        {"selected by the program, released four steps later", selectThenRelease, 0xFF, 7, 0x08},
-        {"selected before the run, three steps", {0xEA, 0xEA, 0xEA}, 0xFE, 3, 0x04},
-        {"never selected", {0xEA, 0xEA, 0xEA}, 0xFF, 3, 0x00},
+        {"selected by the program, released four steps later", selectThenRelease, 0xFF, 0x00, 7, 0x08},
+        {"selected before the run, three steps", {0xEA, 0xEA, 0xEA}, 0xFE, 0x00, 3, 0x04},
+        {"never selected", {0xEA, 0xEA, 0xEA}, 0xFF, 0x00, 3, 0x00},
+        {"read from the character ROM for four steps", characterRomInThenOut, 0xFF, 0xFE, 7, 0x08},
+        {"a character ROM that does not read $FE", characterRomInThenOut, 0xFF, 0xFD, 7, 0x00},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -237,6 +244,7 @@ TEST_F(MainLoop, KeyboardStubActsAfterEveryStepWhileTheColumnIsSelected) {
             startHeadless();
             memory.ram[0xDC00] = c.columnBefore;
             memory.ram[0xDC01] = 0x00;
+            memory.charRom[0xC00] = c.charRomAtC00;
             for (int n = 0; n < 8; ++n) headlessQueueRandom(n / 8.0);  // n-th draw selects bit n
             if (oneRun) {
                 runSteps(c.steps);

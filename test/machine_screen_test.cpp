@@ -241,6 +241,33 @@ TEST(ScreenText, ScreenTextMarksReverseCellsOnTheLineBelow) {
     EXPECT_EQ(screenRowText(0), "HELLO" + std::string(35, ' '));
 }
 
+TEST(ScreenText, TextIsFoundInPlaceAcrossRowEndsAndInReverseVideo) {
+    std::memset(&memory.ram[kScreenMatrix], 32, kScreenRows * kScreenColumns);
+    const uint8_t ok[] = {15, 11};                                             // OK
+    std::copy(std::begin(ok), std::end(ok), &memory.ram[kScreenMatrix + 38]);  // end of row 0
+    memory.ram[kScreenMatrix + 40] = 0x80 | 33;                                // a reversed '!'
+    memory.ram[kScreenMatrix + 999] = 26;                                      // Z, the last cell
+    const std::string blankScreen(1000, ' ');
+    struct Case {
+        std::string_view text;
+        bool shown;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"OK", true}, {"OK!", true}, {" OK! ", true}, {"Z", true}, {"  Z", true},
+        {"OK!!", false}, {"ok", false}, {"Z ", false}, {"@", false},
+        {blankScreen, false}, {"", true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        EXPECT_EQ(screenShowsText(c.text), c.shown) << "'" << c.text << "'";
+    }
+    // The whole screen, row ends and all, is one text of 1000 characters.
+    std::string whole;
+    for (int row = 0; row < kScreenRows; ++row) whole += screenRowText(row);
+    EXPECT_TRUE(screenShowsText(whole));
+}
+
 // ---- a whole frame against the golden image
 
 constexpr const char* kGoldenFile = BREADBIN_SOURCE_DIR "/test/golden/demo_frame.png";

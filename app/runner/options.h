@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/random_source.h"
+#include "host/random.h"
 
 // One cell the run must leave holding a value (--expect ADDR=BYTE).
 struct MemoryExpectation {

@@ -17,7 +17,6 @@
 #include "machine/machine.h"
 #include "machine/run_control.h"
 #include "machine/screen.h"
-#include "machine/step_loop.h"
 
 namespace {
 
@@ -106,31 +105,21 @@ bool provideInputs(const RunnerOptions& options, const std::string& program, std
     return true;
 }
 
-std::string screenWithoutLineEnds() {
-    std::string text;
-    for (int row = 0; row < kScreenRows; ++row) text += screenRowText(row);
-    return text;
-}
-
-// The first of `texts` that the screen shows, or null. Rows are joined without line
-// ends, so a text that wraps from one row to the next is found too.
+// The first of `texts` that the screen shows, or null.
 const std::string* textOnScreen(const std::vector<std::string>& texts) {
-    if (texts.empty()) return nullptr;
-    std::string screen = screenWithoutLineEnds();
     for (const std::string& text : texts) {
-        if (screen.find(text) != std::string::npos) return &text;
+        if (screenShowsText(text)) return &text;
     }
     return nullptr;
 }
 
-// How many steps the next call of the loop runs. The loop consults the host (and looks
-// at the frame clock) every kStepsPerHostCheck steps of a call and at its end, so calls
-// end on that grid of the whole run: then where the frames fall does not depend on how
-// the run was cut into calls, and a run with watches or a trace takes the same steps
-// as one without. Only the last steps before a cycle limit leave the grid.
+// How many steps the next call of the loop runs: as many as cannot pass the cycle limit.
+// The loop consults the host (and looks at the frame clock) every kStepsPerHostCheck
+// steps of a call and at its end, so calls end on that grid of the whole run: then where
+// the frames fall does not depend on how the run was cut into calls. Only the last steps
+// before a cycle limit leave the grid.
 uint64_t nextCallLength(uint64_t stepsSoFar, std::optional<uint64_t> cyclesLeft) {
-    // Until the test hook has fired, short calls: the hook restarts the loop's count.
-    uint64_t steps = testProgramLoaded ? kLongCall : kStepsPerHostCheck;
+    uint64_t steps = kLongCall;
     if (cyclesLeft) steps = std::min(steps, std::max<uint64_t>(1, *cyclesLeft / kMaxCyclesPerStep));
     uint64_t offGrid = stepsSoFar % kStepsPerHostCheck;
     if (offGrid != 0) return std::min(steps, kStepsPerHostCheck - offGrid);

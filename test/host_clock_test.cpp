@@ -8,7 +8,7 @@
 
 #include "host/headless.h"
 #include "host/host.h"
-#include "host/pulse.h"
+#include "host/clock.h"
 
 namespace {
 

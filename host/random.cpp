@@ -1,4 +1,4 @@
-#include "host/random_source.h"
+#include "host/random.h"
 
 #include <array>
 #include <deque>

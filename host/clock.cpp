@@ -1,4 +1,4 @@
-#include "host/pulse.h"
+#include "host/clock.h"
 
 #include <chrono>
 
