@@ -198,6 +198,40 @@ TEST(OpcodeChart, CoreTableAgreesOnMnemonicModeAndLength) {
     }
 }
 
+// The access column: exactly the stores and the memory forms of the read-modify-write
+// instructions change memory outside page one, and they are what the core's table says
+// stores into its operand. Every cell holds $55 and the registers other values, so a
+// store always changes the cell it reaches.
+TEST(OpcodeChart, ExactlyTheRowsThatStoreToTheirOperandChangeMemory) {
+    constexpr uint8_t kFill = 0x55;
+    for (unsigned op = 0; op < 256; ++op) {
+        auto opcode = static_cast<uint8_t>(op);
+        SCOPED_TRACE("opcode " + hex(op) + " " + std::string(kMnemonic[op]));
+        clearMachine();
+        std::memset(memory.ram, kFill, sizeof memory.ram);
+        const uint8_t code[3] = {opcode, kOperandLow, kOperandHigh};
+        std::memcpy(&memory.ram[kCodeAt], code, sizeof code);
+        cpu.regPC = kCodeAt;
+        cpu.regS = 0xFF;
+        cpu.regA = 0xAA;
+        cpu.regX = kIndexStaysInPage;
+        cpu.regY = kIndexStaysInPage;
+        runInstructions(1);
+        bool changed = false;
+        for (unsigned at = 0; at < kRamSize; ++at) {
+            bool stackOrCode = (at >> 8) == 1 || (at >= kCodeAt && at < kCodeAt + 3u);
+            if (!stackOrCode && memory.ram[at] != kFill) changed = true;
+        }
+        std::string_view m = kMnemonic[op];
+        bool store = m == "STA" || m == "STX" || m == "STY";
+        bool modify =
+            (m == "ASL" || m == "LSR" || m == "ROL" || m == "ROR" || m == "INC" || m == "DEC") &&
+            kMode[op] != ACC;
+        EXPECT_EQ(changed, store || modify);
+        EXPECT_EQ(storesToOperand(opcode), store || modify);
+    }
+}
+
 TEST(OpcodeTiming, EveryOpcodeCostsItsPublishedCyclesAndAdvancesByItsLength) {
     for (unsigned op = 0; op < 256; ++op) {
         auto opcode = static_cast<uint8_t>(op);

@@ -132,28 +132,13 @@ std::string hexDump(uint16_t address, const uint8_t* bytes, std::size_t length) 
 std::string disassemble(uint16_t pc, const uint8_t bytes[3]) {
     const OpcodeInfo& info = kOpcodeInfo[bytes[0]];
     if (!info.documented) return formatted("??? ($%02X)", unsigned{bytes[0]});
-    std::string mnemonic(info.mnemonic);
-    unsigned byte = bytes[1];
-    unsigned word = bytes[1] | bytes[2] << 8;
-    switch (info.mode) {
-        case AddressingMode::Implied: return mnemonic;
-        case AddressingMode::Accumulator: return mnemonic + " A";
-        case AddressingMode::Relative: {
-            auto target = static_cast<uint16_t>(pc + 2 + static_cast<int8_t>(bytes[1]));
-            return mnemonic + formatted(" $%04X", unsigned{target});
-        }
-        case AddressingMode::Immediate: return mnemonic + formatted(" #$%02X", byte);
-        case AddressingMode::ZeroPage: return mnemonic + formatted(" $%02X", byte);
-        case AddressingMode::ZeroPageX: return mnemonic + formatted(" $%02X,X", byte);
-        case AddressingMode::ZeroPageY: return mnemonic + formatted(" $%02X,Y", byte);
-        case AddressingMode::Absolute: return mnemonic + formatted(" $%04X", word);
-        case AddressingMode::AbsoluteX: return mnemonic + formatted(" $%04X,X", word);
-        case AddressingMode::AbsoluteY: return mnemonic + formatted(" $%04X,Y", word);
-        case AddressingMode::Indirect: return mnemonic + formatted(" ($%04X)", word);
-        case AddressingMode::IndexedIndirect: return mnemonic + formatted(" ($%02X,X)", byte);
-        case AddressingMode::IndirectIndexed: return mnemonic + formatted(" ($%02X),Y", byte);
-    }
-    return mnemonic;
+    // The operand as its mode shows it: the byte, the word, or a branch's target.
+    unsigned operand = info.length == 3 ? bytes[1] | bytes[2] << 8 : bytes[1];
+    if (info.mode == AddressingMode::Relative)
+        operand = static_cast<uint16_t>(pc + info.length + static_cast<int8_t>(bytes[1]));
+    // The format comes from the table of modes, never from the input.
+    std::string operandText = formatted(modeInfo(info.mode).operandFormat.data(), operand);
+    return std::string(info.mnemonic) + operandText;
 }
 
 std::string traceLine(const TraceEntry& entry) {
