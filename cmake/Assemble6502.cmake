@@ -2,7 +2,8 @@ find_program(TASS_EXECUTABLE 64tass REQUIRED)
 
 # assemble_6502(target SOURCE file.asm OUTPUT path [FLAGS ...] [DEPENDS ...]):
 # assembles one 64tass source into a binary at OUTPUT, rebuilt when the source
-# or anything it includes changes, and adds a target of that name for it.
+# or anything it includes changes, and adds a target of that name for it. Every source
+# gets the machine's contract (BreadbinContract.cmake) as -D definitions.
 function(assemble_6502 target)
   cmake_parse_arguments(ARG "" "SOURCE;OUTPUT" "FLAGS;DEPENDS" ${ARGN})
   get_filename_component(src ${ARG_SOURCE} ABSOLUTE)
@@ -12,9 +13,9 @@ function(assemble_6502 target)
     OUTPUT ${ARG_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
     COMMAND ${TASS_EXECUTABLE} --quiet --ascii --case-sensitive -Wall -Werror
-            -I ${srcdir} -I ${PROJECT_SOURCE_DIR}/firmware ${ARG_FLAGS}
+            -I ${srcdir} -I ${PROJECT_SOURCE_DIR}/firmware ${BREADBIN_ASSEMBLER_DEFINES} ${ARG_FLAGS}
             -o ${ARG_OUTPUT} ${src}
-    DEPENDS ${src} ${ARG_DEPENDS}
+    DEPENDS ${src} ${ARG_DEPENDS} ${PROJECT_SOURCE_DIR}/cmake/BreadbinContract.cmake
     COMMENT "Assembling ${target}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${ARG_OUTPUT})

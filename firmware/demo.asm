@@ -14,7 +14,6 @@ titleColumn     = 6
 titleRow        = 1
 labelColumn     = 1             ; where the headings and labels start
 uptimeLabelColumn = 18
-framesPerSecond = 50
 noBit           = 8             ; tally slot for a row byte with no bit set
 tallySlots      = 9
 barColumn       = 8             ; the tally bars start here ...
@@ -38,13 +37,13 @@ barCells     = freeZeroPage  ; 2 bytes
 barColours   = freeZeroPage + 2 ; 2 bytes
 ; and its other cells, in the area the firmware leaves to programs at $033C
 lastFrame       = freeArea      ; low byte of the jiffy clock at the last update
-tickFrames      = freeArea + 1  ; frames counted towards the next second
-seconds         = freeArea + 2  ; 2 bytes
-phase           = freeArea + 4  ; colour phase of the rainbow
-sample          = freeArea + 5  ; this frame's keyboard row byte
-slot            = freeArea + 6  ; which bit it holds: 0-7, or noBit
-counter         = freeArea + 7
-tally           = freeArea + 8  ; tallySlots bytes: how often each slot came up
+tickMs          = freeArea + 1  ; 2 bytes: milliseconds counted towards the next second
+seconds         = freeArea + 3  ; 2 bytes
+phase           = freeArea + 5  ; colour phase of the rainbow
+sample          = freeArea + 6  ; this frame's keyboard row byte
+slot            = freeArea + 7  ; which bit it holds: 0-7, or noBit
+counter         = freeArea + 8
+tally           = freeArea + 9  ; tallySlots bytes: how often each slot came up
 
 *       = loadAddress
 start:
@@ -59,7 +58,8 @@ start:
         jsr drawLabels
         jsr drawRainbowBars
         lda #0
-        sta tickFrames
+        sta tickMs
+        sta tickMs + 1
         sta seconds
         sta seconds + 1
         ldx #tallySlots - 1
@@ -121,26 +121,45 @@ drawRainbowBars:
 
 ; ---- what changes every frame
 
-; Adds the frames since the last update to the seconds, 50 frames a second.
+; Adds the frames since the last update to the uptime: frameIntervalMs milliseconds
+; each (the machine's frame interval, passed by the build), 1000 to a second.
 countSeconds:
         lda jiffyLow
         tax
         sec
         sbc lastFrame
         stx lastFrame
-        clc
-        adc tickFrames
-        sta tickFrames
--       lda tickFrames
-        cmp #framesPerSecond
-        bcc +
-        sbc #framesPerSecond
-        sta tickFrames
-        inc seconds
+        tay                             ; frames since the last update
+        beq uptimeCounted
+-       clc
+        lda tickMs
+        adc #<frameIntervalMs
+        sta tickMs
+        lda tickMs + 1
+        adc #>frameIntervalMs
+        sta tickMs + 1
+        dey
         bne -
+wholeSecond:
+        lda tickMs + 1                  ; a second when tickMs >= 1000
+        cmp #>1000
+        bcc uptimeCounted
+        bne +
+        lda tickMs
+        cmp #<1000
+        bcc uptimeCounted
++       lda tickMs                      ; C is set
+        sbc #<1000
+        sta tickMs
+        lda tickMs + 1
+        sbc #>1000
+        sta tickMs + 1
+        inc seconds
+        bne wholeSecond
         inc seconds + 1
-        jmp -
-+       rts
+        jmp wholeSecond
+uptimeCounted:
+        rts
 
 showFrames:
         lda #colourWhite

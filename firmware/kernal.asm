@@ -20,10 +20,9 @@
         .include "kernal.inc"
         .include "basic.inc"
 
-; The machine loads tests/start the first time the program counter enters this window,
-; so nothing may run here before start-up is complete.
-testHookFirst   = $E5CA
-testHookLast    = $E683
+; The machine loads tests/start the first time the program counter enters the window
+; testHookFirst-testHookLast (the build passes the machine's values), so nothing may run
+; there before start-up is complete.
 
 portBasic       = %00000001     ; processor port bit: BASIC visible at $A000
 portIoRam       = %00000100     ; processor port bit: $D000-$DFFF reads RAM, not glyphs

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "cpu/state.h"
+#include "machine/contract.h"
 
 // ---- constants of the run
 inline constexpr int kWindowWidth = 640;
@@ -20,9 +21,6 @@ inline constexpr int kStatusLastRow = 60;
 inline constexpr uint8_t kPortDirectionAtPowerUp = 0x2F;  // ram[$00]
 inline constexpr uint8_t kPortAtPowerUp = 0xE7;           // ram[$01]: KERNAL and BASIC visible
 inline constexpr double kMillisecondsPerSecond = 1000;
-inline constexpr double kFramePeriodMs = 20;
-inline constexpr uint16_t kTestHookFirst = 0xE5CA;
-inline constexpr uint16_t kTestHookLast = 0xE683;
 inline constexpr std::string_view kTestProgramFile = "tests/start";
 inline constexpr std::string_view kKernalFile = "kernal.rom";
 inline constexpr std::string_view kBasicFile = "basic.rom";

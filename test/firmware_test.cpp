@@ -22,8 +22,7 @@ const fs::path kFirmwareDir = BREADBIN_BUILD_DIR "/firmware";
 const fs::path kDemoProgram = BREADBIN_BUILD_DIR "/demo/tests/start";
 const fs::path kProgramDir = FIRMWARE_TEST_PROGRAM_DIR;
 
-constexpr double kCyclesPerSecond = 985248;  // the emulated machine's clock
-constexpr uint64_t kStepsPerRun = 100;       // a frame can come only at the end of so few
+constexpr uint64_t kStepsPerRun = 100;  // a frame can come only at the end of so few
 
 // Where the firmware keeps things (kernal.inc).
 constexpr uint16_t kJiffyClock = 0xA0;  // 3 bytes, most significant first
@@ -44,8 +43,8 @@ constexpr uint8_t kBlinkPhase = 0x10;
 constexpr uint16_t kResults = 0xC800;
 
 // The demo's zero page and screen layout (demo.asm).
-constexpr uint16_t kDemoTickFrames = 0x033D;
-constexpr uint16_t kDemoSeconds = 0x033E;
+constexpr uint16_t kDemoTickMs = 0x033D;  // 2 bytes: milliseconds towards the next second
+constexpr uint16_t kDemoSeconds = 0x033F;
 constexpr int kDemoHistoryRow = 10;
 constexpr int kDemoFirstBarRow = 13;
 constexpr int kDemoBars = 9;
@@ -81,7 +80,9 @@ uint8_t cellColour(int row, int column) {
 }
 
 // The clock the machine reads: the emulated cycles since start-up at the machine's rate.
-double emulatedSeconds() { return static_cast<double>(cyclesSinceStart()) / kCyclesPerSecond; }
+double emulatedSeconds() {
+    return static_cast<double>(cyclesSinceStart()) / static_cast<double>(kCyclesPerSecond);
+}
 
 class Firmware : public testing::Test {
 protected:
@@ -109,7 +110,8 @@ protected:
     // Runs until the clock has moved on by `seconds`, keeping a hash of the page after
     // every frame. A run of a few steps draws at most one frame, at its end.
     void runSeconds(double seconds) {
-        uint64_t until = cyclesSinceStart() + static_cast<uint64_t>(seconds * kCyclesPerSecond);
+        uint64_t until = cyclesSinceStart() +
+                         static_cast<uint64_t>(seconds * static_cast<double>(kCyclesPerSecond));
         while (cyclesSinceStart() < until) {
             uint64_t frames = framesDrawn;
             runSteps(kStepsPerRun);
@@ -551,9 +553,10 @@ TEST_F(Firmware, DemoKeepsItsUptimeHistoryAndTallyForTwentySeconds) {
     runSeconds(20);
     EXPECT_TRUE(testProgramLoaded);
     EXPECT_GT(frameCount(), 900u);
-    // The uptime counts whole seconds of 50 frames from the demo's start, a frame or two
-    // after reset, and keeps the frames towards the next second.
-    int framesCounted = wordAt(kDemoSeconds) * 50 + memory.ram[kDemoTickFrames];
+    // The uptime counts the frame interval for every frame from the demo's start, a frame
+    // or two after reset, in whole seconds and the milliseconds towards the next one.
+    int framesCounted =
+        (wordAt(kDemoSeconds) * 1000 + wordAt(kDemoTickMs)) / static_cast<int>(kFrameIntervalMs);
     EXPECT_LE(framesCounted, static_cast<int>(frameCount()));
     EXPECT_GE(framesCounted, static_cast<int>(frameCount()) - 3);
     for (char c : screenRowText(kDemoHistoryRow)) {

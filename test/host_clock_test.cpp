@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "host/clock.h"
 #include "host/headless.h"
 #include "host/host.h"
-#include "host/clock.h"
 
 namespace {
 

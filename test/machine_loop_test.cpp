@@ -151,6 +151,26 @@ TEST_F(MainLoop, AFrameComesOnlyWhenTheClockPassesTheDeadline) {
     EXPECT_EQ(headlessLockCount(), locks + 8000);
 }
 
+// The deadline is a fresh reading plus 20 ms and must be exceeded in whole milliseconds,
+// so a clock that moves on steadily sees a frame every 21 ms: kFrameIntervalMs, which the
+// runner's limits, its help and the firmware's demo count with.
+TEST_F(MainLoop, FramesComeOneFrameIntervalApart) {
+    writeRoms(nopKernal(kTestResetAt, {0x4C, 0x00, 0xE0}));  // JMP $E000
+    startHeadless(0.5);
+    std::vector<int> frameTimes;
+    for (int ms = 0; ms <= 300; ++ms) {
+        headlessSetClock(0.5 + ms / 1000.0);
+        uint64_t before = framesDrawn;
+        runSteps(kStepsPerHostCheck);
+        if (framesDrawn != before) frameTimes.push_back(ms);
+    }
+    ASSERT_GE(frameTimes.size(), 2u);
+    EXPECT_EQ(frameTimes.front(), 21);
+    for (std::size_t i = 1; i < frameTimes.size(); ++i)
+        EXPECT_EQ(frameTimes[i] - frameTimes[i - 1], 21) << "frame " << i;
+    EXPECT_EQ(kFrameIntervalMs, 21u);
+}
+
 // With drawing turned off a frame still counts, interrupts and sets the next deadline;
 // only the pixel memory stays untouched.
 TEST_F(MainLoop, AFrameWithDrawingOffInterruptsWithoutTouchingThePixels) {

@@ -160,10 +160,10 @@ TEST(RunnerOptions, DefaultsAndTheLimitInForce) {
     EXPECT_EQ(effectiveCycleLimit(options), kDefaultCycleLimit);
     EXPECT_EQ(effectiveFrameLimit(options), std::nullopt);
     EXPECT_EQ(kDefaultCycleLimit, 60u * 985248u);
-    // On the wall clock, 60 seconds are counted in frames.
+    // On the wall clock, 60 seconds are counted in frames: one every 21 ms.
     options.realtime = true;
     EXPECT_EQ(effectiveCycleLimit(options), std::nullopt);
-    EXPECT_EQ(effectiveFrameLimit(options), 3000u);
+    EXPECT_EQ(effectiveFrameLimit(options), 60000u / 21);
     // A limit given replaces both defaults.
     for (bool realtime : {false, true}) {
         options.realtime = realtime;

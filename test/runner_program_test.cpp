@@ -195,7 +195,7 @@ TEST_F(RunnerProgram, LimitsStopWhereTheySay) {
     cycles = numberField(summary, "cycles");
     EXPECT_GE(cycles, kDefaultCycles);
     EXPECT_LT(cycles, kDefaultCycles + kLongestStep);
-    // 50 frames a second of emulated time, give or take the frame step's rounding.
+    // A frame every 21 ms of emulated time, give or take the frame step's rounding.
     EXPECT_NEAR(static_cast<double>(numberField(summary, "frames")), 60 * 1000 / 21.0, 5);
 
     // The debug register ends the run right after the store: the program's last steps.

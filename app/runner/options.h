@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/random.h"
+#include "machine/contract.h"
 
 // One cell the run must leave holding a value (--expect ADDR=BYTE).
 struct MemoryExpectation {
@@ -22,16 +23,15 @@ struct MemoryRange {
     uint32_t length;  // 1 to the end of the address space
 };
 
-inline constexpr uint64_t kCyclesPerSecond = 985248;  // the emulated machine's clock
 inline constexpr uint64_t kDefaultLimitSeconds = 60;  // how long a run lasts when no limit is given
 inline constexpr uint64_t kDefaultCycleLimit = kDefaultLimitSeconds * kCyclesPerSecond;
-inline constexpr uint64_t kFramesPerSecond = 50;
-inline constexpr uint64_t kDefaultRealtimeFrameLimit = kDefaultLimitSeconds * kFramesPerSecond;
+// On the wall clock the default is counted in frames: those that come in that time.
+inline constexpr uint64_t kDefaultRealtimeFrameLimit =
+    kDefaultLimitSeconds * 1000 / kFrameIntervalMs;
 inline constexpr uint64_t kMaxCycleLimit = uint64_t{1} << 48;
 inline constexpr uint64_t kMaxFrameLimit = uint64_t{1} << 32;
 inline constexpr uint64_t kMaxTraceLength = 1'000'000;
 inline constexpr uint64_t kMaxJobs = 1024;
-inline constexpr uint16_t kDebugExitRegister = 0xD7FF;
 inline constexpr std::string_view kStandardOutput = "-";
 
 struct RunnerOptions {

@@ -1,9 +1,8 @@
 ; debug_pass: a self test that passes. It leaves $DE $AD $BE $EF at $C200, shows
-; "SELF TEST PASSED", waits three frames and writes 0 to the debug register $D7FF, the
-; way test benches report a pass; then it waits for ever.
+; "SELF TEST PASSED", waits three frames and writes 0 to the debug register (kernal.inc's
+; debugExitRegister), the way test benches report a pass; then it waits for ever.
         .include "kernal.inc"
 
-debugExit = $D7FF
 results   = $C200
 
 *       = $C000
@@ -23,7 +22,7 @@ results   = $C200
         jsr waitFrame
         jsr waitFrame
         lda #0
-        sta debugExit
+        sta debugExitRegister
 forever jmp forever
 
 passed  .null "SELF TEST PASSED"
