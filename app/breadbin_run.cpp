@@ -17,7 +17,7 @@ namespace {
 constexpr std::string_view kProgramName = "breadbin-run";
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", kProgramName.data(), message.c_str());
+    std::fprintf(stderr, "%s: %s\n", kProgramName.data(), terminalText(message).c_str());
     return kStatusError;
 }
 
@@ -32,7 +32,7 @@ RunResult runOne(const RunnerOptions& options) {
     RunResult result =
         runProgram(options, options.programs.empty() ? std::string() : options.programs.front());
     if (result.verdict == Verdict::Error) {
-        std::fprintf(stderr, "%s: %s\n", kProgramName.data(), result.message.c_str());
+        std::fprintf(stderr, "%s: %s\n", kProgramName.data(), terminalText(result.message).c_str());
     } else {
         std::fprintf(stderr, "%s\n%s", resultLine(result).c_str(), result.details.c_str());
     }
@@ -65,5 +65,5 @@ int main(int argc, char** argv) {
         !writeOutput(options.junitFile, junitReport(results), error)) {
         return usageError(error);
     }
-    return options.programs.size() > 1 ? batchStatus(results) : results.front().status;
+    return options.programs.size() > 1 ? batchStatus(results) : results.front().status();
 }

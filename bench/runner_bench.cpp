@@ -57,7 +57,7 @@ void runnerBenchmark(benchmark::State& state, RunnerOptions options) {
         allocated += allocations.load(std::memory_order_relaxed) - before;
         instructions += result.instructions;
         frames += result.frames;
-        if (result.status == kStatusError) state.SkipWithError(result.message.c_str());
+        if (result.verdict == Verdict::Error) state.SkipWithError(result.message.c_str());
     }
     if (!sieveCountIsRight()) state.SkipWithError("the sieve gave a wrong count of primes");
     reportInstructionRate(state, instructions);

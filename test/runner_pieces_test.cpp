@@ -3,6 +3,7 @@
 // result's trip between processes, and the JUnit counts.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,30 @@ TEST(RunnerOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(options.programs, (std::vector<std::string>{"--odd-name.prg"}));
 }
 
+TEST(RunnerOptions, ValuesComeSeparateAfterAnEqualsSignOrAttachedToAShortName) {
+    struct Case {
+        std::vector<std::string_view> arguments;
+        uint64_t jobs;
+        std::vector<std::string> programs;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{"-j4", "a.prg"}, 4, {"a.prg"}},
+        {{"-j", "4", "a.prg"}, 4, {"a.prg"}},
+        {{"--jobs=$10"}, 16, {}},
+        {{"a.prg", "--jobs", "2", "b.prg"}, 2, {"a.prg", "b.prg"}},
+        {{"--", "-j4"}, 0, {"-j4"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        RunnerOptions options;
+        std::string error;
+        ASSERT_EQ(parse(c.arguments, options, error), ParseOutcome::Run) << error;
+        EXPECT_EQ(options.jobs, c.jobs);
+        EXPECT_EQ(options.programs, c.programs);
+    }
+}
+
 TEST(RunnerOptions, DefaultsAndTheLimitInForce) {
     RunnerOptions options;
     std::string error;
@@ -229,6 +254,11 @@ TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
         {{"a.prg", "b.prg", "--screenshot", "s.png"}, "--screenshot"},
         {{"a.prg", "b.prg", "--dump", "0:1"}, "--dump"},
         {{"-"}, "PROGRAM"},
+        {{"--dir="}, "--dir"},
+        {{"--dir", ""}, "--dir"},
+        {{"--jobs=0"}, "--jobs"},
+        {{"-j0"}, "--jobs"},
+        {{"--realtime=yes"}, "--realtime"},
     };
     // clang-format on
     for (const BadLine& c : cases) {
@@ -247,6 +277,38 @@ TEST(RunnerText, JsonStringsEscapeQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(jsonString("a\nb\tc\rd"), "\"a\\nb\\tc\\rd\"");
     EXPECT_EQ(jsonString(std::string_view("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
     EXPECT_EQ(jsonString(std::string_view("\0", 1)), "\"\\u0000\"");
+}
+
+// Text from outside in each report: a terminal line keeps it on the line and sends no
+// control sequence; JSON and XML are always valid UTF-8.
+TEST(RunnerText, OutsideTextStaysOnItsLineAndEveryReportStaysValidUtf8) {
+    struct Case {
+        std::string_view text, terminal, json, xml;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"a\nb\tc", "a\\nb\\tc", "\"a\\nb\\tc\"", "a\nb\tc"},
+        {"\x1b[31mred", "\\x1b[31mred", "\"\\u001b[31mred\"", "?[31mred"},
+        {"caf\xc3\xa9 \xf0\x9f\x8d\x9e", "caf\xc3\xa9 \xf0\x9f\x8d\x9e", "\"caf\xc3\xa9 \xf0\x9f\x8d\x9e\"", "caf\xc3\xa9 \xf0\x9f\x8d\x9e"},
+        {"\xc2\x9b" "2J", "\\xc2\\x9b2J", "\"\xc2\x9b" "2J\"", "?2J"},  // the one-byte CSI
+        {"x\xffy", "x\\xffy", "\"x\\ufffdy\"", "x\xef\xbf\xbdy"},
+        {"\xc0\xaf", "\\xc0\\xaf", "\"\\ufffd\\ufffd\"", "\xef\xbf\xbd\xef\xbf\xbd"},  // overlong '/'
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80", "\"\\ufffd\\ufffd\\ufffd\"",
+         "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // a surrogate
+        {"end\xe2\x82", "end\\xe2\\x82", "\"end\\ufffd\\ufffd\"", "end\xef\xbf\xbd\xef\xbf\xbd"},  // cut short
+        {"\xef\xbf\xbe", "\xef\xbf\xbe", "\"\xef\xbf\xbe\"", "?"},  // U+FFFE: no XML character
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.text)));
+        EXPECT_EQ(terminalText(c.text), c.terminal);
+        EXPECT_EQ(jsonString(c.text), c.json);
+        EXPECT_EQ(xmlEscape(c.text), c.xml);
+        EXPECT_EQ(terminalText(c.text).find_first_of("\n\x1b"), std::string::npos);
+        // nlohmann's writer refuses text that is not UTF-8.
+        EXPECT_NO_THROW(nlohmann::json(nlohmann::json::parse(c.json)).dump());
+        EXPECT_NO_THROW(nlohmann::json(xmlEscape(c.text)).dump());
+    }
 }
 
 TEST(RunnerText, XmlTextEscapesMarkupAndDropsWhatXmlCannotHold) {
@@ -317,7 +379,6 @@ RunResult sampleResult(Verdict verdict, int status) {
     RunResult result;
     result.program = "tests/a <1>.prg";
     result.verdict = verdict;
-    result.status = status;
     result.stop = StopReason::DebugExit;
     result.message = "debug exit $05 after 3 frames";
     result.details = "$C000 holds $01, expected $02\n";
@@ -328,7 +389,9 @@ RunResult sampleResult(Verdict verdict, int status) {
     result.instructions = 123456789012;
     result.registers = CpuState{1, 2, 3, 0xF9, 0x24, 0xE600, 0, 0};
     result.hash = 0xFEDCBA9876543210;
-    result.exitByte = 5;
+    result.exitByte =
+        status;  // the status follows from the verdict and, for a debug exit, the byte
+    EXPECT_EQ(result.status(), status);
     return result;
 }
 
@@ -338,7 +401,7 @@ TEST(RunnerBatch, AResultSurvivesItsTripBetweenProcesses) {
     ASSERT_TRUE(decodeResult(encodeResult(sent), received));
     EXPECT_EQ(received.program, sent.program);
     EXPECT_EQ(received.verdict, sent.verdict);
-    EXPECT_EQ(received.status, 5);
+    EXPECT_EQ(received.status(), 5);
     EXPECT_EQ(received.stop, sent.stop);
     EXPECT_EQ(received.message, sent.message);
     EXPECT_EQ(received.details, sent.details);
@@ -365,6 +428,62 @@ TEST(RunnerBatch, ATruncatedOrGarbledResultIsRefused) {
     EXPECT_FALSE(decodeResult(bytes + "0:", received));
     EXPECT_FALSE(decodeResult("99999:abc", received));
     EXPECT_FALSE(decodeResult("x:abc", received));
+}
+
+TEST(RunnerResult, TheStatusFollowsFromTheVerdict) {
+    struct Case {
+        Verdict verdict;
+        StopReason stop;
+        int exitByte;
+        int status;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {Verdict::Pass, StopReason::DebugExit, 0, 0},  {Verdict::Pass, StopReason::InputLoop, -1, 0},
+        {Verdict::Fail, StopReason::DebugExit, 5, 5},  {Verdict::Fail, StopReason::DebugExit, 255, 255},
+        {Verdict::Fail, StopReason::DebugExit, 0, 1},  // wrote 0, then an expectation failed
+        {Verdict::Fail, StopReason::FailText, -1, 1},  {Verdict::Fail, StopReason::CycleLimit, -1, 1},
+        {Verdict::Limit, StopReason::FrameLimit, -1, 2}, {Verdict::Error, StopReason::NotRun, -1, 3},
+        {Verdict::Error, StopReason::Crashed, -1, 3},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        RunResult result;
+        result.verdict = c.verdict;
+        result.stop = c.stop;
+        result.exitByte = c.exitByte;
+        EXPECT_EQ(result.status(), c.status)
+            << verdictWord(c.verdict) << " " << stopReasonName(c.stop);
+    }
+}
+
+// The summary is JSON whatever the program's name and the message hold.
+TEST(RunnerResult, TheSummaryParsesAsJsonWithEveryField) {
+    RunResult result = sampleResult(Verdict::Fail, 5);
+    result.program = "bad\xff\nname\x1b.prg";
+    result.message = "\"\xc3(\" on screen";
+    nlohmann::ordered_json summary = nlohmann::ordered_json::parse(summaryJson(result));
+    EXPECT_EQ(summary["program"], "bad\xef\xbf\xbd\nname\x1b.prg");
+    EXPECT_EQ(summary["message"], "\"\xef\xbf\xbd(\" on screen");
+    EXPECT_EQ(summary["verdict"], "FAIL");
+    EXPECT_EQ(summary["status"], 5);
+    EXPECT_EQ(summary["stop"], "debug-exit");
+    EXPECT_EQ(summary["debugExit"], 5);
+    EXPECT_EQ(summary["frames"], 3);
+    EXPECT_EQ(summary["cycles"], 985248);
+    EXPECT_EQ(summary["instructions"], 123456789012u);
+    EXPECT_EQ(summary["regPC"], 0xE600);
+    EXPECT_EQ(summary["registers"]["s"], 0xF9);
+    EXPECT_EQ(summary["flags"]["i"], true);
+    EXPECT_EQ(summary["hash"], "fnv1a64:fedcba9876543210");
+    EXPECT_FALSE(summary.contains("screen"));
+    result.exitByte = -1;
+    result.verdict = Verdict::Pass;
+    EXPECT_TRUE(nlohmann::json::parse(summaryJson(result))["debugExit"].is_null());
+    // The result line keeps such a name on one line, and the report holds it as UTF-8.
+    std::string line = resultLine(result);
+    EXPECT_EQ(line, "PASS bad\\xff\\nname\\x1b.prg: \"\\xc3(\" on screen");
+    EXPECT_NO_THROW(nlohmann::json(junitReport({result})).dump());
 }
 
 TEST(RunnerBatch, TheBatchStatusIsZeroWhenAllPassElseTheLargest) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -47,16 +48,14 @@ void writeBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A JSON field of the summary as text: a string's contents (the summary's strings here
-// hold no escapes), or a number or object as written.
+// A field of the summary, parsed as JSON: a string's contents, or a number or object as
+// JSON writes it. Parsing also checks that the summary is JSON.
 std::string field(const std::string& json, const std::string& name) {
-    std::string key = "\"" + name + "\":";
-    std::size_t at = json.find(key);
-    if (at == std::string::npos) return "<missing " + name + ">";
-    at += key.size();
-    if (json[at] == '"') return json.substr(at + 1, json.find('"', at + 1) - at - 1);
-    if (json[at] == '{') return json.substr(at, json.find('}', at) - at + 1);
-    return json.substr(at, json.find_first_of(",}", at) - at);
+    nlohmann::ordered_json summary = nlohmann::ordered_json::parse(json, nullptr, false);
+    if (summary.is_discarded()) return "<not JSON>";
+    if (!summary.contains(name)) return "<missing " + name + ">";
+    const nlohmann::ordered_json& value = summary[name];
+    return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
 // Whether `text` is `prefix` followed by exactly `digits` characters of `allowed`.
@@ -152,6 +151,11 @@ TEST_F(RunnerProgram, EachStopConditionEndsTheRunWithItsStatus) {
          0,
          "cycle-limit",
          "PASS"},
+        {"a fail text makes the limit a limit",
+         {program("returns"), "--cycles", "$30000", "--fail-text", "NEVER", "--expect", "$C100=$42"},
+         2,
+         "cycle-limit",
+         "LIMIT"},
         {"a waiting verdict makes the limit a limit",
          {program("spins"), "--debug-exit", "--cycles", "50000", "--expect", "$C100=$42"},
          1,
@@ -418,6 +422,30 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLine) {
         EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
         EXPECT_NE(outcome.err.find(c.named), std::string::npos) << outcome.err;
         EXPECT_TRUE(outcome.out.empty()) << outcome.out;
+    }
+}
+
+// A name that is not UTF-8 and holds a newline and an escape: the result line stays one
+// line with no control sequence, the summary is JSON and the report UTF-8.
+TEST_F(RunnerProgram, AnOddProgramNameKeepsEveryOutputWhole) {
+    const std::string odd = file("bad\xff\nname\x1b[2J.prg");
+    writeBytes(odd, readText(program("debug_pass")));
+    for (bool batch : {false, true}) {
+        SCOPED_TRACE(batch ? "a batch" : "one program");
+        std::vector<std::string> arguments = {odd, "--debug-exit", "--junit", file("odd.xml")};
+        if (batch) arguments.push_back(program("debug_pass"));
+        if (!batch) arguments.insert(arguments.end(), {"--summary", file("odd.json")});
+        ProcessOutcome outcome = runner(arguments);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        const std::string& lines = batch ? outcome.out : outcome.err;
+        EXPECT_EQ(lineCount(lines), batch ? 2 : 1) << lines;
+        EXPECT_EQ(lines.find('\x1b'), std::string::npos) << lines;
+        EXPECT_NE(lines.find("bad\\xff\\nname\\x1b[2J.prg"), std::string::npos) << lines;
+        EXPECT_NO_THROW(nlohmann::json(readText(file("odd.xml"))).dump());
+        if (!batch) {
+            EXPECT_EQ(field(readText(file("odd.json")), "program"),
+                      file("bad\xef\xbf\xbd\nname\x1b[2J.prg"));
+        }
     }
 }
 

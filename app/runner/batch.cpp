@@ -142,43 +142,62 @@ std::size_t finishOne(const RunnerOptions& options, std::vector<RunningProgram>&
 
 }  // namespace
 
-std::string encodeResult(const RunResult& result) {
-    std::string out;
-    appendField(out, result.program);
-    appendNumber(out, static_cast<uint64_t>(result.verdict));
-    appendNumber(out, static_cast<uint64_t>(result.status));
-    appendNumber(out, static_cast<uint64_t>(result.stop));
-    appendField(out, result.message);
-    appendField(out, result.details);
-    appendField(out, result.screen);
-    appendNumber(out, result.frames);
-    appendNumber(out, result.cycles);
-    appendNumber(out, result.instructions);
-    const CpuState& r = result.registers;
+namespace {
+
+// Each kind of field as text in the encoding, and back.
+void encodeValue(std::string& out, const std::string& text) { appendField(out, text); }
+void encodeValue(std::string& out, uint64_t number) { appendNumber(out, number); }
+void encodeValue(std::string& out, Verdict verdict) {
+    appendNumber(out, static_cast<uint64_t>(verdict));
+}
+void encodeValue(std::string& out, StopReason stop) {
+    appendNumber(out, static_cast<uint64_t>(stop));
+}
+void encodeValue(std::string& out, int exitByte) {
+    appendNumber(out, static_cast<uint64_t>(exitByte + 1));  // -1, none, is 0
+}
+void encodeValue(std::string& out, const CpuState& r) {
     for (unsigned value : {unsigned{r.regA}, unsigned{r.regX}, unsigned{r.regY}, unsigned{r.regS},
                            unsigned{r.regP}, unsigned{r.regPC}}) {
         appendNumber(out, value);
     }
-    appendNumber(out, result.hash);
-    appendNumber(out, static_cast<uint64_t>(result.exitByte + 1));
+}
+
+bool decodeValue(std::string_view& in, std::string& text) { return takeString(in, text); }
+bool decodeValue(std::string_view& in, uint64_t& number) { return takeNumber(in, number); }
+bool decodeValue(std::string_view& in, Verdict& verdict) {
+    return takeNumber(in, verdict) && verdict <= Verdict::Error;
+}
+bool decodeValue(std::string_view& in, StopReason& stop) {
+    return takeNumber(in, stop) && stop <= StopReason::Crashed;
+}
+bool decodeValue(std::string_view& in, int& exitByte) {
+    if (!takeNumber(in, exitByte)) return false;
+    exitByte -= 1;
+    return true;
+}
+bool decodeValue(std::string_view& in, CpuState& r) {
+    return takeNumber(in, r.regA) && takeNumber(in, r.regX) && takeNumber(in, r.regY) &&
+           takeNumber(in, r.regS) && takeNumber(in, r.regP) && takeNumber(in, r.regPC);
+}
+
+}  // namespace
+
+std::string encodeResult(const RunResult& result) {
+    std::string out;
+    forEachResultField(result, [&](std::string_view, const auto& value, unsigned uses) {
+        if (uses & kEncoded) encodeValue(out, value);
+    });
     return out;
 }
 
 bool decodeResult(std::string_view bytes, RunResult& result) {
     RunResult decoded;
-    CpuState& r = decoded.registers;
-    int exitBytePlusOne = 0;
-    bool ok = takeString(bytes, decoded.program) && takeNumber(bytes, decoded.verdict) &&
-              takeNumber(bytes, decoded.status) && takeNumber(bytes, decoded.stop) &&
-              takeString(bytes, decoded.message) && takeString(bytes, decoded.details) &&
-              takeString(bytes, decoded.screen) && takeNumber(bytes, decoded.frames) &&
-              takeNumber(bytes, decoded.cycles) && takeNumber(bytes, decoded.instructions) &&
-              takeNumber(bytes, r.regA) && takeNumber(bytes, r.regX) && takeNumber(bytes, r.regY) &&
-              takeNumber(bytes, r.regS) && takeNumber(bytes, r.regP) &&
-              takeNumber(bytes, r.regPC) && takeNumber(bytes, decoded.hash) &&
-              takeNumber(bytes, exitBytePlusOne) && bytes.empty();
-    if (!ok || decoded.verdict > Verdict::Error || decoded.stop > StopReason::Crashed) return false;
-    decoded.exitByte = exitBytePlusOne - 1;
+    bool ok = true;
+    forEachResultField(decoded, [&](std::string_view, auto& value, unsigned uses) {
+        if (ok && (uses & kEncoded)) ok = decodeValue(bytes, value);
+    });
+    if (!ok || !bytes.empty()) return false;
     result = std::move(decoded);
     return true;
 }
@@ -212,6 +231,6 @@ std::vector<RunResult> runInParallel(const RunnerOptions& options,
 
 int batchStatus(const std::vector<RunResult>& results) {
     int status = kStatusPass;
-    for (const RunResult& result : results) status = std::max(status, result.status);
+    for (const RunResult& result : results) status = std::max(status, result.status());
     return status;
 }

@@ -22,13 +22,25 @@ std::string attribute(std::string_view name, std::string_view value) {
     return text;
 }
 
+// The summary's fields of a result.
+std::string properties(const RunResult& result) {
+    std::string lines;
+    forEachResultField(result, [&](std::string_view name, const auto& value, unsigned uses) {
+        if (!(uses & kSummarised)) return;
+        lines += "        <property" + attribute("name", name) +
+                 attribute("value", fieldText(value, uses).text) + "/>\n";
+    });
+    return "      <properties>\n" + lines + "      </properties>\n";
+}
+
 }  // namespace
 
 std::string xmlEscape(std::string_view text) {
+    constexpr int32_t kReplacement = 0xFFFD;
     std::string out;
-    for (char ch : text) {
-        auto byte = static_cast<unsigned char>(ch);
-        switch (ch) {
+    for (std::size_t at = 0; at < text.size();) {
+        int32_t codePoint = nextCodePoint(text, at);
+        switch (codePoint) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
@@ -36,8 +48,18 @@ std::string xmlEscape(std::string_view text) {
             case '\'': out += "&apos;"; break;
             case '\t':
             case '\n':
-            case '\r': out += ch; break;
-            default: out += byte < 0x20 || byte == 0x7F ? '?' : ch;
+            case '\r': out += static_cast<char>(codePoint); break;
+            case kInvalidByte: appendUtf8(out, kReplacement); break;
+            default:
+                // XML holds neither the other C0 controls nor U+FFFE and U+FFFF; DEL and
+                // the C1 controls it holds but discourages.
+                bool unfit = codePoint < 0x20 || (codePoint >= 0x7F && codePoint < 0xA0) ||
+                             codePoint == 0xFFFE || codePoint == 0xFFFF;
+                if (unfit) {
+                    out += '?';
+                } else {
+                    appendUtf8(out, codePoint);
+                }
         }
     }
     return out;
@@ -53,6 +75,7 @@ std::string junitReport(const std::vector<RunResult>& results) {
         cases += "    <testcase" + attribute("name", result.program) +
                  attribute("classname", kSuiteName) +
                  attribute("time", emulatedSeconds(result.cycles)) + ">\n";
+        cases += properties(result);
         if (result.verdict != Verdict::Pass) {
             std::string element = result.verdict == Verdict::Fail ? "failure" : "error";
             (result.verdict == Verdict::Fail ? failures : errors) += 1;

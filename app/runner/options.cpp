@@ -1,205 +1,204 @@
 #include "app/runner/options.h"
 
-#include <array>
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <functional>
+
+// The command line is described once, in describeCommandLine: CLI11 reads the arguments
+// with it, and the help lists its options, their values and their defaults from it.
+// CLI11 reads --opt value and --opt=value, short options with their value attached (-j4),
+// repeated options and '--'; the values themselves are read here, so that numbers take
+// $hex and 0xhex and every complaint names its option in one line.
 
 namespace {
 
-enum class OptionId : uint8_t {
-    Help,
-    Version,
-    Dir,
-    Frames,
-    Cycles,
-    UntilText,
-    FailText,
-    DebugExit,
-    UntilInput,
-    Realtime,
-    Seed,
-    ScreenText,
-    Screenshot,
-    Summary,
-    Trace,
-    Dump,
-    Expect,
-    Junit,
-    Jobs,
-};
-
-// One row per option: its names, the value it takes ("" for none) and its help line.
-struct OptionRow {
-    OptionId id;
-    std::string_view name;
-    char shortName;
-    std::string_view value;
-    std::string_view help;
-};
-
-// clang-format off
-constexpr std::array<OptionRow, 19> kOptionRows = {{
-    {OptionId::Dir, "--dir", 0, "DIR",
-     "read kernal.rom, basic.rom, chargen.rom (and\n"
-     "tests/start when no PROGRAM is given) from DIR;\n"
-     "default: the open firmware built into this program"},
-    {OptionId::Frames, "--frames", 0, "N", "stop after N frames (one per 20 ms emulated)"},
-    {OptionId::Cycles, "--cycles", 0, "N",
-     "stop once N cycles have run; with neither --frames\n"
-     "nor --cycles: after 60 emulated seconds (59114880),\n"
-     "or 3000 frames with --realtime"},
-    {OptionId::UntilText, "--until-text", 0, "TEXT",
-     "pass when TEXT shows on the screen, looked for\n"
-     "after each frame (repeatable)"},
-    {OptionId::FailText, "--fail-text", 0, "TEXT",
-     "fail when TEXT shows on the screen (repeatable)"},
-    {OptionId::DebugExit, "--debug-exit", 0, "",
-     "a write to $D7FF ends the run: the byte written is\n"
-     "the exit status (0 passes)"},
-    {OptionId::UntilInput, "--until-input", 0, "",
-     "pass when the program is back in the firmware's\n"
-     "input loop ($E5CA-$E683)"},
-    {OptionId::Realtime, "--realtime", 0, "",
-     "frames follow the wall clock; default: emulated\n"
-     "time, 985248 cycles a second, the same every run"},
-    {OptionId::Seed, "--seed", 0, "N",
-     "seed of the keyboard stub's random bits;\n"
-     "default 0x6272656164626E21"},
-    {OptionId::ScreenText, "--screen-text", 0, "FILE|-",
-     "write the final screen as 25 lines of text"},
-    {OptionId::Screenshot, "--screenshot", 0, "FILE.png",
-     "write the final frame (640 x 480) as a PNG"},
-    {OptionId::Summary, "--summary", 0, "FILE|-",
-     "write a JSON summary: stop reason, counts,\n"
-     "registers, flags, hash of RAM and registers"},
-    {OptionId::Trace, "--trace", 0, "N",
-     "print the last N instructions when the run fails\n"
-     "or reaches a limit"},
-    {OptionId::Dump, "--dump", 0, "ADDR:LEN",
-     "print LEN bytes of RAM from ADDR at the end, in hex"},
-    {OptionId::Expect, "--expect", 0, "ADDR=BYTE",
-     "fail unless RAM at ADDR holds BYTE at the end\n"
-     "(repeatable)"},
-    {OptionId::Junit, "--junit", 0, "FILE", "write a JUnit XML report, one testcase per program"},
-    {OptionId::Jobs, "--jobs", 'j', "N", "programs run at once; default: one per processor"},
-    {OptionId::Help, "--help", 'h', "", "show this help and exit"},
-    {OptionId::Version, "--version", 0, "", "show the version and exit"},
-}};
-// clang-format on
-
-const OptionRow* findOption(std::string_view name) {
-    for (const OptionRow& row : kOptionRows) {
-        if (row.name == name) return &row;
-        if (row.shortName != 0 && name.size() == 2 && name[0] == '-' && name[1] == row.shortName)
-            return &row;
-    }
-    return nullptr;
-}
-
-std::string quoted(std::string_view text) {
+std::string inQuotes(std::string_view text) {
     std::string out = "'";
     out.append(text);
     out.append("'");
     return out;
 }
 
-// Reads a number option's value, or says what is wrong with it.
-bool readNumber(const OptionRow& row, std::string_view text, uint64_t min, uint64_t max,
-                uint64_t& value, std::string& error) {
-    if (!parseNumber(text, UINT64_MAX, value)) {
-        error = std::string(row.name) + ": " + quoted(text) +
-                " is not a number (decimal, $hex or 0xhex)";
-        return false;
-    }
-    if (value < min || value > max) {
-        error = std::string(row.name) + ": " + quoted(text) + " is out of range (" +
-                std::to_string(min) + " to " + std::to_string(max) + ")";
-        return false;
-    }
-    return true;
+std::string hexWord(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "$%04X", value & 0xFFFF);
+    return text;
 }
 
-bool applyOption(const OptionRow& row, std::string_view value, RunnerOptions& options,
-                 std::string& error) {
-    uint64_t number = 0;
-    switch (row.id) {
-        case OptionId::Help:
-        case OptionId::Version: return true;
-        case OptionId::Dir: options.romDir = value; return true;
-        case OptionId::Frames:
-            if (!readNumber(row, value, 1, kMaxFrameLimit, number, error)) return false;
-            options.frameLimit = number;
-            return true;
-        case OptionId::Cycles:
-            if (!readNumber(row, value, 1, kMaxCycleLimit, number, error)) return false;
-            options.cycleLimit = number;
-            return true;
-        case OptionId::UntilText:
-        case OptionId::FailText:
-            if (value.empty()) {
-                error = std::string(row.name) + " needs a text that is not empty";
-                return false;
-            }
-            (row.id == OptionId::UntilText ? options.untilTexts : options.failTexts)
-                .emplace_back(value);
-            return true;
-        case OptionId::DebugExit: options.debugExit = true; return true;
-        case OptionId::UntilInput: options.untilInput = true; return true;
-        case OptionId::Realtime: options.realtime = true; return true;
-        case OptionId::Seed:
-            if (!readNumber(row, value, 0, UINT64_MAX, number, error)) return false;
-            options.seed = number;
-            return true;
-        case OptionId::ScreenText: options.screenTextFile = value; break;
-        case OptionId::Screenshot:
-            if (value == kStandardOutput) {
-                error = "--screenshot needs a file name, not standard output";
-                return false;
-            }
-            options.screenshotFile = value;
-            break;
-        case OptionId::Summary: options.summaryFile = value; break;
-        case OptionId::Junit: options.junitFile = value; break;
-        case OptionId::Trace:
-            if (!readNumber(row, value, 1, kMaxTraceLength, number, error)) return false;
-            options.traceLength = number;
-            return true;
-        case OptionId::Dump: {
-            MemoryRange range{};
-            if (!parseMemoryRange(value, range)) {
-                error = "--dump: " + quoted(value) + " is not ADDR:LEN within $0000-$FFFF";
-                return false;
-            }
-            options.dumps.push_back(range);
-            return true;
-        }
-        case OptionId::Expect: {
-            MemoryExpectation expectation{};
-            if (!parseExpectation(value, expectation)) {
-                error = "--expect: " + quoted(value) +
-                        " is not ADDR=BYTE (address to $FFFF, byte to $FF)";
-                return false;
-            }
-            options.expectations.push_back(expectation);
-            return true;
-        }
-        case OptionId::Jobs:
-            if (!readNumber(row, value, 1, kMaxJobs, number, error)) return false;
-            options.jobs = number;
-            return true;
-    }
-    // The file outputs end here: a name is needed.
-    if (value.empty()) {
-        error = std::string(row.name) + " needs a file name";
-        return false;
-    }
-    return true;
+std::string withThousands(uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
 }
 
 bool readHexDigits(std::string_view digits, uint64_t& value) {
     if (digits.empty()) return false;
     auto [end, problem] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
     return problem == std::errc{} && end == digits.data() + digits.size();
+}
+
+// Reads a number option's value within [min, max], or throws what is wrong with it.
+uint64_t readNumber(const std::string& name, std::string_view text, uint64_t min, uint64_t max) {
+    uint64_t value = 0;
+    if (!parseNumber(text, UINT64_MAX, value))
+        throw CLI::ValidationError(name,
+                                   inQuotes(text) + " is not a number (decimal, $hex or 0xhex)");
+    if (value < min || value > max)
+        throw CLI::ValidationError(name, inQuotes(text) + " is out of range (" +
+                                             std::to_string(min) + " to " + std::to_string(max) +
+                                             ")");
+    return value;
+}
+
+std::string notEmpty(const std::string& name, const std::string& value, const char* what) {
+    if (value.empty()) throw CLI::ValidationError(name, std::string("needs ") + what);
+    return value;
+}
+
+// An option with one value, read by `take`.
+CLI::Option* valueOption(CLI::App& app, const std::string& name, const char* value,
+                         std::string help, std::function<void(const std::string&)> take) {
+    return app.add_option_function<std::string>(name, std::move(take), std::move(help))
+        ->type_name(value);
+}
+
+// An option that may be given again and again, each value read by `take` in turn.
+CLI::Option* repeatedOption(CLI::App& app, const std::string& name, const char* value,
+                            std::string help, std::function<void(const std::string&)> take) {
+    auto takeEach = [take = std::move(take)](const std::vector<std::string>& values) {
+        for (const std::string& one : values) take(one);
+    };
+    return app.add_option_function<std::vector<std::string>>(name, takeEach, std::move(help))
+        ->type_name(value)
+        ->type_size(1)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// A number option with its range.
+CLI::Option* numberOption(CLI::App& app, const std::string& name, std::string help, uint64_t min,
+                          uint64_t max, std::function<void(uint64_t)> store) {
+    std::string longName = name.substr(name.rfind(',') + 1);  // "-j,--jobs": --jobs
+    return valueOption(app, name, "N", std::move(help),
+                       [longName, min, max, store = std::move(store)](const std::string& text) {
+                           store(readNumber(longName, text, min, max));
+                       });
+}
+
+CLI::Option* flagOption(CLI::App& app, const std::string& name, bool& flag, std::string help) {
+    return app.add_flag(name, flag, std::move(help))->disable_flag_override();
+}
+
+// Every option of the command line, reading into `options`.
+void describeCommandLine(CLI::App& app, RunnerOptions& options) {
+    app.set_help_flag();  // --help and --version are ours, below
+    valueOption(app, "--dir", "DIR",
+                "read kernal.rom, basic.rom, chargen.rom (and tests/start when no PROGRAM is "
+                "given) from DIR",
+                [&](const std::string& v) { options.romDir = notEmpty("--dir", v, "a folder"); })
+        ->default_str("the open firmware built into this program");
+    numberOption(app, "--frames",
+                 "stop after N frames (one per " + std::to_string(kFrameIntervalMs) +
+                     " ms of emulated time)",
+                 1, kMaxFrameLimit, [&](uint64_t n) { options.frameLimit = n; });
+    numberOption(app, "--cycles", "stop once N cycles have run", 1, kMaxCycleLimit,
+                 [&](uint64_t n) { options.cycleLimit = n; })
+        ->default_str(
+            "with neither --frames nor --cycles: " + std::to_string(kDefaultLimitSeconds) +
+            " emulated seconds (" + std::to_string(kDefaultCycleLimit) + " cycles), or " +
+            std::to_string(kDefaultRealtimeFrameLimit) + " frames with --realtime");
+    repeatedOption(app, "--until-text", "TEXT",
+                   "pass when TEXT shows on the screen, looked for after each frame (repeatable)",
+                   [&](const std::string& v) {
+                       options.untilTexts.push_back(notEmpty("--until-text", v, "a text"));
+                   });
+    repeatedOption(app, "--fail-text", "TEXT", "fail when TEXT shows on the screen (repeatable)",
+                   [&](const std::string& v) {
+                       options.failTexts.push_back(notEmpty("--fail-text", v, "a text"));
+                   });
+    flagOption(app, "--debug-exit", options.debugExit,
+               "a write to " + hexWord(kDebugExitRegister) +
+                   " ends the run: the byte written is the exit status (0 passes)");
+    flagOption(app, "--until-input", options.untilInput,
+               "pass when the program is back in the firmware's input loop (" +
+                   hexWord(kTestHookFirst) + "-" + hexWord(kTestHookLast) + ")");
+    flagOption(app, "--realtime", options.realtime, "frames follow the wall clock")
+        ->default_str("emulated time, " + std::to_string(kCyclesPerSecond) +
+                      " cycles a second, the same every run");
+    char seed[32];
+    std::snprintf(seed, sizeof seed, "0x%016llX", static_cast<unsigned long long>(options.seed));
+    numberOption(app, "--seed", "seed of the keyboard stub's random bits", 0, UINT64_MAX,
+                 [&](uint64_t n) { options.seed = n; })
+        ->default_str(seed);
+    valueOption(app, "--screen-text", "FILE|-", "write the final screen as 25 lines of text",
+                [&](const std::string& v) {
+                    options.screenTextFile = notEmpty("--screen-text", v, "a file name");
+                });
+    valueOption(app, "--screenshot", "FILE.png", "write the final frame (640 x 480) as a PNG",
+                [&](const std::string& v) {
+                    if (v == kStandardOutput)
+                        throw CLI::ValidationError("--screenshot",
+                                                   "needs a file name, not standard output");
+                    options.screenshotFile = notEmpty("--screenshot", v, "a file name");
+                });
+    valueOption(app, "--summary", "FILE|-",
+                "write a JSON summary: stop reason, counts, registers, flags, hash of RAM and "
+                "registers",
+                [&](const std::string& v) {
+                    options.summaryFile = notEmpty("--summary", v, "a file name");
+                });
+    numberOption(app, "--trace",
+                 "print the last N instructions when the run fails or reaches a limit", 1,
+                 kMaxTraceLength, [&](uint64_t n) { options.traceLength = n; });
+    repeatedOption(app, "--dump", "ADDR:LEN",
+                   "print LEN bytes of RAM from ADDR at the end, in hex (repeatable)",
+                   [&](const std::string& v) {
+                       MemoryRange range{};
+                       if (!parseMemoryRange(v, range))
+                           throw CLI::ValidationError(
+                               "--dump", inQuotes(v) + " is not ADDR:LEN within $0000-$FFFF");
+                       options.dumps.push_back(range);
+                   });
+    repeatedOption(
+        app, "--expect", "ADDR=BYTE", "fail unless RAM at ADDR holds BYTE at the end (repeatable)",
+        [&](const std::string& v) {
+            MemoryExpectation expectation{};
+            if (!parseExpectation(v, expectation))
+                throw CLI::ValidationError(
+                    "--expect", inQuotes(v) + " is not ADDR=BYTE (address to $FFFF, byte to $FF)");
+            options.expectations.push_back(expectation);
+        });
+    valueOption(
+        app, "--junit", "FILE", "write a JUnit XML report, one testcase per program",
+        [&](const std::string& v) { options.junitFile = notEmpty("--junit", v, "a file name"); });
+    numberOption(app, "-j,--jobs", "programs run at once", 1, kMaxJobs, [&](uint64_t n) {
+        options.jobs = n;
+    })->default_str("one per processor");
+    static bool ignored;  // --help and --version are found before CLI11 reads the line
+    app.add_flag("-h,--help", ignored, "show this help and exit");
+    app.add_flag("--version", ignored, "show the version and exit");
+    app.add_option("PROGRAM", options.programs, "program files to run")->type_name("PROGRAM");
+}
+
+// Wraps `text` into lines of at most `width` characters.
+std::vector<std::string> wrapped(const std::string& text, std::size_t width) {
+    std::vector<std::string> lines(1);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        std::string word = text.substr(start, end - start);
+        if (!lines.back().empty() && lines.back().size() + 1 + word.size() > width)
+            lines.emplace_back();
+        if (!lines.back().empty()) lines.back() += ' ';
+        lines.back() += word;
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace
@@ -247,50 +246,30 @@ bool parseExpectation(std::string_view text, MemoryExpectation& expectation) {
 
 ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, RunnerOptions& options,
                           std::string& error) {
-    bool optionsEnded = false;
-    bool help = false;
-    bool version = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string_view argument = arguments[i];
-        if (optionsEnded || argument == kStandardOutput || !argument.starts_with('-')) {
-            options.programs.emplace_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        // --name=value, or --name value.
-        std::string_view name = argument;
-        std::optional<std::string_view> value;
-        if (std::size_t equals = argument.find('=');
-            argument.starts_with("--") && equals != std::string_view::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-        }
-        const OptionRow* row = findOption(name);
-        if (!row) {
-            error = "unknown option " + quoted(name) + " (see --help)";
-            return ParseOutcome::Error;
-        }
-        if (row->value.empty()) {
-            if (value) {
-                error = std::string(row->name) + " takes no value";
-                return ParseOutcome::Error;
-            }
-        } else if (!value) {
-            if (i + 1 >= arguments.size()) {
-                error = std::string(row->name) + " needs a value: " + std::string(row->value);
-                return ParseOutcome::Error;
-            }
-            value = arguments[++i];
-        }
-        if (row->id == OptionId::Help) help = true;
-        if (row->id == OptionId::Version) version = true;
-        if (!applyOption(*row, value.value_or(""), options, error)) return ParseOutcome::Error;
+    // --help and --version win over the rest of the line, whatever else it holds.
+    for (std::string_view argument : arguments) {
+        if (argument == "--") break;
+        if (argument == "--help" || argument == "-h") return ParseOutcome::Help;
     }
-    if (help) return ParseOutcome::Help;
-    if (version) return ParseOutcome::Version;
+    for (std::string_view argument : arguments) {
+        if (argument == "--") break;
+        if (argument == "--version") return ParseOutcome::Version;
+    }
+    CLI::App app;
+    describeCommandLine(app, options);
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& problem) {
+        error = problem.what();
+        if (dynamic_cast<const CLI::ExtrasError*>(&problem)) error += " (see --help)";
+        // CLI11 names a flag given a value without its dashes.
+        constexpr std::string_view kFlagValue = " was given a disallowed flag override";
+        if (error.ends_with(kFlagValue))
+            error = "--" + error.substr(0, error.size() - kFlagValue.size()) + " takes no value";
+        std::replace(error.begin(), error.end(), '\n', ' ');
+        return ParseOutcome::Error;
+    }
     if (options.programs.size() > 1) {
         // Several programs run in processes of their own; their per-program outputs would
         // land in one file, so a batch reports through its lines and --junit only.
@@ -306,7 +285,7 @@ ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, Runner
     }
     for (const std::string& program : options.programs) {
         if (program == kStandardOutput || program.empty()) {
-            error = "PROGRAM " + quoted(program) + " is not a file name";
+            error = "PROGRAM " + inQuotes(program) + " is not a file name";
             return ParseOutcome::Error;
         }
     }
@@ -326,6 +305,11 @@ std::optional<uint64_t> effectiveFrameLimit(const RunnerOptions& options) {
 }
 
 std::string helpText() {
+    constexpr std::size_t kNamesWidth = 26;
+    constexpr std::size_t kHelpWidth = 52;
+    RunnerOptions defaults;
+    CLI::App app;
+    describeCommandLine(app, defaults);
     std::string text =
         "usage: breadbin-run [options] [PROGRAM...]\n"
         "\n"
@@ -336,45 +320,53 @@ std::string helpText() {
         "given. Without PROGRAM the firmware runs alone.\n"
         "\n"
         "options:\n";
-    for (const OptionRow& row : kOptionRows) {
-        std::string names = "    ";
-        if (row.shortName) names = {'-', row.shortName, ',', ' '};
-        names += row.name;
-        if (!row.value.empty()) {
-            names += ' ';
-            names += row.value;
-        }
-        std::string_view help = row.help;
-        char line[160];
-        std::size_t end = help.find('\n');
-        std::snprintf(line, sizeof line, "  %-25s %.*s\n", names.c_str(),
-                      static_cast<int>(help.substr(0, end).size()), help.data());
-        text += line;
-        while (end != std::string_view::npos) {
-            help = help.substr(end + 1);
-            end = help.find('\n');
-            std::snprintf(line, sizeof line, "  %-25s %.*s\n", "",
-                          static_cast<int>(help.substr(0, end).size()), help.data());
-            text += line;
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_positional()) continue;
+        std::string names;
+        for (const std::string& name : option->get_snames()) names += "-" + name + ", ";
+        if (names.empty()) names = "    ";
+        names += "--" + option->get_lnames().front();
+        if (option->get_type_size() != 0) names += " " + option->get_type_name();
+        std::string help = option->get_description();
+        if (!option->get_default_str().empty()) help += "; default: " + option->get_default_str();
+        std::vector<std::string> lines = wrapped(help, kHelpWidth);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            std::string left = i == 0 ? names : "";
+            if (left.size() >= kNamesWidth - 1 && i == 0) {
+                text += "  " + left + "\n";
+                left.clear();
+            }
+            left.resize(kNamesWidth - 1, ' ');
+            text += "  " + left + " " + lines[i] + "\n";
         }
     }
+    std::string debugRegister = hexWord(kDebugExitRegister);
     text +=
         "\n"
         "Numbers: $C000 or 0xC000 in hex, decimal otherwise. Options take their value as\n"
-        "the next argument or after '=' (--frames=50); '--' ends the options.\n"
+        "the next argument, after '=' (--frames=50) or, for -j, attached (-j4); '--' ends\n"
+        "the options.\n"
         "\n"
-        "A run ends at the first of: a write to $D7FF (--debug-exit), a TEXT on the\n"
+        "A run ends at the first of: a write to " +
+        debugRegister +
+        " (--debug-exit), a TEXT on the\n"
         "screen, the return to the input loop (--until-input), a limit. --expect is\n"
         "checked at the end. Reaching a limit gives status 2, except when --expect is\n"
         "the only verdict asked for: then the limit is the run's length and the\n"
         "expectations decide. The result line goes to standard error for one program,\n"
         "to standard output for several.\n"
-        "Same inputs and options give byte-identical outputs (unless --realtime).\n"
+        "Frames come every " +
+        std::to_string(kFrameIntervalMs) + " ms, of emulated time (" +
+        withThousands(kCyclesPerSecond) +
+        " cycles a second) unless\n"
+        "--realtime; same inputs and options then give byte-identical outputs.\n"
         "\n"
         "exit status:\n"
         "  0  pass        1  fail        2  a limit reached before any verdict\n"
         "  3  bad usage or an unreadable file (one line on standard error names it)\n"
-        "  with --debug-exit: the byte the program wrote to $D7FF\n"
+        "  with --debug-exit: the byte the program wrote to " +
+        debugRegister +
+        "\n"
         "  several programs: 0 when all pass, else the largest status of any program\n";
     return text;
 }

@@ -71,49 +71,139 @@ uint64_t machineStateHash() {
     return fnv1a64(registers, sizeof registers, hash);
 }
 
+int32_t nextCodePoint(std::string_view text, std::size_t& at) {
+    auto byte = [&](std::size_t i) { return static_cast<uint8_t>(text[i]); };
+    uint8_t lead = byte(at);
+    if (lead < 0x80) {
+        ++at;
+        return lead;
+    }
+    int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    constexpr int32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};  // below: overlong
+    if (length == 0 || lead > 0xF4 || at + length > text.size()) {
+        ++at;
+        return kInvalidByte;
+    }
+    int32_t codePoint = lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        uint8_t next = byte(at + i);
+        if ((next & 0xC0) != 0x80) {
+            ++at;
+            return kInvalidByte;
+        }
+        codePoint = codePoint << 6 | (next & 0x3F);
+    }
+    bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+    if (codePoint < kSmallest[length] || codePoint > 0x10FFFF || surrogate) {
+        ++at;
+        return kInvalidByte;
+    }
+    at += length;
+    return codePoint;
+}
+
+void appendUtf8(std::string& out, int32_t codePoint) {
+    auto put = [&](int32_t value) { out += static_cast<char>(value); };
+    if (codePoint < 0x80) {
+        put(codePoint);
+    } else if (codePoint < 0x800) {
+        put(0xC0 | codePoint >> 6);
+        put(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        put(0xE0 | codePoint >> 12);
+        put(0x80 | (codePoint >> 6 & 0x3F));
+        put(0x80 | (codePoint & 0x3F));
+    } else {
+        put(0xF0 | codePoint >> 18);
+        put(0x80 | (codePoint >> 12 & 0x3F));
+        put(0x80 | (codePoint >> 6 & 0x3F));
+        put(0x80 | (codePoint & 0x3F));
+    }
+}
+
+namespace {
+bool isControl(int32_t codePoint) {
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint < 0xA0);
+}
+}  // namespace
+
+std::string terminalText(std::string_view text) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t start = at;
+        int32_t codePoint = nextCodePoint(text, at);
+        if (codePoint == '\n') {
+            out += "\\n";
+        } else if (codePoint == '\t') {
+            out += "\\t";
+        } else if (codePoint == '\r') {
+            out += "\\r";
+        } else if (codePoint == kInvalidByte || isControl(codePoint)) {
+            // The bytes as they came: one escape each.
+            for (std::size_t i = start; i < at; ++i)
+                out += formatted("\\x%02x", unsigned{static_cast<uint8_t>(text[i])});
+        } else {
+            out.append(text.substr(start, at - start));
+        }
+    }
+    return out;
+}
+
 std::string jsonString(std::string_view text) {
     std::string out = "\"";
-    for (char ch : text) {
-        auto byte = static_cast<unsigned char>(ch);
-        switch (ch) {
+    for (std::size_t at = 0; at < text.size();) {
+        int32_t codePoint = nextCodePoint(text, at);
+        switch (codePoint) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
+            case kInvalidByte: out += "\\ufffd"; break;
             default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    out += formatted("\\u%04x", unsigned{byte});
+                if (codePoint < 0x20 || codePoint == 0x7F) {
+                    out += formatted("\\u%04x", static_cast<unsigned>(codePoint));
                 } else {
-                    out += ch;
+                    appendUtf8(out, codePoint);
                 }
         }
     }
     return out + "\"";
 }
 
+FieldText fieldText(const std::string& text, unsigned) { return {text, true}; }
+FieldText fieldText(Verdict verdict, unsigned) { return {std::string(verdictWord(verdict)), true}; }
+FieldText fieldText(StopReason stop, unsigned) { return {std::string(stopReasonName(stop)), true}; }
+FieldText fieldText(int exitByte, unsigned) {
+    return {exitByte < 0 ? "null" : std::to_string(exitByte), false};
+}
+FieldText fieldText(uint64_t number, unsigned uses) {
+    if (uses & kHashText) return {formatted("fnv1a64:%016" PRIx64, number), true};
+    return {std::to_string(number), false};
+}
+FieldText fieldText(const CpuState& r, unsigned) {
+    return {formatted("{\"a\":%u,\"x\":%u,\"y\":%u,\"s\":%u,\"p\":%u,\"pc\":%u}", unsigned{r.regA},
+                      unsigned{r.regX}, unsigned{r.regY}, unsigned{r.regS}, unsigned{r.regP},
+                      unsigned{r.regPC}),
+            false};
+}
+
 std::string summaryJson(const RunResult& result) {
+    std::string json = "{";
+    forEachResultField(result, [&](std::string_view name, const auto& value, unsigned uses) {
+        if (!(uses & kSummarised)) return;
+        if (json.size() > 1) json += ',';
+        FieldText field = fieldText(value, uses);
+        json += jsonString(name) + ":" + (field.quoted ? jsonString(field.text) : field.text);
+    });
+    // What follows from the fields, for readers that want it at hand.
     const CpuState& r = result.registers;
     auto flag = [&](uint8_t mask) { return jsonBool((r.regP & mask) != 0); };
-    std::string json = "{";
-    json += "\"program\":" + jsonString(result.program);
-    json += ",\"verdict\":" + jsonString(verdictWord(result.verdict));
-    json += ",\"status\":" + std::to_string(result.status);
-    json += ",\"stop\":" + jsonString(stopReasonName(result.stop));
-    json += ",\"message\":" + jsonString(result.message);
-    json += ",\"debugExit\":" +
-            (result.exitByte < 0 ? std::string("null") : std::to_string(result.exitByte));
-    json += ",\"frames\":" + std::to_string(result.frames);
-    json += ",\"cycles\":" + std::to_string(result.cycles);
-    json += ",\"instructions\":" + std::to_string(result.instructions);
+    json += ",\"status\":" + std::to_string(result.status());
     json += ",\"regPC\":" + std::to_string(r.regPC);
-    json += formatted(",\"registers\":{\"a\":%u,\"x\":%u,\"y\":%u,\"s\":%u,\"p\":%u,\"pc\":%u}",
-                      unsigned{r.regA}, unsigned{r.regX}, unsigned{r.regY}, unsigned{r.regS},
-                      unsigned{r.regP}, unsigned{r.regPC});
     json += ",\"flags\":{\"n\":" + flag(kFlagN) + ",\"v\":" + flag(kFlagV) +
             ",\"b\":" + flag(kFlagB) + ",\"d\":" + flag(kFlagD) + ",\"i\":" + flag(kFlagI) +
             ",\"z\":" + flag(kFlagZ) + ",\"c\":" + flag(kFlagC) + "}";
-    json += formatted(",\"hash\":\"fnv1a64:%016" PRIx64 "\"", result.hash);
     return json + "}\n";
 }
 
@@ -153,5 +243,6 @@ std::string traceLine(const TraceEntry& entry) {
 }
 
 std::string resultLine(const RunResult& result) {
-    return std::string(verdictWord(result.verdict)) + " " + result.program + ": " + result.message;
+    return std::string(verdictWord(result.verdict)) + " " + terminalText(result.program) + ": " +
+           terminalText(result.message);
 }

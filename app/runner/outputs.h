@@ -15,9 +15,39 @@ uint64_t fnv1a64(const uint8_t* bytes, std::size_t length, uint64_t hash = kFnvO
 // The hash of the machine's state: all 64 KiB of RAM, then A, X, Y, S, P and PC (low, high).
 uint64_t machineStateHash();
 
-// Text as a JSON string, quotes included.
+// ---- text from outside (program names, files, screen texts) in each report's own form.
+// One reading of UTF-8 serves them all: a byte that does not start a valid sequence
+// (overlong forms and surrogates included) counts as one invalid byte.
+
+inline constexpr int32_t kInvalidByte = -1;
+// The code point that starts at text[at], moving `at` past it; kInvalidByte (moving one
+// byte on) where the bytes there are not UTF-8.
+int32_t nextCodePoint(std::string_view text, std::size_t& at);
+// UTF-8 of a code point.
+void appendUtf8(std::string& out, int32_t codePoint);
+// Text for a terminal line: control characters (C0, DEL and C1, newlines included) and
+// invalid bytes written as escapes (\n, \t, \x1b, \xff), so the text stays on its line
+// and sends no control sequence; the rest as it is.
+std::string terminalText(std::string_view text);
+// Text as a JSON string, quotes included: always valid UTF-8, control characters and DEL
+// escaped, an invalid byte replaced by U+FFFD.
 std::string jsonString(std::string_view text);
-// The summary: one JSON object on one line, ended by a newline.
+// A field of the result as text (forEachResultField): a string as it is, the word of a
+// verdict or stop reason, a number, "null" for no debug exit, the hash's "fnv1a64:" text,
+// the registers as a JSON object; `quoted` when JSON writes it as a string.
+struct FieldText {
+    std::string text;
+    bool quoted;
+};
+FieldText fieldText(const std::string& text, unsigned uses);
+FieldText fieldText(Verdict verdict, unsigned uses);
+FieldText fieldText(StopReason stop, unsigned uses);
+FieldText fieldText(int exitByte, unsigned uses);
+FieldText fieldText(uint64_t number, unsigned uses);
+FieldText fieldText(const CpuState& registers, unsigned uses);
+
+// The summary: one JSON object on one line, ended by a newline: every summarised field,
+// then the status, regPC and the flags that follow from them.
 std::string summaryJson(const RunResult& result);
 
 // `length` bytes from `bytes`, shown from `address` on: 16 a line, "C000: A9 01 60".

@@ -34,7 +34,6 @@ inline constexpr int kStatusError = 3;
 struct RunResult {
     std::string program;  // as given on the command line
     Verdict verdict = Verdict::Error;
-    int status = kStatusError;
     StopReason stop = StopReason::NotRun;
     std::string message;  // one line: what decided the run
     std::string details;  // further lines for a failure: every mismatch, the trace
@@ -44,8 +43,44 @@ struct RunResult {
     uint64_t instructions = 0;
     CpuState registers{};
     uint64_t hash = 0;  // FNV-1a 64 of RAM and the registers
-    int exitByte = -1;  // the byte written to $D7FF, or -1
+    int exitByte = -1;  // the byte written to the debug register, or -1
+
+    // The exit status, from the verdict: a failure through the debug register has the
+    // byte written as its status (a run that wrote 0 and then failed its expectations, 1).
+    int status() const {
+        switch (verdict) {
+            case Verdict::Pass: return kStatusPass;
+            case Verdict::Fail:
+                return stop == StopReason::DebugExit && exitByte > 0 ? exitByte : kStatusFail;
+            case Verdict::Limit: return kStatusLimit;
+            case Verdict::Error: break;
+        }
+        return kStatusError;
+    }
 };
+
+// Where a field of the result goes: the trip from a run's process to the batch (every
+// field), the JSON summary, and the summary's hash text.
+enum ResultFieldUse : uint8_t { kEncoded = 1, kSummarised = 2, kHashText = 4 };
+
+// Every field of a result, listed once, with its name and its uses: the batch encoding,
+// the summary and the JUnit report walk this list. One more field is one more line here
+// (and, for a new type, one overload in each of them).
+template <class Result, class Visit>
+void forEachResultField(Result& result, Visit&& visit) {
+    visit("program", result.program, kEncoded | kSummarised);
+    visit("verdict", result.verdict, kEncoded | kSummarised);
+    visit("stop", result.stop, kEncoded | kSummarised);
+    visit("message", result.message, kEncoded | kSummarised);
+    visit("details", result.details, kEncoded);
+    visit("screen", result.screen, kEncoded);
+    visit("debugExit", result.exitByte, kEncoded | kSummarised);
+    visit("frames", result.frames, kEncoded | kSummarised);
+    visit("cycles", result.cycles, kEncoded | kSummarised);
+    visit("instructions", result.instructions, kEncoded | kSummarised);
+    visit("registers", result.registers, kEncoded | kSummarised);
+    visit("hash", result.hash, kEncoded | kSummarised | kHashText);
+}
 
 // The stop reason's name in the summary ("debug-exit", "cycle-limit", ...).
 std::string_view stopReasonName(StopReason stop);

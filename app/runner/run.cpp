@@ -205,7 +205,6 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
     switch (result.stop) {
         case StopReason::DebugExit:
             result.verdict = result.exitByte == 0 ? Verdict::Pass : Verdict::Fail;
-            result.status = result.exitByte;
             result.message =
                 "debug exit " + hexByte(static_cast<unsigned>(result.exitByte)) + after;
             break;
@@ -223,8 +222,8 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
             break;
         case StopReason::FrameLimit:
         case StopReason::CycleLimit: {
-            bool waitsForVerdict =
-                options.debugExit || options.untilInput || !options.untilTexts.empty();
+            bool waitsForVerdict = options.debugExit || options.untilInput ||
+                                   !options.untilTexts.empty() || !options.failTexts.empty();
             result.verdict =
                 !options.expectations.empty() && !waitsForVerdict ? Verdict::Pass : Verdict::Limit;
             std::string limit = result.stop == StopReason::FrameLimit
@@ -236,10 +235,6 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
         case StopReason::NotRun:
         case StopReason::Crashed: break;
     }
-    if (result.verdict == Verdict::Pass) result.status = kStatusPass;
-    if (result.verdict == Verdict::Limit) result.status = kStatusLimit;
-    if (result.verdict == Verdict::Fail && result.stop != StopReason::DebugExit)
-        result.status = kStatusFail;
 }
 
 // Fails the run on the first cell that does not hold its expected byte; every mismatch
@@ -258,10 +253,7 @@ void checkExpectations(const RunnerOptions& options, RunResult& result) {
     if (mismatches == 0) return;
     if (mismatches > 1) first += " (and " + std::to_string(mismatches - 1) + " more)";
     result.message = first + "; the run ended: " + result.message;
-    if (result.verdict != Verdict::Fail) {
-        result.verdict = Verdict::Fail;
-        result.status = kStatusFail;
-    }
+    result.verdict = Verdict::Fail;
 }
 
 // The outputs of a finished run. False (with a message) when one cannot be written.
