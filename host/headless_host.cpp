@@ -36,10 +36,6 @@ struct HeadlessState {
     double clockReading = 0.0;          // the virtual clock, or the last real reading
     double (*clockSource)() = nullptr;  // when set, the clock follows it
     int64_t clockRefreshes = 0;
-    int64_t locks = 0;
-    int64_t unlocks = 0;
-    bool locked = false;
-    std::pair<int, int> lastUnlockRows = {0, 0};
 };
 
 HeadlessState host;
@@ -76,17 +72,6 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int /*fl
 }
 
 uint32_t* pixelMemory() { return host.windowOpened ? host.pages.data() : nullptr; }
-
-void lockPixels() {
-    ++host.locks;
-    host.locked = true;
-}
-
-void unlockPixels(int firstRow, int lastRow) {
-    ++host.unlocks;
-    host.locked = false;
-    host.lastUnlockRows = {firstRow, lastRow};
-}
 
 void setTextRows(int first, int last) { textAreaSetRows(first, last); }
 void printText(std::string_view text) { textAreaPrint(text); }
@@ -127,6 +112,7 @@ void endProcess(int status) {
 
 void headlessReset() {
     host = HeadlessState{};
+    pixelLock = PixelLock{};
     headlessForgetProvidedFiles();
     textAreaReset();
     randomReseed(kDefaultRandomSeed);
@@ -174,10 +160,12 @@ std::vector<std::string> headlessStatusLines() {
 
 std::string headlessTextRow(int row) { return textAreaRowText(row); }
 
-int64_t headlessLockCount() { return host.locks; }
-int64_t headlessUnlockCount() { return host.unlocks; }
-bool headlessPixelsLocked() { return host.locked; }
-std::pair<int, int> headlessLastUnlockRows() { return host.lastUnlockRows; }
+int64_t headlessLockCount() { return pixelLock.locks; }
+int64_t headlessUnlockCount() { return pixelLock.unlocks; }
+bool headlessPixelsLocked() { return pixelLock.held; }
+std::pair<int, int> headlessLastUnlockRows() {
+    return {pixelLock.lastFirstRow, pixelLock.lastLastRow};
+}
 
 bool headlessWindowOpened() { return host.windowOpened; }
 int headlessWindowWidth() { return host.width; }

@@ -10,6 +10,8 @@
 // the per-instruction path.
 #pragma once
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
@@ -29,11 +31,36 @@ void openWindow(int width, int height, int bitsPerPixel, int pages, int flags, i
 // red, green, blue from the most significant byte down. Zeroed when the window opens.
 uint32_t* pixelMemory();
 
-// Pixels are written only between lockPixels and unlockPixels. Both are cheap markers;
-// unlockPixels(-1, -1) marks every row changed, and the host shows changed rows at its
-// next presentation (about every 10 ms), never inside the call.
-void lockPixels();
-void unlockPixels(int firstRow, int lastRow);
+// Pixels are written only between lockPixels and unlockPixels. The lock is a marker
+// that both hosts share, inline here, so that taking it around every strip the renderer
+// writes costs nothing measurable: only the emulation thread touches the page, so there
+// is nothing to wait for. unlockPixels(-1, -1) marks every row changed (otherwise rows
+// first..last); the window host shows changed rows at its next presentation (about
+// every 10 ms), never inside the call.
+struct PixelLock {
+    int64_t locks = 0;    // lockPixels calls so far
+    int64_t unlocks = 0;  // unlockPixels calls so far
+    bool held = false;
+    int lastFirstRow = 0;  // the arguments of the last unlockPixels
+    int lastLastRow = 0;
+    int changedFirst = INT_MAX;  // the rows changed since the host last looked; none when
+    int changedLast = -1;        // changedFirst > changedLast
+};
+extern PixelLock pixelLock;
+
+inline void lockPixels() {
+    ++pixelLock.locks;
+    pixelLock.held = true;
+}
+inline void unlockPixels(int firstRow, int lastRow) {
+    ++pixelLock.unlocks;
+    pixelLock.held = false;
+    pixelLock.lastFirstRow = firstRow;
+    pixelLock.lastLastRow = lastRow;
+    bool allRows = firstRow < 0 || lastRow < 0;
+    pixelLock.changedFirst = std::min(pixelLock.changedFirst, allRows ? 0 : firstRow);
+    pixelLock.changedLast = std::max(pixelLock.changedLast, allRows ? INT_MAX : lastRow);
+}
 
 // ---- status text: an 80 x 60 grid of 8 x 8 cells over the window
 

@@ -6,12 +6,13 @@
 // random pieces, read-only files and the fixed random sequence. hostService pumps the
 // events and presents the changed rows about every ten milliseconds.
 // Ignores: the bits per pixel (always 32), the refresh rate (the emulation never waits
-// for the display), pages beyond the first (never shown), and lockPixels, which has
-// nothing to guard: only the emulation thread touches the page.
+// for the display) and pages beyond the first (never shown). The pixel lock is the
+// marker of host.h: only the emulation thread touches the page.
 #include <SDL.h>
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,6 +121,12 @@ void pumpEvents() {
 }
 
 void presentChangedRows() {
+    // The rows the renderer marked changed when it released the pixel lock.
+    if (pixelLock.changedFirst <= pixelLock.changedLast) {
+        markRowsChanged(pixelLock.changedFirst, pixelLock.changedLast);
+        pixelLock.changedFirst = INT_MAX;
+        pixelLock.changedLast = -1;
+    }
     if (host.dirtyFirstRow > host.dirtyLastRow) return;
     SDL_Rect rows = {0, host.dirtyFirstRow, host.width, host.dirtyLastRow - host.dirtyFirstRow + 1};
     const uint32_t* first =
@@ -178,16 +185,6 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int flag
 }
 
 uint32_t* pixelMemory() { return host.pages.empty() ? nullptr : host.pages.data(); }
-
-void lockPixels() {}  // a marker: the page is ours, and only this thread writes it
-
-void unlockPixels(int firstRow, int lastRow) {
-    if (firstRow < 0 || lastRow < 0) {
-        markAllChanged();
-    } else {
-        markRowsChanged(firstRow, lastRow);
-    }
-}
 
 void setTextRows(int first, int last) {
     textAreaSetRows(first, last);

@@ -4,6 +4,8 @@
 // below 400 are never written.
 #include "machine/screen.h"
 
+#include <cstring>
+
 #include "cpu/state.h"
 #include "host/host.h"
 #include "machine/machine.h"
@@ -20,22 +22,43 @@ const std::array<PaletteColour, 16> palette = {{
 namespace {
 constexpr int kWindowRowsPerLine = 2;
 
-// For each glyph byte, the strip's 16 pixel masks: all ones where the foreground shows.
-// Bit 7 is the leftmost emulated pixel, and each emulated pixel covers two window pixels.
+// The sixteen colours as window pixels.
+const std::array<uint32_t, 16> kPalettePixels = [] {
+    std::array<uint32_t, 16> pixels{};
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = pixelOf(palette[i]);
+    return pixels;
+}();
+
+uint32_t paletteNibble(uint8_t value) { return kPalettePixels[value & 0x0F]; }
+
+// Four pixels at a time: the compiler keeps them in one vector register.
+using FourPixels = uint32_t __attribute__((vector_size(16)));
+constexpr int kStripParts = kStripPixels / 4;
+
+// For each glyph byte, the strip's 16 pixel masks, all ones where the foreground shows:
+// bit 7 is the leftmost emulated pixel, and each emulated pixel covers two window pixels.
 struct StripMasks {
-    alignas(64) uint32_t mask[kStripPixels];
+    FourPixels part[kStripParts];
 };
-constexpr std::array<StripMasks, 256> kStripMasks = [] {
+const std::array<StripMasks, 256> kStripMasks = [] {
     std::array<StripMasks, 256> table{};
     for (int bits = 0; bits < 256; ++bits) {
-        for (int k = 0; k < kStripPixels; ++k) {
-            table[bits].mask[k] = (bits >> (7 - k / 2)) & 1 ? 0xFFFFFFFFu : 0;
-        }
+        for (int k = 0; k < kStripPixels; ++k)
+            table[bits].part[k / 4][k % 4] = (bits >> (7 - k / 2)) & 1 ? 0xFFFFFFFFu : 0;
     }
     return table;
 }();
 
-uint32_t paletteNibble(uint8_t value) { return pixelOf(palette[value & 0x0F]); }
+// One strip: 16 pixels, each the foreground where its mask is set.
+inline void drawStrip(uint32_t* strip, uint8_t bits, uint32_t foreground, uint32_t background) {
+    const FourPixels front = {foreground, foreground, foreground, foreground};
+    const FourPixels back = {background, background, background, background};
+    for (int i = 0; i < kStripParts; ++i) {
+        FourPixels mask = kStripMasks[bits].part[i];
+        FourPixels pixels = (front & mask) | (back & ~mask);
+        std::memcpy(strip + 4 * i, &pixels, sizeof pixels);
+    }
+}
 }  // namespace
 
 void drawTextScreen() {
@@ -47,13 +70,10 @@ void drawTextScreen() {
             lockPixels();
             int cell = textRow * kScreenColumns + column;
             uint8_t code = memory.ram[kScreenMatrix + cell];
-            const uint32_t* mask = kStripMasks[memory.charRom[code * kGlyphRows + glyphRow]].mask;
-            uint32_t foreground = paletteNibble(memory.ram[kColourMemory + cell]);
-            uint32_t background = paletteNibble(memory.ram[kBackgroundColour]);
-            uint32_t* strip = windowLine + column * kStripPixels;
-            for (int k = 0; k < kStripPixels; ++k) {
-                strip[k] = (foreground & mask[k]) | (background & ~mask[k]);
-            }
+            drawStrip(windowLine + column * kStripPixels,
+                      memory.charRom[code * kGlyphRows + glyphRow],
+                      paletteNibble(memory.ram[kColourMemory + cell]),
+                      paletteNibble(memory.ram[kBackgroundColour]));
             unlockPixels(-1, -1);
         }
     }
