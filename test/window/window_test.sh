@@ -18,8 +18,10 @@ probe=$(realpath "$2")
 scenario=$3
 demo=${4:-}
 
-timeout_s=10       # for the window to appear and for each check
-exit_wait_s=5      # for the program to end after Escape
+# Every wait is for a condition, bounded generously: a loaded machine (a sanitizer build,
+# the other tests beside it) may take seconds where an idle one takes milliseconds.
+timeout_s=60       # for the window to appear and for each check
+exit_wait_s=30     # for the program to end after Escape
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/breadbin-window-XXXXXX")
 xvfb_pid=""
@@ -126,9 +128,11 @@ demo)
 
     xdotool key --window "$window" a
     "$probe" close "$window" || fail "could not send the close request"
-    sleep 0.5
-    still_running || fail "breadbin ended after a key and a close request"
+    # The window keeps presenting new frames, so the host has pumped its events, the key
+    # and the close request among them, since they were sent: and it is still running.
     "$probe" changes "$window" "$timeout_s" || fail "the screen stopped changing after the close request"
+    "$probe" changes "$window" "$timeout_s" || fail "the screen stopped changing after the close request"
+    still_running || fail "breadbin ended after a key and a close request"
     escape_ends_the_run
     ;;
 *)
