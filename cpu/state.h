@@ -17,7 +17,9 @@ struct CpuState {
     uint8_t regP;           // processor status, the flag masks below
     uint16_t regPC;         // program counter
     uint8_t currentOpcode;  // the opcode fetched for the current step
-    int32_t cycleCount;     // machine cycles charged since the last frame; nothing decides on it
+    int32_t cycleCount;     // machine cycles charged since the last frame; the frame sets it to 0.
+                            // The machine's own timing never reads it; the runner's emulated
+                            // clock and its cycle limit add it up (cyclesSinceStart)
 };
 
 // Status flag masks of regP.

@@ -12,7 +12,9 @@ inline constexpr uint8_t kScanColumnZero = 0xFE;
 // (n = 8) and $01 come with probability 1/16 and each other bit with 1/8.
 uint8_t randomKeyRow();
 
-// Runs after every instruction: one read and one comparison on the common path.
+// The stub's work after a step: one read and one comparison on the common path. The main
+// loop calls it after every step whose $DC00 may read $FE (the others it would leave
+// alone), see step_loop.h.
 inline void updateKeyboardPort() {
     if (readByte(kKeyboardColumnSelect) != kScanColumnZero) [[likely]]
         return;

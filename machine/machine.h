@@ -60,5 +60,5 @@ void loadProgramFile(std::string_view fileName);
 
 // Redraws the 40 x 25 text screen into the framebuffer's even rows 0-398.
 void drawTextScreen();
-// The keyboard stub, updateKeyboardPort, is inline in machine/keyboard.h: it runs after
-// every instruction.
+// The keyboard stub, updateKeyboardPort, is inline in machine/keyboard.h: it acts after
+// every step while $DC00 reads $FE.

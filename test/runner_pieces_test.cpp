@@ -3,6 +3,9 @@
 // result's trip between processes, and the JUnit counts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -223,6 +226,28 @@ struct BadLine {
     std::vector<std::string_view> arguments;
     const char* named;  // the message must name this
 };
+
+// The README and the help quote the contract's numbers as the constants say them, and
+// none of the 50 Hz figures they once gave.
+TEST(RunnerDocs, TheReadmeAndTheHelpQuoteTheContractsNumbers) {
+    std::ifstream in(BREADBIN_SOURCE_DIR "/README.md");
+    std::string readme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(readme.empty());
+    char debugRegister[8];
+    std::snprintf(debugRegister, sizeof debugRegister, "$%04X", unsigned{kDebugExitRegister});
+    std::string interval = std::to_string(kFrameIntervalMs) + " ms";
+    std::string frames = std::to_string(kDefaultRealtimeFrameLimit) + " frames";
+    std::string cycles = std::to_string(kCyclesPerSecond / 1000) + "," +
+                         std::to_string(kCyclesPerSecond % 1000);  // 985,248
+    for (const std::string& text : {std::string(debugRegister), interval, frames, cycles}) {
+        EXPECT_NE(readme.find(text), std::string::npos) << "README: " << text;
+        std::string help = helpText();
+        std::string plain = text == cycles ? std::to_string(kCyclesPerSecond) : text;
+        EXPECT_NE(help.find(plain), std::string::npos) << "help: " << plain;
+    }
+    for (const char* stale : {"20 ms", "50 frames", "3000 frames", "--frames 3000"})
+        EXPECT_EQ(readme.find(stale), std::string::npos) << "README: " << stale;
+}
 
 TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
     // clang-format off
