@@ -1,6 +1,6 @@
 ; debug_fail: a self test that fails on purpose. It shows "SELF TEST FAILED" and writes
-; the failure code 5 to the debug register $D7FF through a pointer, STA ($FB),Y; then
-; it waits for ever.
+; the failure code 5 to the debug register (kernal.inc's debugExitRegister) through a
+; pointer, STA (pointer),Y; then it waits for ever.
         .include "kernal.inc"
 
 failureCode = 5
@@ -11,9 +11,9 @@ pointer   = freeZeroPage
         lda #<failed
         ldy #>failed
         jsr printString
-        lda #$F0                ; pointer = $D7F0, Y = $0F: the store reaches $D7FF
+        lda #<(debugExitRegister - $0F) ; Y = $0F: the store reaches the register
         sta pointer
-        lda #$D7
+        lda #>(debugExitRegister - $0F)
         sta pointer + 1
         ldy #$0F
         lda #failureCode
