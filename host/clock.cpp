@@ -1,3 +1,5 @@
+// The steady clock behind both hosts' clockSeconds: a reading and nothing else (no
+// events, no presenting).
 #include "host/clock.h"
 
 #include <chrono>

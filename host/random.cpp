@@ -1,3 +1,5 @@
+// randomUnit for both hosts: the fixed-seed sequence (random.h), after any values that
+// tests queued. Ignores randomUnit's argument.
 #include "host/random.h"
 
 #include <array>
