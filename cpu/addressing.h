@@ -5,6 +5,7 @@
 // that of the operand byte. The zero-page fetchers return an address below $0100.
 #pragma once
 
+#include "cpu/model.h"
 #include "cpu/state.h"
 
 // A page crossing: adding the index to the low byte of the base carries into the high byte.
@@ -52,12 +53,20 @@ inline uint16_t addrAbsoluteY(CpuState& c, bool alwaysExtraCycle) {
     return addrAbsoluteIndexed(c, c.regY, alwaysExtraCycle);
 }
 
-// (abs), JMP only: three cycles. The target's high byte comes from the next address even
-// when the pointer ends in $FF, from the memory the banking selects for the pointer.
+// (abs), JMP only: three cycles. In the plain model the target's high byte comes from
+// the next address even when the pointer ends in $FF; the 6510 does not carry into the
+// pointer's high byte, so a pointer at $xxFF takes it from $xx00. Both bytes come from the
+// memory the banking selects for the pointer.
+template <CpuModel Model = kDefaultCpuModel>
 inline uint16_t addrIndirect(CpuState& c) {
     c.cycleCount += 3;
     uint16_t pointer = readWord(c.regPC);
     c.regPC += 2;
+    if constexpr (Model == CpuModel::Mos6510) {
+        if (lowByte(pointer) == 0xFF) [[unlikely]]
+            return static_cast<uint16_t>(readByte(pointer) |
+                                         readByte(static_cast<uint16_t>(pointer - 0xFF)) << 8);
+    }
     return readWord(pointer);
 }
 

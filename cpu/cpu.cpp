@@ -12,9 +12,13 @@ struct CountedSteps {
 };
 }  // namespace
 
-void runInstructions(uint64_t count) {
+void runInstructions(uint64_t count, CpuModel model) {
     CountedSteps steps{count};
-    runInterpreter(steps);
+    withModel(model, [&](auto m) { runInterpreter<decltype(m)::value>(steps); });
 }
 
 void executeOpcode(uint8_t opcode) { executeOpcode(cpu, opcode); }
+
+void executeOpcode(CpuModel model, uint8_t opcode) {
+    withModel(model, [&](auto m) { executeOpcode<decltype(m)::value>(cpu, opcode); });
+}

@@ -1,5 +1,5 @@
-// The instruction decoder: one opcode byte to the work of one instruction, generated
-// from the single opcode table in opcodes.def.
+// The instruction decoder: one opcode byte to the work of one instruction in a processor
+// model, generated from the single opcode table in opcodes.def.
 #pragma once
 
 #include <array>
@@ -8,7 +8,9 @@
 
 #include "cpu/addressing.h"
 #include "cpu/control.h"
+#include "cpu/model.h"
 #include "cpu/operations.h"
+#include "cpu/undocumented.h"
 
 // The addressing modes, one row each: the instruction's length in bytes and how the
 // disassembler shows its operand (a printf format of the operand byte for two-byte
@@ -64,35 +66,61 @@ constexpr bool writesOperand(Access access) {
 // The indexed modes always pay their extra cycle for those, whether a page is crossed or not.
 constexpr bool alwaysExtraCycle(Access access) { return writesOperand(access); }
 
-// What tools and tests know of an opcode: its mnemonic ("" where the byte has no row),
-// its addressing mode, its operand access and its length in bytes (1 for the byte values
-// without a row).
+// Which processor models have a row of opcodes.def.
+enum class RowModels : uint8_t { All, Mos6510 };
+constexpr bool modelHasRow(CpuModel model, RowModels rows) {
+    return rows == RowModels::All || model == CpuModel::Mos6510;
+}
+
+// What tools and tests know of an opcode in a model: its mnemonic ("" where the byte has
+// no row), its addressing mode, its operand access, its length in bytes (1 for the byte
+// values without a row), whether it belongs to the documented instruction set, and
+// whether it stops the processor (JAM).
 struct OpcodeInfo {
     std::string_view mnemonic;
     AddressingMode mode;
     Access access;
     uint8_t length;
     bool documented;
+    bool halts;
 };
 
-inline constexpr std::array<OpcodeInfo, 256> kOpcodeInfo = [] {
+constexpr std::array<OpcodeInfo, 256> opcodeTableOf(CpuModel model) {
     std::array<OpcodeInfo, 256> table{};
-    for (auto& row : table) row = {"", AddressingMode::Implied, Access::None, 1, false};
-#define OPCODE(byte, mnemonic, mode, access, operation)             \
-    table[byte] = {#mnemonic, AddressingMode::mode, Access::access, \
-                   instructionLength(AddressingMode::mode), true};
+    for (auto& row : table) row = {"", AddressingMode::Implied, Access::None, 1, false, false};
+#define OPCODE(byte, mnemonic, mode, access, models, operation) \
+    if (modelHasRow(model, RowModels::models))                  \
+        table[byte] = {#mnemonic,                               \
+                       AddressingMode::mode,                    \
+                       Access::access,                          \
+                       instructionLength(AddressingMode::mode), \
+                       RowModels::models == RowModels::All,     \
+                       std::string_view(#mnemonic) == "JAM"};
 #include "cpu/opcodes.def"
 #undef OPCODE
     return table;
-}();
+}
+
+// The opcode table of each model; kOpcodeInfo is the default model's.
+template <CpuModel Model>
+inline constexpr std::array<OpcodeInfo, 256> kOpcodeTable = opcodeTableOf(Model);
+inline constexpr const std::array<OpcodeInfo, 256>& kOpcodeInfo = kOpcodeTable<kDefaultCpuModel>;
+
+constexpr const OpcodeInfo& opcodeInfo(CpuModel model, uint8_t opcode) {
+    return withModel(model, [&](auto m) -> const OpcodeInfo& {
+        return kOpcodeTable<decltype(m)::value>[opcode];
+    });
+}
 
 // Whether an opcode stores into its operand's address.
-constexpr bool storesToOperand(uint8_t opcode) { return writesOperand(kOpcodeInfo[opcode].access); }
+constexpr bool storesToOperand(CpuModel model, uint8_t opcode) {
+    return writesOperand(opcodeInfo(model, opcode).access);
+}
 
 // The access column is checked against the modes: only a memory operand can be read or
 // written, and an immediate operand is never written.
 static_assert([] {
-    for (const OpcodeInfo& info : kOpcodeInfo) {
+    for (const OpcodeInfo& info : kOpcodeTable<CpuModel::Mos6510>) {
         bool memoryOperand = info.mode != AddressingMode::Implied &&
                              info.mode != AddressingMode::Accumulator &&
                              info.mode != AddressingMode::Relative;
@@ -114,25 +142,30 @@ static_assert([] {
 #define BREADBIN_FETCH_Absolute(alwaysExtra)        uint16_t address = addrAbsolute(c);
 #define BREADBIN_FETCH_AbsoluteX(alwaysExtra)       uint16_t address = addrAbsoluteX(c, alwaysExtra);
 #define BREADBIN_FETCH_AbsoluteY(alwaysExtra)       uint16_t address = addrAbsoluteY(c, alwaysExtra);
-#define BREADBIN_FETCH_Indirect(alwaysExtra)        uint16_t address = addrIndirect(c);
+#define BREADBIN_FETCH_Indirect(alwaysExtra)        uint16_t address = addrIndirect<Model>(c);
 #define BREADBIN_FETCH_IndexedIndirect(alwaysExtra) uint16_t address = addrIndexedIndirect(c);
 #define BREADBIN_FETCH_IndirectIndexed(alwaysExtra) \
     uint16_t address = addrIndirectIndexed(c, alwaysExtra);
 
-// Instruction<byte>::execute runs the row of that byte: its fetcher, then its operation,
-// and returns the effective address (0 without a memory operand), for a step policy that
-// looks at where an instruction stored. A byte without a row does nothing.
-template <uint8_t Opcode>
+// Instruction<Model, byte>::execute runs the row of that byte in that model: its fetcher,
+// then its operation, and returns the effective address (0 without a memory operand), for
+// a step policy that looks at where an instruction stored. A byte without a row in the
+// model does nothing.
+template <CpuModel Model, uint8_t Opcode>
 struct Instruction {
     [[gnu::always_inline]] static inline uint16_t execute(CpuState&) { return 0; }
 };
-#define OPCODE(byte, mnemonic, mode, access, operation)                        \
-    template <>                                                                \
-    struct Instruction<byte> {                                                 \
-        [[gnu::always_inline]] static inline uint16_t execute(CpuState& c) {   \
-            BREADBIN_FETCH_##mode(alwaysExtraCycle(Access::access)) operation; \
-            return address;                                                    \
-        }                                                                      \
+#define OPCODE(byte, mnemonic, mode, access, models, operation)                               \
+    template <CpuModel Model>                                                                 \
+    struct Instruction<Model, byte> {                                                         \
+        [[gnu::always_inline]] static inline uint16_t execute([[maybe_unused]] CpuState& c) { \
+            if constexpr (!modelHasRow(Model, RowModels::models)) {                           \
+                return 0;                                                                     \
+            } else {                                                                          \
+                BREADBIN_FETCH_##mode(alwaysExtraCycle(Access::access)) operation;            \
+                return address;                                                               \
+            }                                                                                 \
+        }                                                                                     \
     };
 #include "cpu/opcodes.def"
 #undef OPCODE
@@ -152,16 +185,19 @@ struct Instruction {
     BREADBIN_BYTES_OF_ROW(X, F)
 // clang-format on
 
-// Executes one instruction on the register set `c`, whose opcode has just been fetched:
-// regPC addresses the byte after it and the fetch's 2 cycles are charged.
+// Executes one instruction of the model on the register set `c`, whose opcode has just
+// been fetched: regPC addresses the byte after it and the fetch's 2 cycles are charged.
+template <CpuModel Model = kDefaultCpuModel>
 [[gnu::always_inline]] inline void executeOpcode(CpuState& c, uint8_t opcode) {
     switch (opcode) {
 #define BREADBIN_CASE(byte) \
-    case byte: Instruction<byte>::execute(c); break;
+    case byte: Instruction<Model, byte>::execute(c); break;
         BREADBIN_FOR_EACH_BYTE(BREADBIN_CASE)
 #undef BREADBIN_CASE
     }
 }
 
-// Executes one instruction on the program-wide registers `cpu`.
+// Executes one instruction on the program-wide registers `cpu`, in the default model or
+// in the one given.
 void executeOpcode(uint8_t opcode);
+void executeOpcode(CpuModel model, uint8_t opcode);

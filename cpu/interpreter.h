@@ -1,4 +1,5 @@
-// The interpreter loop, shared by the bare core and the machine's main loop. It copies
+// The interpreter loop, shared by the bare core and the machine's main loop, compiled
+// once for each processor model and step policy it is run with. It copies
 // the program-wide registers into a local register set, so that the compiler can keep
 // them in machine registers (a byte store into RAM would otherwise force them to be
 // reloaded), runs instructions until the step policy says stop, and stores them back.
@@ -29,14 +30,14 @@
 #define BREADBIN_INTERPRETER_ATTRIBUTES gnu::noinline, gnu::flatten
 #endif
 
-template <class Step>
+template <CpuModel Model, class Step>
 [[BREADBIN_INTERPRETER_ATTRIBUTES]] void runInterpreter(Step& policy) {
     CpuState c = cpu;
     Step step = policy;
 
 #if defined(BREADBIN_DISPATCH_SWITCH)
 #define BREADBIN_CASE(byte) \
-    case byte: step.template afterInstruction<byte>(c, Instruction<byte>::execute(c)); break;
+    case byte: step.template afterInstruction<byte>(c, Instruction<Model, byte>::execute(c)); break;
     while (step.beforeInstruction(c)) {
         c.cycleCount += 2;
         c.currentOpcode = readByte(c.regPC);
@@ -59,8 +60,9 @@ template <class Step>
     } while (0)
 
     BREADBIN_DISPATCH();
-#define BREADBIN_HANDLER(byte)                                                               \
-    handler_##byte : step.template afterInstruction<byte>(c, Instruction<byte>::execute(c)); \
+#define BREADBIN_HANDLER(byte)                                                           \
+    handler_##byte                                                                       \
+        : step.template afterInstruction<byte>(c, Instruction<Model, byte>::execute(c)); \
     BREADBIN_DISPATCH();
     BREADBIN_FOR_EACH_BYTE(BREADBIN_HANDLER)
 #undef BREADBIN_HANDLER
@@ -71,5 +73,5 @@ finished:
     policy = step;
 }
 
-// The bare core: fetch and execute `count` instructions, nothing around them.
-void runInstructions(uint64_t count);
+// The bare core: fetch and execute `count` instructions of the model, nothing around them.
+void runInstructions(uint64_t count, CpuModel model = kDefaultCpuModel);

@@ -2,14 +2,15 @@
 // increments and decrements. An operation with a memory operand takes the effective
 // address from a fetcher; the accumulator and register forms take none. Values are
 // unsigned bytes; sums and differences are formed wider so carry and borrow show before
-// truncation. The decimal flag is never consulted: ADC and SBC are always binary.
+// truncation. The plain model never consults the decimal flag: its ADC and SBC are always
+// binary. The 6510 model adds and subtracts in decimal when D is set, as the NMOS chip does.
 #pragma once
 
+#include "cpu/model.h"
 #include "cpu/state.h"
 
-// ADC: A = A + M + C; sets N Z C V. V when A and M agree in sign and the sum does not.
-inline void opADC(CpuState& c, uint16_t address) {
-    unsigned m = readByte(address);
+// A + M + C in binary; sets N Z C V. V when A and M agree in sign and the sum does not.
+inline void addBinary(CpuState& c, unsigned m) {
     unsigned sum = c.regA + m + testFlag(c, kFlagC);
     setFlag(c, kFlagV, (~(c.regA ^ m) & (c.regA ^ sum) & 0x80));
     setFlag(c, kFlagC, sum > 0xFF);
@@ -17,15 +18,79 @@ inline void opADC(CpuState& c, uint16_t address) {
     setNZ(c, c.regA);
 }
 
-// SBC: A = A - M - (1 - C); sets N Z C V. C means no borrow; V when A and M differ in
+// A + M + C in decimal, as the NMOS chip adds: digit by digit, a low digit past 9
+// corrected by 6 and carried into the high digit, a high digit past 9 corrected and
+// carried out. Z comes from the binary sum, N and V from the digits before the high
+// digit's correction. Digits past 9 in the operands ($0F, $FF) take the same steps.
+inline void addDecimal(CpuState& c, unsigned m) {
+    unsigned carry = testFlag(c, kFlagC);
+    unsigned low = (c.regA & 0x0F) + (m & 0x0F) + carry;
+    unsigned high = (c.regA >> 4) + (m >> 4);
+    if (low > 9) {
+        low = (low + 6) & 0x0F;
+        high += 1;
+    }
+    unsigned uncorrected = high << 4 | low;
+    setFlag(c, kFlagZ, ((c.regA + m + carry) & 0xFF) == 0);
+    setFlag(c, kFlagN, uncorrected & 0x80);
+    setFlag(c, kFlagV, (~(c.regA ^ m) & (c.regA ^ uncorrected) & 0x80));
+    setFlag(c, kFlagC, high > 9);
+    if (high > 9) high += 6;
+    c.regA = static_cast<uint8_t>(high << 4 | low);
+}
+
+// A - M - (1 - C) in binary; sets N Z C V. C means no borrow; V when A and M differ in
 // sign and the difference's sign differs from A's.
-inline void opSBC(CpuState& c, uint16_t address) {
-    int m = readByte(address);
+inline void subtractBinary(CpuState& c, int m) {
     int diff = c.regA - m - (1 - static_cast<int>(testFlag(c, kFlagC)));
     setFlag(c, kFlagV, ((c.regA ^ m) & (c.regA ^ diff) & 0x80));
     setFlag(c, kFlagC, diff >= 0);
     c.regA = static_cast<uint8_t>(diff);
     setNZ(c, c.regA);
+}
+
+// A - M - (1 - C) in decimal: the flags are the binary subtraction's; the result is
+// formed digit by digit, a digit that borrowed corrected by 6.
+inline void subtractDecimal(CpuState& c, int m) {
+    int low = (c.regA & 0x0F) - (m & 0x0F) - (1 - static_cast<int>(testFlag(c, kFlagC)));
+    int high = (c.regA >> 4) - (m >> 4);
+    if (low < 0) {
+        low = (low - 6) & 0x0F;
+        high -= 1;
+    }
+    if (high < 0) high -= 6;
+    subtractBinary(c, m);
+    c.regA = static_cast<uint8_t>(high << 4 | low);
+}
+
+// ADC and SBC on a value, in the arithmetic of the model.
+template <CpuModel Model>
+inline void addWithCarry(CpuState& c, uint8_t m) {
+    if constexpr (Model == CpuModel::Mos6510) {
+        if (c.regP & kFlagD) [[unlikely]]
+            return addDecimal(c, m);
+    }
+    addBinary(c, m);
+}
+template <CpuModel Model>
+inline void subtractWithBorrow(CpuState& c, uint8_t m) {
+    if constexpr (Model == CpuModel::Mos6510) {
+        if (c.regP & kFlagD) [[unlikely]]
+            return subtractDecimal(c, m);
+    }
+    subtractBinary(c, m);
+}
+
+// ADC: A = A + M + C; sets N Z C V.
+template <CpuModel Model = kDefaultCpuModel>
+inline void opADC(CpuState& c, uint16_t address) {
+    addWithCarry<Model>(c, readByte(address));
+}
+
+// SBC: A = A - M - (1 - C); sets N Z C V.
+template <CpuModel Model = kDefaultCpuModel>
+inline void opSBC(CpuState& c, uint16_t address) {
+    subtractWithBorrow<Model>(c, readByte(address));
 }
 
 // AND, ORA, EOR: A = A op M; sets N Z.
@@ -34,10 +99,12 @@ inline void opORA(CpuState& c, uint16_t address) { setNZ(c, c.regA |= readByte(a
 inline void opEOR(CpuState& c, uint16_t address) { setNZ(c, c.regA ^= readByte(address)); }
 
 // CMP, CPX, CPY: R - M; sets N Z C (C when R >= M). R is unchanged.
-inline void compareWith(CpuState& c, uint8_t r, uint16_t address) {
-    uint8_t m = readByte(address);
+inline void compareValues(CpuState& c, uint8_t r, uint8_t m) {
     setFlag(c, kFlagC, r >= m);
     setNZ(c, static_cast<uint8_t>(r - m));
+}
+inline void compareWith(CpuState& c, uint8_t r, uint16_t address) {
+    compareValues(c, r, readByte(address));
 }
 inline void opCMP(CpuState& c, uint16_t address) { compareWith(c, c.regA, address); }
 inline void opCPX(CpuState& c, uint16_t address) { compareWith(c, c.regX, address); }
@@ -81,11 +148,13 @@ inline uint8_t rotateRight(CpuState& c, uint8_t v) {
 }
 
 // Read-modify-write in memory: reads M once (a ROM byte where a ROM is visible), writes
-// the result into RAM and costs 2 cycles of its own.
+// the result into RAM and costs 2 cycles of its own. Returns the result.
 template <uint8_t (*Modify)(CpuState&, uint8_t)>
-inline void modifyMemory(CpuState& c, uint16_t address) {
+inline uint8_t modifyMemory(CpuState& c, uint16_t address) {
     c.cycleCount += 2;
-    writeByte(address, Modify(c, readByte(address)));
+    uint8_t r = Modify(c, readByte(address));
+    writeByte(address, r);
+    return r;
 }
 
 inline uint8_t increment(CpuState& c, uint8_t v) {

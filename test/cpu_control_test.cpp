@@ -40,6 +40,7 @@ struct Sequence {
     Registers after;
     std::vector<Bytes> memoryAfter;  // the only cells allowed to change, with their new values
     int cycles;
+    CpuModel model = CpuModel::Plain;
 };
 
 // A cleared machine with RAM everywhere.
@@ -92,7 +93,7 @@ void runSequences(const std::vector<Sequence>& table) {
         expected = memory;
         place(s.memoryAfter, expected.ram);
 
-        runInstructions(static_cast<uint64_t>(s.instructions));
+        runInstructions(static_cast<uint64_t>(s.instructions), s.model);
 
         EXPECT_EQ(hex(cpu.regPC), hex(s.pcAfter)) << "PC";
         expectRegisters(s.after);
@@ -190,6 +191,13 @@ TEST(Jumps, AbsoluteAndIndirect) {
         {"JMP indirect through $10FF takes the high byte from $1100",
          {{0xC000, {0x6C, 0xFF, 0x10}}, {0x10FF, {0x00, 0xC0}}, {0x1000, {0xD0}}}, 0xC000, {}, 1,
          0xC000, {}, {}, 5},
+        {"6510: JMP indirect through $10FF takes the high byte from $1000",
+         {{0xC000, {0x6C, 0xFF, 0x10}}, {0x10FF, {0x00, 0xC0}}, {0x1000, {0xD0}}}, 0xC000, {}, 1,
+         0xD000, {}, {}, 5, CpuModel::Mos6510},
+        {"6510: JMP indirect within a page", {{0xC000, {0x6C, 0x00, 0x30}}, {0x3000, {0x34, 0x12}}}, 0xC000, {}, 1,
+         0x1234, {}, {}, 5, CpuModel::Mos6510},
+        {"6510: a JAM stops the processor on itself", {{0xC000, {0x02, 0xEA}}}, 0xC000, {.a = 1, .p = C}, 3,
+         0xC000, {.a = 1, .p = C}, {}, 6, CpuModel::Mos6510},
     });
     // clang-format on
 }

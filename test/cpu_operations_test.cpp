@@ -35,8 +35,8 @@ struct InstructionCase {
     uint16_t at = kCodeAt;
 };
 
-// Runs the case's one instruction and compares registers, regPC and memory.
-void runCase(const InstructionCase& c) {
+// Runs the case's one instruction in `model` and compares registers, regPC and memory.
+void runCase(const InstructionCase& c, CpuModel model) {
     static MemoryMap expected;
     SCOPED_TRACE(c.name);
     clearMachine();
@@ -52,7 +52,7 @@ void runCase(const InstructionCase& c) {
     expected = memory;
     for (const Cell& cell : c.memoryAfter) expected.ram[cell.address] = cell.value;
 
-    runInstructions(1);
+    runInstructions(1, model);
 
     EXPECT_EQ(hex(cpu.regA), hex(c.after.a)) << "A";
     EXPECT_EQ(hex(cpu.regX), hex(c.after.x)) << "X";
@@ -69,8 +69,8 @@ void runCase(const InstructionCase& c) {
     }
 }
 
-void runTable(const std::vector<InstructionCase>& table) {
-    for (const InstructionCase& c : table) runCase(c);
+void runTable(const std::vector<InstructionCase>& table, CpuModel model = CpuModel::Plain) {
+    for (const InstructionCase& c : table) runCase(c, model);
 }
 
 TEST(Loads, ReadEveryModeWithItsWrappingRules) {
@@ -365,6 +365,163 @@ TEST(VisibleRom, SuppliesOpcodesOperandsAndPointers) {
     EXPECT_EQ(cpu.regPC, 0xE103);
     runInstructions(1);
     EXPECT_EQ(cpu.regPC, 0x1234);
+}
+
+// ---- The 6510 model
+
+// The undocumented opcodes: one case per family and flag rule, the unstable ones with the
+// constant and the high byte they take. Lengths, cycles and every addressing mode are in
+// the timing tests.
+TEST(Undocumented6510, CombineTheirOperationsAsTheChipDoes) {
+    // clang-format off
+    runTable({
+        {"SLO shifts the cell left and ORs it into A", {0x07, 0x80}, {.a = 0x01}, {{0x80, 0x81}}, {.a = 0x03, .p = C}, {{0x80, 0x02}}},
+        {"RLA rotates the cell left through C and ANDs it into A", {0x27, 0x80}, {.a = 0x0F, .p = C}, {{0x80, 0x80}}, {.a = 0x01, .p = C}, {{0x80, 0x01}}},
+        {"SRE shifts the cell right and EORs it into A", {0x47, 0x80}, {.a = 0x01}, {{0x80, 0x03}}, {.a = 0x00, .p = Z | C}, {{0x80, 0x01}}},
+        {"RRA rotates right, then adds with the carry shifted out", {0x67, 0x80}, {.a = 0x10}, {{0x80, 0x03}}, {.a = 0x12}, {{0x80, 0x01}}},
+        {"RRA takes the old carry into bit 7 and adds the cell", {0x67, 0x80}, {.a = 0x10, .p = C}, {{0x80, 0x02}}, {.a = 0x91, .p = N}, {{0x80, 0x81}}},
+        {"RRA adds in decimal with D set", {0x67, 0x80}, {.a = 0x09, .p = D}, {{0x80, 0x02}}, {.a = 0x10, .p = D}, {{0x80, 0x01}}},
+        {"DCP decrements the cell and compares A with it", {0xC7, 0x80}, {.a = 0x10}, {{0x80, 0x11}}, {.a = 0x10, .p = Z | C}, {{0x80, 0x10}}},
+        {"DCP of $00 wraps to $FF and compares", {0xC7, 0x80}, {.a = 0x10, .p = C}, {{0x80, 0x00}}, {.a = 0x10}, {{0x80, 0xFF}}},
+        {"ISC increments the cell and subtracts it", {0xE7, 0x80}, {.a = 0x20, .p = C}, {{0x80, 0x0F}}, {.a = 0x10, .p = C}, {{0x80, 0x10}}},
+        {"ISC subtracts in decimal with D set", {0xE7, 0x80}, {.a = 0x20, .p = D | C}, {{0x80, 0x08}}, {.a = 0x11, .p = D | C}, {{0x80, 0x09}}},
+        {"SAX stores A AND X and changes no flag", {0x87, 0x80}, {.a = 0xF0, .x = 0x3C, .p = N}, {}, {.a = 0xF0, .x = 0x3C, .p = N}, {{0x80, 0x30}}},
+        {"LAX loads A and X", {0xA7, 0x80}, {.p = Z}, {{0x80, 0x80}}, {.a = 0x80, .x = 0x80, .p = N}, {}},
+        {"ANC ANDs and copies N into C", {0x0B, 0x81}, {.a = 0xF0}, {}, {.a = 0x80, .p = N | C}, {}},
+        {"ANC $2B clears C with N", {0x2B, 0x0F}, {.a = 0xF0, .p = C}, {}, {.a = 0x00, .p = Z}, {}},
+        {"ALR ANDs and shifts right", {0x4B, 0x03}, {.a = 0xFF, .p = N}, {}, {.a = 0x01, .p = C}, {}},
+        {"ARR ANDs and rotates right; C from bit 6, V from bits 6 and 5", {0x6B, 0xC0}, {.a = 0xFF, .p = C}, {}, {.a = 0xE0, .p = N | C}, {}},
+        {"ARR sets V when bits 6 and 5 differ", {0x6B, 0x80}, {.a = 0xFF}, {}, {.a = 0x40, .p = V | C}, {}},
+        {"ARR rotates the old C into bit 7 and clears C and V", {0x6B, 0x00}, {.a = 0xFF, .p = C | V}, {}, {.a = 0x80, .p = N}, {}},
+        {"SBX subtracts from A AND X without borrow", {0xCB, 0x10}, {.a = 0xF0, .x = 0x3C}, {}, {.a = 0xF0, .x = 0x20, .p = C}, {}},
+        {"SBX below zero clears C and wraps", {0xCB, 0x10}, {.a = 0x0F, .x = 0x0F, .p = C | V}, {}, {.a = 0x0F, .x = 0xFF, .p = N | V}, {}},
+        {"SBX ignores D", {0xCB, 0x01}, {.a = 0x10, .x = 0x10, .p = D}, {}, {.a = 0x10, .x = 0x0F, .p = D | C}, {}},
+        {"USBC subtracts as SBC does", {0xEB, 0x01}, {.a = 0x10, .p = C}, {}, {.a = 0x0F, .p = C}, {}},
+        {"USBC subtracts in decimal with D set", {0xEB, 0x01}, {.a = 0x10, .p = D | C}, {}, {.a = 0x09, .p = D | C}, {}},
+        {"ANE ORs A with $EE before the ANDs", {0x8B, 0xFF}, {.a = 0x00, .x = 0xFF}, {}, {.a = 0xEE, .x = 0xFF, .p = N}, {}},
+        {"ANE with A = $FF is X AND M", {0x8B, 0x0F}, {.a = 0xFF, .x = 0x3C}, {}, {.a = 0x0C, .x = 0x3C}, {}},
+        {"LXA ORs A with $EE and loads A and X", {0xAB, 0x7F}, {.a = 0x01, .x = 0x55}, {}, {.a = 0x6F, .x = 0x6F}, {}},
+        {"SHA abs,Y stores A AND X AND (high byte + 1)", {0x9F, 0x00, 0x12}, {.a = 0xFF, .x = 0xF3, .y = 0x10}, {}, {.a = 0xFF, .x = 0xF3, .y = 0x10}, {{0x1210, 0x13}}},
+        {"SHA abs,Y across a page stores to the high byte it computed", {0x9F, 0xF0, 0x12}, {.a = 0xF1, .x = 0xFF, .y = 0x20}, {}, {.a = 0xF1, .x = 0xFF, .y = 0x20}, {{0x1110, 0x11}}},
+        {"SHA (zp),Y takes the pointer's high byte", {0x93, 0x20}, {.a = 0x37, .x = 0xFF, .y = 0x05}, {{0x20, 0x00}, {0x21, 0x12}}, {.a = 0x37, .x = 0xFF, .y = 0x05}, {{0x1205, 0x13}}},
+        {"SHX stores X AND (high byte + 1)", {0x9E, 0x00, 0x34}, {.x = 0xFF, .y = 0x01}, {}, {.x = 0xFF, .y = 0x01}, {{0x3401, 0x35}}},
+        {"SHY stores Y AND (high byte + 1)", {0x9C, 0x00, 0x34}, {.x = 0x01, .y = 0xFF}, {}, {.x = 0x01, .y = 0xFF}, {{0x3401, 0x35}}},
+        {"TAS sets S to A AND X and stores S AND (high byte + 1)", {0x9B, 0x00, 0x34}, {.a = 0xF7, .x = 0x3F, .y = 0x01, .p = Z}, {}, {.a = 0xF7, .x = 0x3F, .y = 0x01, .s = 0x37, .p = Z}, {{0x3401, 0x35}}},
+        {"LAS loads M AND S into A, X and S", {0xBB, 0x00, 0x34}, {.y = 0x01, .s = 0x3F}, {{0x3401, 0xF5}}, {.a = 0x35, .x = 0x35, .y = 0x01, .s = 0x35}, {}},
+        {"LAS sets N", {0xBB, 0x00, 0x34}, {.y = 0x01, .s = 0xFF}, {{0x3401, 0x80}}, {.a = 0x80, .x = 0x80, .y = 0x01, .s = 0x80, .p = N}, {}},
+        {"NOP zp reads and changes nothing", {0x04, 0x80}, {.a = 0x12, .p = N | C}, {{0x80, 0x00}}, {.a = 0x12, .p = N | C}, {}},
+        {"NOP abs,X changes nothing", {0x1C, 0x00, 0x34}, {.x = 0x01, .p = Z}, {}, {.x = 0x01, .p = Z}, {}},
+        {"NOP #imm changes nothing", {0x80, 0xFF}, {.p = V}, {}, {.p = V}, {}},
+        {"one-byte NOP changes nothing", {0x1A}, {.a = 0x01}, {}, {.a = 0x01}, {}},
+        {"ADC with D set corrects both digits", {0x69, 0x01}, {.a = 0x09, .p = D}, {}, {.a = 0x10, .p = D}, {}},
+        {"ADC $99 + $01 with D set: $00, C, N from the digits, Z from the binary sum", {0x69, 0x01}, {.a = 0x99, .p = D}, {}, {.a = 0x00, .p = D | N | C}, {}},
+        {"SBC with D set borrows a decimal digit", {0xE9, 0x01}, {.a = 0x10, .p = D | C}, {}, {.a = 0x09, .p = D | C}, {}},
+    }, CpuModel::Mos6510);
+    // clang-format on
+}
+
+// What the NMOS chip computes in decimal mode, written from its published description
+// (the steps of the digit-wise addition and subtraction and the intermediate results the
+// flags come from), apart from the core's code.
+struct DecimalResult {
+    uint8_t a;
+    uint8_t flags;  // N V Z C
+};
+
+DecimalResult referenceDecimalAdd(int a, int b, int carry) {
+    // The low digits and the carry; past 9 the digit is corrected and carries.
+    int low = (a & 0x0F) + (b & 0x0F) + carry;
+    if (low >= 0x0A) low = ((low + 0x06) & 0x0F) + 0x10;
+    // The high digits and the low digit's result: N and V come from this sum taken with
+    // signed high digits, before the high digit is corrected.
+    int sum = (a & 0xF0) + (b & 0xF0) + low;
+    int signedSum = static_cast<int8_t>(a & 0xF0) + static_cast<int8_t>(b & 0xF0) + low;
+    bool n = (signedSum & 0x80) != 0;
+    bool v = signedSum < -128 || signedSum > 127;
+    if (sum >= 0xA0) sum += 0x60;
+    bool c = sum >= 0x100;
+    bool z = ((a + b + carry) & 0xFF) == 0;  // as in binary
+    return {static_cast<uint8_t>(sum),
+            static_cast<uint8_t>((n ? N : 0) | (v ? V : 0) | (z ? Z : 0) | (c ? C : 0))};
+}
+
+DecimalResult referenceDecimalSubtract(int a, int b, int carry) {
+    int low = (a & 0x0F) - (b & 0x0F) + carry - 1;
+    if (low < 0) low = ((low - 0x06) & 0x0F) - 0x10;
+    int result = (a & 0xF0) - (b & 0xF0) + low;
+    if (result < 0) result -= 0x60;
+    // The flags are those of the binary subtraction.
+    int difference = a - b + carry - 1;
+    int signedDifference = static_cast<int8_t>(a) - static_cast<int8_t>(b) + carry - 1;
+    bool n = (difference & 0x80) != 0;
+    bool v = signedDifference < -128 || signedDifference > 127;
+    bool z = (difference & 0xFF) == 0;
+    bool c = difference >= 0;
+    return {static_cast<uint8_t>(result),
+            static_cast<uint8_t>((n ? N : 0) | (v ? V : 0) | (z ? Z : 0) | (c ? C : 0))};
+}
+
+// ARR with D set: AND, then rotate right with C into bit 7. N is the old C, Z the rotated
+// value's, V whether bit 6 changed in the rotation. The low digit of the AND is corrected
+// by 6 when it plus its bit 0 is over 5 (without carry); the high digit the same way,
+// which also sets C.
+DecimalResult referenceDecimalArr(int a, int m, int carry) {
+    int t = a & m;
+    int r = (t >> 1) | (carry << 7);
+    bool n = carry != 0;
+    bool z = r == 0;
+    bool v = ((t ^ r) & 0x40) != 0;
+    if ((t & 0x0F) + (t & 0x01) > 5) r = (r & 0xF0) | ((r + 6) & 0x0F);
+    bool c = (t & 0xF0) + (t & 0x10) > 0x50;
+    if (c) r += 0x60;
+    return {static_cast<uint8_t>(r),
+            static_cast<uint8_t>((n ? N : 0) | (v ? V : 0) | (z ? Z : 0) | (c ? C : 0))};
+}
+
+// Runs the immediate instruction `opcode` once with D set for every operand pair and both
+// carries, through the 6510 model's one-instruction entry, and compares with `reference`.
+void expectDecimalEverywhere(uint8_t opcode, DecimalResult (*reference)(int, int, int)) {
+    constexpr uint16_t kOperandAt = 0x0201;
+    int mismatches = 0;
+    for (int a = 0; a < 256; ++a) {
+        for (int m = 0; m < 256; ++m) {
+            for (int carry = 0; carry < 2; ++carry) {
+                memory.ram[kOperandAt] = static_cast<uint8_t>(m);
+                cpu.regA = static_cast<uint8_t>(a);
+                cpu.regP = static_cast<uint8_t>(D | I | carry);
+                cpu.regPC = kOperandAt;
+                executeOpcode(CpuModel::Mos6510, opcode);
+                DecimalResult expected = reference(a, m, carry);
+                DecimalResult got = {cpu.regA, static_cast<uint8_t>(cpu.regP & (N | V | Z | C))};
+                bool keptDAndI = (cpu.regP & (D | I)) == (D | I);
+                if ((got.a != expected.a || got.flags != expected.flags || !keptDAndI) &&
+                    mismatches++ < 10) {
+                    ADD_FAILURE() << hex(opcode) << " with A=" << hex(a) << " M=" << hex(m)
+                                  << " C=" << carry << ": A=" << hex(got.a) << " NVZC flags "
+                                  << hex(got.flags) << ", expected A=" << hex(expected.a)
+                                  << " flags " << hex(expected.flags)
+                                  << (keptDAndI ? "" : "; D or I changed");
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(Decimal6510, AdcMatchesTheChipForEveryOperandPairAndCarry) {
+    clearMachine();
+    expectDecimalEverywhere(0x69, referenceDecimalAdd);
+}
+
+TEST(Decimal6510, SbcMatchesTheChipForEveryOperandPairAndCarry) {
+    clearMachine();
+    expectDecimalEverywhere(0xE9, referenceDecimalSubtract);
+    expectDecimalEverywhere(0xEB, referenceDecimalSubtract);  // USBC
+}
+
+TEST(Decimal6510, ArrMatchesTheChipForEveryOperandPairAndCarry) {
+    clearMachine();
+    expectDecimalEverywhere(0x6B, referenceDecimalArr);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
-// The opcode chart of the documented 6502, typed here from the published timings and
-// kept apart from the core's own table: mnemonic, addressing mode, length and cycles for
-// every byte value. Each opcode is executed to measure what it really costs and how far
-// it moves regPC, and every opcode with a memory operand is checked to reach the cell
-// its mode names.
+// The opcode charts of the documented 6502 (the plain model) and of the 6510 with its
+// undocumented opcodes, typed here from the published timings and kept apart from the
+// core's own table: mnemonic, addressing mode, length and cycles for every byte value.
+// Each opcode is executed in its model to measure what it really costs and how far it
+// moves regPC, and every opcode with a memory operand is checked to reach the cell its
+// mode names.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -149,13 +152,138 @@ constexpr std::string_view kSurcharge[16] = {
 };
 // clang-format on
 
-char surcharge(uint8_t opcode) { return kSurcharge[opcode >> 4][opcode & 0x0F]; }
-bool documented(uint8_t opcode) { return !kMnemonic[opcode].empty(); }
-bool changesFlow(uint8_t opcode) {
-    std::string_view m = kMnemonic[opcode];
-    return m == "JMP" || m == "JSR" || m == "RTS" || m == "RTI" || m == "BRK" ||
-           kMode[opcode] == REL;
-}
+// The 6510's chart: every byte value is an instruction.
+// clang-format off
+constexpr std::string_view kMnemonic6510[256] = {
+    // x0   x1     x2     x3     x4     x5     x6     x7     x8     x9     xA     xB      xC     xD     xE     xF
+    "BRK", "ORA", "JAM", "SLO", "NOP", "ORA", "ASL", "SLO", "PHP", "ORA", "ASL", "ANC",  "NOP", "ORA", "ASL", "SLO",  // 0x
+    "BPL", "ORA", "JAM", "SLO", "NOP", "ORA", "ASL", "SLO", "CLC", "ORA", "NOP", "SLO",  "NOP", "ORA", "ASL", "SLO",  // 1x
+    "JSR", "AND", "JAM", "RLA", "BIT", "AND", "ROL", "RLA", "PLP", "AND", "ROL", "ANC",  "BIT", "AND", "ROL", "RLA",  // 2x
+    "BMI", "AND", "JAM", "RLA", "NOP", "AND", "ROL", "RLA", "SEC", "AND", "NOP", "RLA",  "NOP", "AND", "ROL", "RLA",  // 3x
+    "RTI", "EOR", "JAM", "SRE", "NOP", "EOR", "LSR", "SRE", "PHA", "EOR", "LSR", "ALR",  "JMP", "EOR", "LSR", "SRE",  // 4x
+    "BVC", "EOR", "JAM", "SRE", "NOP", "EOR", "LSR", "SRE", "CLI", "EOR", "NOP", "SRE",  "NOP", "EOR", "LSR", "SRE",  // 5x
+    "RTS", "ADC", "JAM", "RRA", "NOP", "ADC", "ROR", "RRA", "PLA", "ADC", "ROR", "ARR",  "JMP", "ADC", "ROR", "RRA",  // 6x
+    "BVS", "ADC", "JAM", "RRA", "NOP", "ADC", "ROR", "RRA", "SEI", "ADC", "NOP", "RRA",  "NOP", "ADC", "ROR", "RRA",  // 7x
+    "NOP", "STA", "NOP", "SAX", "STY", "STA", "STX", "SAX", "DEY", "NOP", "TXA", "ANE",  "STY", "STA", "STX", "SAX",  // 8x
+    "BCC", "STA", "JAM", "SHA", "STY", "STA", "STX", "SAX", "TYA", "STA", "TXS", "TAS",  "SHY", "STA", "SHX", "SHA",  // 9x
+    "LDY", "LDA", "LDX", "LAX", "LDY", "LDA", "LDX", "LAX", "TAY", "LDA", "TAX", "LXA",  "LDY", "LDA", "LDX", "LAX",  // Ax
+    "BCS", "LDA", "JAM", "LAX", "LDY", "LDA", "LDX", "LAX", "CLV", "LDA", "TSX", "LAS",  "LDY", "LDA", "LDX", "LAX",  // Bx
+    "CPY", "CMP", "NOP", "DCP", "CPY", "CMP", "DEC", "DCP", "INY", "CMP", "DEX", "SBX",  "CPY", "CMP", "DEC", "DCP",  // Cx
+    "BNE", "CMP", "JAM", "DCP", "NOP", "CMP", "DEC", "DCP", "CLD", "CMP", "NOP", "DCP",  "NOP", "CMP", "DEC", "DCP",  // Dx
+    "CPX", "SBC", "NOP", "ISC", "CPX", "SBC", "INC", "ISC", "INX", "SBC", "NOP", "USBC", "CPX", "SBC", "INC", "ISC",  // Ex
+    "BEQ", "SBC", "JAM", "ISC", "NOP", "SBC", "INC", "ISC", "SED", "SBC", "NOP", "ISC",  "NOP", "SBC", "INC", "ISC",  // Fx
+};
+// clang-format on
+
+// clang-format off
+constexpr AddressingMode kMode6510[256] = {
+    // x0 x1  x2   x3   x4   x5   x6   x7   x8   x9   xA   xB   xC   xD   xE   xF
+    IMP, IZX, IMP, IZX, ZP_, ZP_, ZP_, ZP_, IMP, IMM, ACC, IMM, ABS, ABS, ABS, ABS,  // 0x
+    REL, IZY, IMP, IZY, ZPX, ZPX, ZPX, ZPX, IMP, ABY, IMP, ABY, ABX, ABX, ABX, ABX,  // 1x
+    ABS, IZX, IMP, IZX, ZP_, ZP_, ZP_, ZP_, IMP, IMM, ACC, IMM, ABS, ABS, ABS, ABS,  // 2x
+    REL, IZY, IMP, IZY, ZPX, ZPX, ZPX, ZPX, IMP, ABY, IMP, ABY, ABX, ABX, ABX, ABX,  // 3x
+    IMP, IZX, IMP, IZX, ZP_, ZP_, ZP_, ZP_, IMP, IMM, ACC, IMM, ABS, ABS, ABS, ABS,  // 4x
+    REL, IZY, IMP, IZY, ZPX, ZPX, ZPX, ZPX, IMP, ABY, IMP, ABY, ABX, ABX, ABX, ABX,  // 5x
+    IMP, IZX, IMP, IZX, ZP_, ZP_, ZP_, ZP_, IMP, IMM, ACC, IMM, IND, ABS, ABS, ABS,  // 6x
+    REL, IZY, IMP, IZY, ZPX, ZPX, ZPX, ZPX, IMP, ABY, IMP, ABY, ABX, ABX, ABX, ABX,  // 7x
+    IMM, IZX, IMM, IZX, ZP_, ZP_, ZP_, ZP_, IMP, IMM, IMP, IMM, ABS, ABS, ABS, ABS,  // 8x
+    REL, IZY, IMP, IZY, ZPX, ZPX, ZPY, ZPY, IMP, ABY, IMP, ABY, ABX, ABX, ABY, ABY,  // 9x
+    IMM, IZX, IMM, IZX, ZP_, ZP_, ZP_, ZP_, IMP, IMM, IMP, IMM, ABS, ABS, ABS, ABS,  // Ax
+    REL, IZY, IMP, IZY, ZPX, ZPX, ZPY, ZPY, IMP, ABY, IMP, ABY, ABX, ABX, ABY, ABY,  // Bx
+    IMM, IZX, IMM, IZX, ZP_, ZP_, ZP_, ZP_, IMP, IMM, IMP, IMM, ABS, ABS, ABS, ABS,  // Cx
+    REL, IZY, IMP, IZY, ZPX, ZPX, ZPX, ZPX, IMP, ABY, IMP, ABY, ABX, ABX, ABX, ABX,  // Dx
+    IMM, IZX, IMM, IZX, ZP_, ZP_, ZP_, ZP_, IMP, IMM, IMP, IMM, ABS, ABS, ABS, ABS,  // Ex
+    REL, IZY, IMP, IZY, ZPX, ZPX, ZPX, ZPX, IMP, ABY, IMP, ABY, ABX, ABX, ABX, ABX,  // Fx
+};
+// clang-format on
+
+// The 6510's lengths follow from its modes.
+constexpr std::array<uint8_t, 256> kLength6510 = [] {
+    std::array<uint8_t, 256> length{};
+    for (unsigned op = 0; op < 256; ++op) {
+        AddressingMode m = kMode6510[op];
+        length[op] = m == IMP || m == ACC                           ? 1
+                     : m == ABS || m == ABX || m == ABY || m == IND ? 3
+                                                                    : 2;
+    }
+    return length;
+}();
+
+// Cycles in all, as for the plain chart. A JAM costs the 2 cycles of its fetch and stays
+// where it is.
+// clang-format off
+constexpr uint8_t kCycles6510[256] = {
+    // 1 2 3 4 5 6 7 8 9 A B C D E F
+    7, 6, 2, 8, 3, 3, 5, 5, 3, 2, 2, 2, 4, 4, 6, 6,  // 0x
+    2, 5, 2, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // 1x
+    6, 6, 2, 8, 3, 3, 5, 5, 4, 2, 2, 2, 4, 4, 6, 6,  // 2x
+    2, 5, 2, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // 3x
+    6, 6, 2, 8, 3, 3, 5, 5, 3, 2, 2, 2, 3, 4, 6, 6,  // 4x
+    2, 5, 2, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // 5x
+    6, 6, 2, 8, 3, 3, 5, 5, 4, 2, 2, 2, 5, 4, 6, 6,  // 6x
+    2, 5, 2, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // 7x
+    2, 6, 2, 6, 3, 3, 3, 3, 2, 2, 2, 2, 4, 4, 4, 4,  // 8x
+    2, 6, 2, 6, 4, 4, 4, 4, 2, 5, 2, 5, 5, 5, 5, 5,  // 9x
+    2, 6, 2, 6, 3, 3, 3, 3, 2, 2, 2, 2, 4, 4, 4, 4,  // Ax
+    2, 5, 2, 5, 4, 4, 4, 4, 2, 4, 2, 4, 4, 4, 4, 4,  // Bx
+    2, 6, 2, 8, 3, 3, 5, 5, 2, 2, 2, 2, 4, 4, 6, 6,  // Cx
+    2, 5, 2, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // Dx
+    2, 6, 2, 8, 3, 3, 5, 5, 2, 2, 2, 2, 4, 4, 6, 6,  // Ex
+    2, 5, 2, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // Fx
+};
+// clang-format on
+
+// 'p' and 'b' as for the plain chart; 'j': a JAM.
+// clang-format off
+constexpr std::string_view kSurcharge6510[16] = {
+    "..j.............",  // 0x
+    "bpj......p..pp..",  // 1x
+    "..j.............",  // 2x
+    "bpj......p..pp..",  // 3x
+    "..j.............",  // 4x
+    "bpj......p..pp..",  // 5x
+    "..j.............",  // 6x
+    "bpj......p..pp..",  // 7x
+    "................",  // 8x
+    "b.j.............",  // 9x
+    "................",  // Ax
+    "bpjp.....p.ppppp",  // Bx
+    "................",  // Cx
+    "bpj......p..pp..",  // Dx
+    "................",  // Ex
+    "bpj......p..pp..",  // Fx
+};
+// clang-format on
+
+// One model's chart.
+struct Chart {
+    CpuModel model;
+    const std::string_view* mnemonic;
+    const AddressingMode* mode;
+    const uint8_t* length;
+    const uint8_t* cycles;
+    const std::string_view* surcharge;
+
+    char surchargeOf(uint8_t opcode) const { return surcharge[opcode >> 4][opcode & 0x0F]; }
+    bool hasRow(uint8_t opcode) const { return !mnemonic[opcode].empty(); }
+    bool changesFlow(uint8_t opcode) const {
+        std::string_view m = mnemonic[opcode];
+        return m == "JMP" || m == "JSR" || m == "RTS" || m == "RTI" || m == "BRK" || m == "JAM" ||
+               mode[opcode] == REL;
+    }
+    std::string describe(unsigned opcode) const {
+        return std::string(cpuModelName(model)) + " opcode " + hex(opcode) + " " +
+               std::string(mnemonic[opcode]);
+    }
+};
+
+const Chart kCharts[] = {
+    {CpuModel::Plain, kMnemonic, kMode, kLength, kCycles, kSurcharge},
+    {CpuModel::Mos6510, kMnemonic6510, kMode6510, kLength6510.data(), kCycles6510, kSurcharge6510},
+};
+const Chart& kPlainChart = kCharts[0];
+
+bool documented(uint8_t opcode) { return kPlainChart.hasRow(opcode); }
 
 constexpr uint16_t kCodeAt = 0x0800;
 constexpr uint8_t kOperandLow = 0x20;   // zero-page operand, and low byte of the absolute one
@@ -163,10 +291,10 @@ constexpr uint8_t kOperandHigh = 0x40;  // the absolute operand is $4020
 constexpr uint8_t kIndexStaysInPage = 0x10;
 constexpr uint8_t kIndexCrossesPage = 0xF0;
 
-// Runs `opcode` once at kCodeAt with both index registers set to `index`. Every byte of
-// page zero holds $20 at even and $30 at odd addresses, so each pointer there is $3020
-// or $2030 and crosses a page exactly when the index does.
-void runOnce(uint8_t opcode, uint8_t index) {
+// Runs `opcode` once at kCodeAt in `model` with both index registers set to `index`. Every
+// byte of page zero holds $20 at even and $30 at odd addresses, so each pointer there is
+// $3020 or $2030 and crosses a page exactly when the index does.
+void runOnce(uint8_t opcode, uint8_t index, CpuModel model = CpuModel::Plain) {
     clearMachine();
     for (unsigned at = 0; at < 0x100; ++at) memory.ram[at] = (at & 1) ? 0x30 : 0x20;
     memory.ram[kCodeAt] = opcode;
@@ -176,7 +304,7 @@ void runOnce(uint8_t opcode, uint8_t index) {
     cpu.regS = 0xFF;
     cpu.regX = index;
     cpu.regY = index;
-    runInstructions(1);
+    runInstructions(1, model);
 }
 
 TEST(OpcodeChart, HasTheDocumentedCountOfInstructions) {
@@ -186,14 +314,18 @@ TEST(OpcodeChart, HasTheDocumentedCountOfInstructions) {
 }
 
 TEST(OpcodeChart, CoreTableAgreesOnMnemonicModeAndLength) {
-    for (unsigned op = 0; op < 256; ++op) {
-        SCOPED_TRACE("opcode " + hex(op));
-        const OpcodeInfo& info = kOpcodeInfo[op];
-        EXPECT_EQ(info.mnemonic, kMnemonic[op]);
-        EXPECT_EQ(info.length, kLength[op]);
-        EXPECT_EQ(info.documented, documented(static_cast<uint8_t>(op)));
-        if (documented(static_cast<uint8_t>(op))) {
-            EXPECT_EQ(info.mode, kMode[op]);
+    for (const Chart& chart : kCharts) {
+        for (unsigned op = 0; op < 256; ++op) {
+            auto opcode = static_cast<uint8_t>(op);
+            SCOPED_TRACE(chart.describe(op));
+            const OpcodeInfo& info = opcodeInfo(chart.model, opcode);
+            EXPECT_EQ(info.mnemonic, chart.mnemonic[op]);
+            EXPECT_EQ(info.length, chart.length[op]);
+            EXPECT_EQ(info.documented, documented(opcode));
+            EXPECT_EQ(info.halts, chart.surchargeOf(opcode) == 'j');
+            if (chart.hasRow(opcode)) {
+                EXPECT_EQ(info.mode, chart.mode[op]);
+            }
         }
     }
 }
@@ -204,47 +336,55 @@ TEST(OpcodeChart, CoreTableAgreesOnMnemonicModeAndLength) {
 // store always changes the cell it reaches.
 TEST(OpcodeChart, ExactlyTheRowsThatStoreToTheirOperandChangeMemory) {
     constexpr uint8_t kFill = 0x55;
-    for (unsigned op = 0; op < 256; ++op) {
-        auto opcode = static_cast<uint8_t>(op);
-        SCOPED_TRACE("opcode " + hex(op) + " " + std::string(kMnemonic[op]));
-        clearMachine();
-        std::memset(memory.ram, kFill, sizeof memory.ram);
-        const uint8_t code[3] = {opcode, kOperandLow, kOperandHigh};
-        std::memcpy(&memory.ram[kCodeAt], code, sizeof code);
-        cpu.regPC = kCodeAt;
-        cpu.regS = 0xFF;
-        cpu.regA = 0xAA;
-        cpu.regX = kIndexStaysInPage;
-        cpu.regY = kIndexStaysInPage;
-        runInstructions(1);
-        bool changed = false;
-        for (unsigned at = 0; at < kRamSize; ++at) {
-            bool stackOrCode = (at >> 8) == 1 || (at >= kCodeAt && at < kCodeAt + 3u);
-            if (!stackOrCode && memory.ram[at] != kFill) changed = true;
+    for (const Chart& chart : kCharts) {
+        for (unsigned op = 0; op < 256; ++op) {
+            auto opcode = static_cast<uint8_t>(op);
+            SCOPED_TRACE(chart.describe(op));
+            clearMachine();
+            std::memset(memory.ram, kFill, sizeof memory.ram);
+            const uint8_t code[3] = {opcode, kOperandLow, kOperandHigh};
+            std::memcpy(&memory.ram[kCodeAt], code, sizeof code);
+            cpu.regPC = kCodeAt;
+            cpu.regS = 0xFF;
+            cpu.regA = 0xAA;
+            cpu.regX = kIndexStaysInPage;
+            cpu.regY = kIndexStaysInPage;
+            runInstructions(1, chart.model);
+            bool changed = false;
+            for (unsigned at = 0; at < kRamSize; ++at) {
+                bool stackOrCode = (at >> 8) == 1 || (at >= kCodeAt && at < kCodeAt + 3u);
+                if (!stackOrCode && memory.ram[at] != kFill) changed = true;
+            }
+            std::string_view m = chart.mnemonic[op];
+            bool store = m == "STA" || m == "STX" || m == "STY" || m == "SAX" || m == "SHA" ||
+                         m == "SHX" || m == "SHY" || m == "TAS";
+            bool modify = (m == "ASL" || m == "LSR" || m == "ROL" || m == "ROR" || m == "INC" ||
+                           m == "DEC" || m == "SLO" || m == "RLA" || m == "SRE" || m == "RRA" ||
+                           m == "DCP" || m == "ISC") &&
+                          chart.mode[op] != ACC;
+            EXPECT_EQ(changed, store || modify);
+            EXPECT_EQ(storesToOperand(chart.model, opcode), store || modify);
         }
-        std::string_view m = kMnemonic[op];
-        bool store = m == "STA" || m == "STX" || m == "STY";
-        bool modify =
-            (m == "ASL" || m == "LSR" || m == "ROL" || m == "ROR" || m == "INC" || m == "DEC") &&
-            kMode[op] != ACC;
-        EXPECT_EQ(changed, store || modify);
-        EXPECT_EQ(storesToOperand(opcode), store || modify);
     }
 }
 
 TEST(OpcodeTiming, EveryOpcodeCostsItsPublishedCyclesAndAdvancesByItsLength) {
-    for (unsigned op = 0; op < 256; ++op) {
-        auto opcode = static_cast<uint8_t>(op);
-        if (surcharge(opcode) == 'b') continue;  // the branches have their own test
-        for (uint8_t index : {kIndexStaysInPage, kIndexCrossesPage}) {
-            bool crossing = index == kIndexCrossesPage;
-            SCOPED_TRACE("opcode " + hex(op) + " " + std::string(kMnemonic[op]) +
-                         (crossing ? ", page crossed" : ", same page"));
-            runOnce(opcode, index);
-            int expected = kCycles[op] + (crossing && surcharge(opcode) == 'p' ? 1 : 0);
-            EXPECT_EQ(cpu.cycleCount, expected);
-            if (!changesFlow(opcode)) {
-                EXPECT_EQ(cpu.regPC, kCodeAt + kLength[op]);
+    for (const Chart& chart : kCharts) {
+        for (unsigned op = 0; op < 256; ++op) {
+            auto opcode = static_cast<uint8_t>(op);
+            if (chart.surchargeOf(opcode) == 'b') continue;  // the branches have their own test
+            for (uint8_t index : {kIndexStaysInPage, kIndexCrossesPage}) {
+                bool crossing = index == kIndexCrossesPage;
+                SCOPED_TRACE(chart.describe(op) + (crossing ? ", page crossed" : ", same page"));
+                runOnce(opcode, index, chart.model);
+                int expected = chart.cycles[op] + (crossing && chart.surchargeOf(opcode) == 'p');
+                EXPECT_EQ(cpu.cycleCount, expected);
+                if (!chart.changesFlow(opcode)) {
+                    EXPECT_EQ(cpu.regPC, kCodeAt + chart.length[op]);
+                }
+                if (chart.surchargeOf(opcode) == 'j') {
+                    EXPECT_EQ(cpu.regPC, kCodeAt) << "a JAM stays where it is";
+                }
             }
         }
     }
@@ -287,15 +427,17 @@ TEST(OpcodeTiming, BranchesReachTheirTargetInTwoThreeOrFourCycles) {
     // clang-format on
     for (const Branch& branch : kBranches) {
         for (const BranchTiming& c : kCases) {
-            SCOPED_TRACE(std::string(kMnemonic[branch.opcode]) + " " + c.name);
-            clearMachine();
-            memory.ram[c.at] = branch.opcode;
-            memory.ram[static_cast<uint16_t>(c.at + 1)] = c.offset;
-            cpu.regPC = c.at;
-            cpu.regP = (c.taken == branch.whenSet) ? branch.flag : 0;
-            runInstructions(1);
-            EXPECT_EQ(cpu.regPC, c.target);
-            EXPECT_EQ(cpu.cycleCount, c.cycles);
+            for (const Chart& chart : kCharts) {
+                SCOPED_TRACE(chart.describe(branch.opcode) + " " + c.name);
+                clearMachine();
+                memory.ram[c.at] = branch.opcode;
+                memory.ram[static_cast<uint16_t>(c.at + 1)] = c.offset;
+                cpu.regPC = c.at;
+                cpu.regP = (c.taken == branch.whenSet) ? branch.flag : 0;
+                runInstructions(1, chart.model);
+                EXPECT_EQ(cpu.regPC, c.target);
+                EXPECT_EQ(cpu.cycleCount, c.cycles);
+            }
         }
     }
 }
@@ -344,12 +486,12 @@ constexpr uint8_t kIndexY = 0x0A;
 // Runs `opcode` with its operand value in the one cell its mode names and zero in every
 // other cell it could reach by mistake: a wrong index register, a missing wrap inside
 // page zero or a pointer read from page one.
-Outcome runOnItsCell(uint8_t opcode) {
+Outcome runOnItsCell(const Chart& chart, uint8_t opcode) {
     static MemoryMap before;
     clearMachine();
     uint16_t operand = 0;
     uint16_t cell = 0;
-    switch (kMode[opcode]) {
+    switch (chart.mode[opcode]) {
         // clang-format off
         case IMM: operand = kOperandValue; cell = kCodeAt + 1; break;
         case ZP_: operand = 0x80; cell = 0x80; break;
@@ -384,36 +526,47 @@ Outcome runOnItsCell(uint8_t opcode) {
     cpu.regS = 0xFF;
     cpu.regP = kFlagC | kFlagV;
     before = memory;
-    runInstructions(1);
+    runInstructions(1, chart.model);
     uint8_t result = memory.ram[cell];
     before.ram[cell] = result;
     bool untouched = std::memcmp(&before, &memory, sizeof memory) == 0;
     return {cpu.regA, cpu.regX, cpu.regY, cpu.regS, cpu.regP, result, untouched};
 }
 
-uint8_t zeroPageFormOf(std::string_view mnemonic) {
+// The zero-page form of the chart's instruction, if it has one.
+std::optional<uint8_t> zeroPageFormOf(const Chart& chart, std::string_view mnemonic) {
     for (unsigned op = 0; op < 256; ++op) {
-        if (kMnemonic[op] == mnemonic && kMode[op] == ZP_) return static_cast<uint8_t>(op);
+        if (chart.mnemonic[op] == mnemonic && chart.mode[op] == ZP_)
+            return static_cast<uint8_t>(op);
     }
-    ADD_FAILURE() << mnemonic << " has no zero-page form";
-    return 0;
+    return std::nullopt;
 }
 
+// The instructions without a zero-page form (the immediate-only ones, SHA, SHX, SHY,
+// TAS, LAS, USBC) have tables of their own in the operations tests.
 TEST(OpcodeWiring, EveryModeReachesItsCellAndActsLikeTheZeroPageForm) {
-    for (unsigned op = 0; op < 256; ++op) {
-        auto opcode = static_cast<uint8_t>(op);
-        AddressingMode mode = kMode[op];
-        bool memoryOperand = mode != IMP && mode != ACC && mode != REL && mode != IND;
-        if (!documented(opcode) || !memoryOperand || kMnemonic[op] == "JMP" ||
-            kMnemonic[op] == "JSR") {
-            continue;
+    int compared = 0;
+    for (const Chart& chart : kCharts) {
+        for (unsigned op = 0; op < 256; ++op) {
+            auto opcode = static_cast<uint8_t>(op);
+            AddressingMode mode = chart.mode[op];
+            bool memoryOperand = mode != IMP && mode != ACC && mode != REL && mode != IND;
+            std::string_view m = chart.mnemonic[op];
+            if (!chart.hasRow(opcode) || !memoryOperand || m == "JMP" || m == "JSR") continue;
+            std::optional<uint8_t> zeroPageForm = zeroPageFormOf(chart, m);
+            if (!zeroPageForm) {
+                EXPECT_NE(chart.model, CpuModel::Plain) << m << " has no zero-page form";
+                continue;
+            }
+            SCOPED_TRACE(chart.describe(op));
+            Outcome reference = runOnItsCell(chart, *zeroPageForm);
+            Outcome outcome = runOnItsCell(chart, opcode);
+            EXPECT_EQ(outcome, reference);
+            EXPECT_TRUE(outcome.otherCellsUntouched);
+            ++compared;
         }
-        SCOPED_TRACE("opcode " + hex(op) + " " + std::string(kMnemonic[op]));
-        Outcome reference = runOnItsCell(zeroPageFormOf(kMnemonic[op]));
-        Outcome outcome = runOnItsCell(opcode);
-        EXPECT_EQ(outcome, reference);
-        EXPECT_TRUE(outcome.otherCellsUntouched);
     }
+    EXPECT_GT(compared, 0);
 }
 
 }  // namespace
