@@ -26,6 +26,7 @@
 double frameDeadline;
 bool testProgramLoaded;
 uint32_t* framebuffer;
+CpuModel cpuModel = kDefaultCpuModel;
 uint64_t framesDrawn;
 bool drawFrames = true;
 
@@ -72,7 +73,8 @@ bool pollForEscape() {
 StepFeatures stepFeatures(bool watching) {
     return {.window = !testProgramLoaded || (watching && watchInputLoop),
             .stores = watching && watchedStore >= 0,
-            .trace = watching && traceRing != nullptr};
+            .trace = watching && traceRing != nullptr,
+            .model = cpuModel};
 }
 
 using LegRunner = uint64_t (*)(uint64_t steps);
@@ -110,6 +112,10 @@ uint64_t runMainLoop(uint64_t count, bool watching, WatchEvent& event) {
             done += kLegRunners[stepFeatures(watching).index()](alone ? 1 : stretchEnd - done);
             updateKeyboardPort();
             writeByte(kRasterRegister, 0);
+            if (legEnd.jammed) {
+                event = WatchEvent::Jammed;
+                return done;
+            }
             if (legEnd.storeSeen) {
                 event = WatchEvent::StoreSeen;
                 break;

@@ -29,6 +29,7 @@ enum class WatchEvent : uint8_t {
     FrameDrawn,        // a frame was drawn (watchFrames)
     StoreSeen,         // the instruction just run stored into watchedStore
     InputLoopReached,  // regPC lies in the test hook's window after the hook fired
+    Jammed,            // the processor met a JAM (6510 model) and stopped; regPC addresses it
 };
 
 // What runWatched looks for. Set them before the run.
@@ -51,4 +52,6 @@ std::vector<TraceEntry> traceEntries();
 // Runs up to `count` steps of the main loop like runSteps, ending early at a watched
 // event. Returns the steps run; `event` says why it ended. An event's step is complete:
 // a store's instruction has run, and an input-loop stop happens before the step starts.
+// A JAM ends every run, watched or not, without the frame check: a stopped processor
+// takes no interrupt.
 uint64_t runWatched(uint64_t count, WatchEvent& event);

@@ -15,16 +15,20 @@
 
 // The features of a leg. Each is a compile-time switch, so that what a run does not ask
 // for costs it nothing; one more feature is one more field here and in stepFeatures().
+// The processor model is one of them: each model has legs of its own.
 struct StepFeatures {
     bool window = false;  // end after an instruction that leaves regPC in the test hook's window
     bool stores = false;  // end after a store into watchedStore
     bool trace = false;   // keep every instruction in the trace ring
-    constexpr unsigned index() const { return unsigned{window} | stores << 1 | trace << 2; }
+    CpuModel model = kDefaultCpuModel;
+    constexpr unsigned index() const {
+        return unsigned{window} | stores << 1 | trace << 2 | static_cast<unsigned>(model) << 3;
+    }
     static constexpr StepFeatures fromIndex(unsigned i) {
-        return {(i & 1) != 0, (i & 2) != 0, (i & 4) != 0};
+        return {(i & 1) != 0, (i & 2) != 0, (i & 4) != 0, static_cast<CpuModel>(i >> 3)};
     }
 };
-inline constexpr unsigned kStepFeatureVariants = 8;
+inline constexpr unsigned kStepFeatureVariants = 16;
 
 // How a leg ended, besides the steps it ran. In memory rather than in the interpreter's
 // locals: it is touched only when a leg ends early, and as locals it would take machine
@@ -32,6 +36,7 @@ inline constexpr unsigned kStepFeatureVariants = 8;
 struct LegEnd {
     uint64_t leftover;  // the steps of the leg that were not started
     bool storeSeen;     // the last instruction stored into watchedStore
+    bool jammed;        // the last instruction was a JAM: the processor has stopped
 };
 extern LegEnd legEnd;
 
@@ -72,7 +77,7 @@ struct MainLoopStep {
     // does. The loop runs a step alone when it starts with either already set.
     template <uint8_t Opcode>
     void afterInstruction(CpuState& c, uint16_t address) {
-        if constexpr (storesToOperand(Opcode)) {
+        if constexpr (storesToOperand(F.model, Opcode)) {
             writeByte(kRasterRegister, 0);
             if (readByte(kKeyboardColumnSelect) == kScanColumnZero) [[unlikely]]
                 endLeg();
@@ -87,6 +92,10 @@ struct MainLoopStep {
             if (inTestHookWindow(c.regPC)) [[unlikely]]
                 endLeg();
         }
+        if constexpr (opcodeInfo(F.model, Opcode).halts) {
+            legEnd.jammed = true;
+            endLeg();
+        }
     }
 
     void endLeg() {
@@ -100,13 +109,15 @@ template <StepFeatures F>
 uint64_t runLeg(uint64_t steps) {
     legEnd = LegEnd{};
     MainLoopStep<F> step{steps, watchedStore};
-    runInterpreter(step);
+    runInterpreter<F.model>(step);
     return steps - step.remaining - legEnd.leftover;
 }
 
-// Each variant is compiled once, in main_loop.cpp (those without the trace) or in
-// traced_loop.cpp (those with it), so that the two files build side by side.
-#define BREADBIN_FOR_EACH_LEG_VARIANT(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7)
+// Each variant is compiled once, in one of four files, so that they build side by side:
+// main_loop.cpp (the default model without the trace), traced_loop.cpp (with it), and
+// the 6510 model's twins of both, loop_6510.cpp and traced_loop_6510.cpp.
+#define BREADBIN_FOR_EACH_LEG_VARIANT(X) \
+    X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13) X(14) X(15)
 #define BREADBIN_DECLARE_LEG(i) \
     extern template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t steps);
 BREADBIN_FOR_EACH_LEG_VARIANT(BREADBIN_DECLARE_LEG)

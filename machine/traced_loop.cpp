@@ -1,6 +1,6 @@
-// The variants of the main loop's legs that keep the trace (see step_loop.h), compiled
-// apart from the others so that the two files build side by side; the loop itself and
-// its state are in main_loop.cpp.
+// The default model's legs of the main loop that keep the trace (see step_loop.h),
+// compiled apart from the others so that the files build side by side; the loop itself
+// and its state are in main_loop.cpp.
 #include "machine/step_loop.h"
 
 #define BREADBIN_COMPILE_LEG(i) template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t);

@@ -120,15 +120,15 @@ ParseOutcome parse(const std::vector<std::string_view>& arguments, RunnerOptions
 TEST(RunnerOptions, EveryOptionReachesItsField) {
     RunnerOptions options;
     std::string error;
-    ASSERT_EQ(parse({"--dir",       "roms",          "--frames=50",  "--cycles",
-                     "$1000",       "--until-text",  "OK",           "--until-text=DONE",
-                     "--fail-text", "-FAIL-",        "--debug-exit", "--until-input",
-                     "--realtime",  "--seed",        "0x2A",         "--screen-text",
-                     "-",           "--screenshot",  "s.png",        "--summary",
-                     "s.json",      "--junit",       "j.xml",        "--trace",
-                     "10",          "--dump",        "$C000:4",      "--dump=0:1",
-                     "--expect",    "$C000=1",       "-j",           "3",
-                     "--",          "--odd-name.prg"},
+    ASSERT_EQ(parse({"--dir",       "roms",         "--frames=50",  "--cycles",
+                     "$1000",       "--until-text", "OK",           "--until-text=DONE",
+                     "--fail-text", "-FAIL-",       "--debug-exit", "--until-input",
+                     "--realtime",  "--seed",       "0x2A",         "--screen-text",
+                     "-",           "--screenshot", "s.png",        "--summary",
+                     "s.json",      "--junit",      "j.xml",        "--trace",
+                     "10",          "--dump",       "$C000:4",      "--dump=0:1",
+                     "--expect",    "$C000=1",      "-j",           "3",
+                     "--cpu",       "6510",         "--",           "--odd-name.prg"},
                     options, error),
               ParseOutcome::Run)
         << error;
@@ -151,6 +151,7 @@ TEST(RunnerOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(options.dumps[1].length, 1u);
     ASSERT_EQ(options.expectations.size(), 1u);
     EXPECT_EQ(options.jobs, 3u);
+    EXPECT_EQ(options.cpu, CpuModel::Mos6510);
     EXPECT_EQ(options.programs, (std::vector<std::string>{"--odd-name.prg"}));
 }
 
@@ -185,6 +186,7 @@ TEST(RunnerOptions, DefaultsAndTheLimitInForce) {
     EXPECT_TRUE(options.programs.empty());
     EXPECT_FALSE(options.realtime);
     EXPECT_EQ(options.seed, kDefaultRandomSeed);
+    EXPECT_EQ(options.cpu, CpuModel::Plain);
     EXPECT_EQ(effectiveCycleLimit(options), kDefaultCycleLimit);
     EXPECT_EQ(effectiveFrameLimit(options), std::nullopt);
     EXPECT_EQ(kDefaultCycleLimit, 60u * 985248u);
@@ -284,6 +286,8 @@ TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
         {{"--jobs=0"}, "--jobs"},
         {{"-j0"}, "--jobs"},
         {{"--realtime=yes"}, "--realtime"},
+        {{"--cpu", "6502"}, "'6502' is not a processor model (plain or 6510)"},
+        {{"--cpu="}, "--cpu"},
     };
     // clang-format on
     for (const BadLine& c : cases) {
@@ -358,6 +362,7 @@ TEST(RunnerText, TheTraceDisassemblesEveryAddressingMode) {
         uint16_t pc;
         uint8_t bytes[3];
         const char* text;
+        CpuModel model = CpuModel::Plain;
     };
     // clang-format off
     const Case cases[] = {
@@ -377,12 +382,22 @@ TEST(RunnerText, TheTraceDisassemblesEveryAddressingMode) {
         {0xC010, {0xF0, 0x10, 0}, "BEQ $C022"},
         {0xFFF0, {0x10, 0x7F, 0}, "BPL $0071"},  // the target wraps
         {0xC000, {0x02, 0, 0}, "??? ($02)"},
+        {0xC000, {0xA7, 0x10, 0}, "??? ($A7)"},
+        {0xC000, {0x02, 0, 0}, "JAM", CpuModel::Mos6510},
+        {0xC000, {0xA7, 0x10, 0}, "LAX $10", CpuModel::Mos6510},
+        {0xC000, {0x1C, 0x34, 0x12}, "NOP $1234,X", CpuModel::Mos6510},
+        {0xC000, {0xEB, 0x01, 0}, "USBC #$01", CpuModel::Mos6510},
+        {0xC000, {0x93, 0x20, 0}, "SHA ($20),Y", CpuModel::Mos6510},
+        {0xC000, {0x6C, 0xFF, 0x10}, "JMP ($10FF)", CpuModel::Mos6510},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(disassemble(c.pc, c.bytes), c.text);
+        EXPECT_EQ(disassemble(c.pc, c.bytes, c.model), c.text);
     }
+    TraceEntry undocumented{0xC000, {0xDB, 0x00, 0xC1}, 0x01, 0x02, 0x03, 0xF9, 0x24};
+    EXPECT_EQ(traceLine(undocumented, CpuModel::Mos6510),
+              "C000  DB 00 C1  DCP $C100,Y   A=01 X=02 Y=03 S=F9 P=24");
     TraceEntry entry{0xC000, {0x8D, 0x00, 0xC1}, 0x01, 0x02, 0x03, 0xF9, 0x24};
     EXPECT_EQ(traceLine(entry), "C000  8D 00 C1  STA $C100     A=01 X=02 Y=03 S=F9 P=24");
     TraceEntry single{0xE600, {0x58, 0x4C, 0x00}, 0, 0, 0, 0xFF, 0x20};
@@ -403,6 +418,7 @@ TEST(RunnerText, TheStateHashIsFnv1a64) {
 RunResult sampleResult(Verdict verdict, int status) {
     RunResult result;
     result.program = "tests/a <1>.prg";
+    result.cpu = "6510";
     result.verdict = verdict;
     result.stop = StopReason::DebugExit;
     result.message = "debug exit $05 after 3 frames";
@@ -425,6 +441,7 @@ TEST(RunnerBatch, AResultSurvivesItsTripBetweenProcesses) {
     RunResult received;
     ASSERT_TRUE(decodeResult(encodeResult(sent), received));
     EXPECT_EQ(received.program, sent.program);
+    EXPECT_EQ(received.cpu, sent.cpu);
     EXPECT_EQ(received.verdict, sent.verdict);
     EXPECT_EQ(received.status(), 5);
     EXPECT_EQ(received.stop, sent.stop);
@@ -501,6 +518,7 @@ TEST(RunnerResult, TheSummaryParsesAsJsonWithEveryField) {
     EXPECT_EQ(summary["registers"]["s"], 0xF9);
     EXPECT_EQ(summary["flags"]["i"], true);
     EXPECT_EQ(summary["hash"], "fnv1a64:fedcba9876543210");
+    EXPECT_EQ(summary["cpu"], "6510");
     EXPECT_FALSE(summary.contains("screen"));
     result.exitByte = -1;
     result.verdict = Verdict::Pass;

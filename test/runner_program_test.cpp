@@ -209,6 +209,52 @@ TEST_F(RunnerProgram, LimitsStopWhereTheySay) {
     EXPECT_EQ(numberField(summary, "regPC"), 0xC02Cu);  // after STA $D7FF, at the JMP
 }
 
+// --cpu: our self-check of decimal mode and the undocumented opcodes passes on the 6510
+// and fails its first case on the documented processor, the default; a JAM stops the
+// 6510's run with its address and opcode and the trace up to it, while the documented
+// processor steps over it.
+TEST_F(RunnerProgram, TheCpuOptionChoosesTheProcessorModel) {
+    struct ModelCase {
+        const char* name;
+        std::vector<std::string> arguments;
+        int status;
+        const char* cpu;
+        const char* stop;
+        const char* said;
+    };
+    // clang-format off
+    const ModelCase cases[] = {
+        {"the 6510 passes the self-check", {program("cpu6510"), "--debug-exit", "--cpu", "6510"}, 0, "6510", "debug-exit", "debug exit $00"},
+        {"the plain processor fails its first case", {program("cpu6510"), "--debug-exit", "--cpu=plain"}, 1, "plain", "debug-exit", "debug exit $01"},
+        {"the plain processor is the default", {program("cpu6510"), "--debug-exit"}, 1, "plain", "debug-exit", "debug exit $01"},
+        {"a JAM stops the 6510", {program("jams"), "--cpu", "6510", "--trace", "3"}, 1, "6510", "jam", "FAIL"},
+        {"the plain processor steps over a JAM's byte", {program("jams"), "--cycles", "100000"}, 2, "plain", "cycle-limit", "LIMIT"},
+    };
+    // clang-format on
+    for (const ModelCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessOutcome outcome;
+        std::string summary = summaryOf(c.arguments, outcome);
+        ASSERT_FALSE(outcome.timedOut);
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_EQ(field(summary, "cpu"), c.cpu) << summary;
+        EXPECT_EQ(field(summary, "stop"), c.stop) << summary;
+        EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+    }
+
+    ProcessOutcome outcome;
+    std::string summary = summaryOf({program("jams"), "--cpu", "6510", "--trace", "3"}, outcome);
+    EXPECT_EQ(numberField(summary, "regPC"), 0xC007u);  // the JAM itself
+    EXPECT_NE(outcome.err.find("JAM $02 at $C007: the processor stopped"), std::string::npos)
+        << outcome.err;
+    std::size_t start = outcome.err.find("last 3 instructions:\n");
+    ASSERT_NE(start, std::string::npos) << outcome.err;
+    std::string trace = outcome.err.substr(start);
+    EXPECT_NE(trace.find("\nC003  E0 03     CPX #$03      A="), std::string::npos) << trace;
+    EXPECT_NE(trace.find("\nC005  D0 FB     BNE $C002     A="), std::string::npos) << trace;
+    EXPECT_NE(trace.find("\nC007  02        JAM           A="), std::string::npos) << trace;
+}
+
 TEST_F(RunnerProgram, TheScreenTextShowsTheFinalScreenAsTwentyFiveLines) {
     ProcessOutcome outcome =
         runner({program("debug_pass"), "--debug-exit", "--screen-text", file("screen.txt")});

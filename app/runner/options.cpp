@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "cpu/undocumented.h"
+
 // The command line is described once, in describeCommandLine: CLI11 reads the arguments
 // with it, and the help lists its options, their values and their defaults from it.
 // CLI11 reads --opt value and --opt=value, short options with their value attached (-j4),
@@ -93,6 +95,26 @@ CLI::Option* flagOption(CLI::App& app, const std::string& name, bool& flag, std:
     return app.add_flag(name, flag, std::move(help))->disable_flag_override();
 }
 
+// The processor models' names, "plain or 6510".
+std::string modelNames() {
+    std::string names;
+    for (std::size_t i = 0; i < std::size(kCpuModels); ++i) {
+        if (i > 0) names += i + 1 == std::size(kCpuModels) ? " or " : ", ";
+        names += kCpuModels[i].name;
+    }
+    return names;
+}
+
+// What --cpu says of each model, with the constant the unstable opcodes take.
+std::string modelHelp() {
+    std::string help = "the processor model:";
+    for (const CpuModelInfo& info : kCpuModels)
+        help += " " + std::string(info.name) + ", " + std::string(info.description) + ";";
+    char constant[8];
+    std::snprintf(constant, sizeof constant, "$%02X", unsigned{kUnstableMagic});
+    return help + " in the 6510 model ANE and LXA take " + constant + " as their constant";
+}
+
 // Every option of the command line, reading into `options`.
 void describeCommandLine(CLI::App& app, RunnerOptions& options) {
     app.set_help_flag();  // --help and --version are ours, below
@@ -175,6 +197,13 @@ void describeCommandLine(CLI::App& app, RunnerOptions& options) {
     valueOption(
         app, "--junit", "FILE", "write a JUnit XML report, one testcase per program",
         [&](const std::string& v) { options.junitFile = notEmpty("--junit", v, "a file name"); });
+    valueOption(app, "--cpu", "MODEL", modelHelp(), [&](const std::string& v) {
+        std::optional<CpuModel> model = cpuModelNamed(v);
+        if (!model)
+            throw CLI::ValidationError(
+                "--cpu", inQuotes(v) + " is not a processor model (" + modelNames() + ")");
+        options.cpu = *model;
+    })->default_str(std::string(cpuModelName(kDefaultCpuModel)));
     numberOption(app, "-j,--jobs", "programs run at once", 1, kMaxJobs, [&](uint64_t n) {
         options.jobs = n;
     })->default_str("one per processor");

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cpu/model.h"
 #include "host/random.h"
 #include "machine/contract.h"
 
@@ -53,6 +54,7 @@ struct RunnerOptions {
     std::vector<MemoryRange> dumps;
     std::vector<MemoryExpectation> expectations;
     uint64_t jobs = 0;  // 0: one per processor
+    CpuModel cpu = kDefaultCpuModel;
 };
 
 enum class ParseOutcome : uint8_t { Run, Help, Version, Error };

@@ -28,6 +28,7 @@ std::string_view stopReasonName(StopReason stop) {
         case StopReason::InputLoop: return "input-loop";
         case StopReason::FrameLimit: return "frame-limit";
         case StopReason::CycleLimit: return "cycle-limit";
+        case StopReason::Jam: return "jam";
         case StopReason::NotRun: return "not-run";
         case StopReason::Crashed: return "crashed";
     }
@@ -219,9 +220,9 @@ std::string hexDump(uint16_t address, const uint8_t* bytes, std::size_t length) 
     return out;
 }
 
-std::string disassemble(uint16_t pc, const uint8_t bytes[3]) {
-    const OpcodeInfo& info = kOpcodeInfo[bytes[0]];
-    if (!info.documented) return formatted("??? ($%02X)", unsigned{bytes[0]});
+std::string disassemble(uint16_t pc, const uint8_t bytes[3], CpuModel model) {
+    const OpcodeInfo& info = opcodeInfo(model, bytes[0]);
+    if (info.mnemonic.empty()) return formatted("??? ($%02X)", unsigned{bytes[0]});
     // The operand as its mode shows it: the byte, the word, or a branch's target.
     unsigned operand = info.length == 3 ? bytes[1] | bytes[2] << 8 : bytes[1];
     if (info.mode == AddressingMode::Relative)
@@ -231,13 +232,13 @@ std::string disassemble(uint16_t pc, const uint8_t bytes[3]) {
     return std::string(info.mnemonic) + operandText;
 }
 
-std::string traceLine(const TraceEntry& entry) {
-    std::size_t length = kOpcodeInfo[entry.bytes[0]].length;
+std::string traceLine(const TraceEntry& entry, CpuModel model) {
+    std::size_t length = opcodeInfo(model, entry.bytes[0]).length;
     std::string bytes;
     for (std::size_t i = 0; i < 3; ++i)
         bytes += i < length ? formatted("%02X ", unsigned{entry.bytes[i]}) : "   ";
     return formatted("%04X  ", unsigned{entry.pc}) + bytes +
-           formatted(" %-14s", disassemble(entry.pc, entry.bytes).c_str()) +
+           formatted(" %-14s", disassemble(entry.pc, entry.bytes, model).c_str()) +
            formatted("A=%02X X=%02X Y=%02X S=%02X P=%02X", unsigned{entry.a}, unsigned{entry.x},
                      unsigned{entry.y}, unsigned{entry.s}, unsigned{entry.p});
 }

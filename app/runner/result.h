@@ -22,6 +22,7 @@ enum class StopReason : uint8_t {
     InputLoop,
     FrameLimit,
     CycleLimit,
+    Jam,  // the processor met a JAM opcode and stopped
     NotRun,
     Crashed,
 };
@@ -33,6 +34,7 @@ inline constexpr int kStatusError = 3;
 
 struct RunResult {
     std::string program;  // as given on the command line
+    std::string cpu;      // the processor model's name
     Verdict verdict = Verdict::Error;
     StopReason stop = StopReason::NotRun;
     std::string message;  // one line: what decided the run
@@ -69,6 +71,7 @@ enum ResultFieldUse : uint8_t { kEncoded = 1, kSummarised = 2, kHashText = 4 };
 template <class Result, class Visit>
 void forEachResultField(Result& result, Visit&& visit) {
     visit("program", result.program, kEncoded | kSummarised);
+    visit("cpu", result.cpu, kEncoded | kSummarised);
     visit("verdict", result.verdict, kEncoded | kSummarised);
     visit("stop", result.stop, kEncoded | kSummarised);
     visit("message", result.message, kEncoded | kSummarised);

@@ -1,5 +1,6 @@
-// The run itself. The machine's loop is called in long stretches: the plain loop when no
-// option needs to watch it, the watched loop with only the watches asked for otherwise.
+// The run itself. The machine's loop is called in long stretches, watching only for what
+// the options ask for (with none asked for, the watched loop is the plain loop) and for
+// the JAM that stops the processor.
 #include "app/runner/run.h"
 
 #include <sys/stat.h>
@@ -22,8 +23,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The longest step: a seven-cycle instruction followed by a frame's interrupt entry.
-constexpr uint64_t kMaxCyclesPerStep = 14;
+// The longest step: the model's longest instruction (7 cycles; 8 for the 6510's
+// undocumented read-modify-write forms through a pointer) and a frame's interrupt entry.
+constexpr uint64_t maxCyclesPerStep(CpuModel model) {
+    return (model == CpuModel::Mos6510 ? 8 : 7) + 7;
+}
 // Steps in one call of the loop when no limit is near.
 constexpr uint64_t kLongCall = uint64_t{1} << 32;
 constexpr std::size_t kProgramHeaderBytes = 2;
@@ -118,9 +122,10 @@ const std::string* textOnScreen(const std::vector<std::string>& texts) {
 // steps of a call and at its end, so calls end on that grid of the whole run: then where
 // the frames fall does not depend on how the run was cut into calls. Only the last steps
 // before a cycle limit leave the grid.
-uint64_t nextCallLength(uint64_t stepsSoFar, std::optional<uint64_t> cyclesLeft) {
+uint64_t nextCallLength(uint64_t stepsSoFar, std::optional<uint64_t> cyclesLeft, CpuModel model) {
     uint64_t steps = kLongCall;
-    if (cyclesLeft) steps = std::min(steps, std::max<uint64_t>(1, *cyclesLeft / kMaxCyclesPerStep));
+    if (cyclesLeft)
+        steps = std::min(steps, std::max<uint64_t>(1, *cyclesLeft / maxCyclesPerStep(model)));
     uint64_t offGrid = stepsSoFar % kStepsPerHostCheck;
     if (offGrid != 0) return std::min(steps, kStepsPerHostCheck - offGrid);
     if (steps >= kStepsPerHostCheck) steps -= steps % kStepsPerHostCheck;
@@ -152,8 +157,6 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
     watchedStore = options.debugExit ? kDebugExitRegister : kNoStore;
     watchInputLoop = options.untilInput;
     startTrace(options.traceLength);
-    bool watching =
-        watchFrames || options.debugExit || options.untilInput || options.traceLength > 0;
 
     const std::string* shown = nullptr;
     for (;;) {
@@ -166,13 +169,12 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
             }
             cyclesLeft = *cycleLimit - done;
         }
-        uint64_t steps = nextCallLength(result.instructions, cyclesLeft);
+        uint64_t steps = nextCallLength(result.instructions, cyclesLeft, options.cpu);
         WatchEvent event = WatchEvent::None;
-        if (watching) {
-            result.instructions += runWatched(steps, event);
-        } else {
-            runSteps(steps);
-            result.instructions += steps;
+        result.instructions += runWatched(steps, event);
+        if (event == WatchEvent::Jammed) {
+            result.stop = StopReason::Jam;
+            break;
         }
         if (event == WatchEvent::StoreSeen) {
             result.stop = StopReason::DebugExit;
@@ -219,6 +221,11 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
         case StopReason::InputLoop:
             result.verdict = Verdict::Pass;
             result.message = "returned to the input loop" + after;
+            break;
+        case StopReason::Jam:
+            result.verdict = Verdict::Fail;
+            result.message = "JAM " + hexByte(memory.ram[cpu.regPC]) + " at " + hexWord(cpu.regPC) +
+                             ": the processor stopped" + after;
             break;
         case StopReason::FrameLimit:
         case StopReason::CycleLimit: {
@@ -312,10 +319,15 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
 
     headlessReset();
     std::string error;
-    if (!provideInputs(options, program, error)) return badInput(name, error);
+    auto failed = [&] {
+        RunResult result = badInput(name, error);
+        result.cpu = cpuModelName(options.cpu);
+        return result;
+    };
+    if (!provideInputs(options, program, error)) return failed();
     for (const std::string* output :
          {&options.screenTextFile, &options.screenshotFile, &options.summaryFile}) {
-        if (!prepareOutputFile(*output, error)) return badInput(name, error);
+        if (!prepareOutputFile(*output, error)) return failed();
     }
 
     headlessSeedRandom(options.seed);
@@ -324,10 +336,12 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     } else {
         headlessFollowClock(emulatedSeconds);
     }
+    cpuModel = options.cpu;
     startMachine(0, nullptr);
 
     RunResult result;
     result.program = name;
+    result.cpu = cpuModelName(options.cpu);
     // Only the final picture leaves a run (--screenshot draws it at the end), so the
     // frames on the way are counted and interrupt the program but are not drawn.
     drawFrames = false;
@@ -337,11 +351,12 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     if (result.verdict != Verdict::Pass && options.traceLength > 0) {
         std::vector<TraceEntry> entries = traceEntries();
         result.details += "last " + std::to_string(entries.size()) + " instructions:\n";
-        for (const TraceEntry& entry : entries) result.details += traceLine(entry) + "\n";
+        for (const TraceEntry& entry : entries)
+            result.details += traceLine(entry, options.cpu) + "\n";
     }
     result.screen = screenText(false);
     result.registers = cpu;
     result.hash = machineStateHash();
-    if (!writeOutputs(options, result, error)) return badInput(name, error);
+    if (!writeOutputs(options, result, error)) return failed();
     return result;
 }

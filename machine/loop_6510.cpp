@@ -1,0 +1,10 @@
+// The 6510 model's legs of the main loop without the trace (see step_loop.h), compiled
+// apart from the default model's so that the files build side by side.
+#include "machine/step_loop.h"
+
+#define BREADBIN_COMPILE_LEG(i) template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t);
+BREADBIN_COMPILE_LEG(8)
+BREADBIN_COMPILE_LEG(9)
+BREADBIN_COMPILE_LEG(10)
+BREADBIN_COMPILE_LEG(11)
+#undef BREADBIN_COMPILE_LEG
