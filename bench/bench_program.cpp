@@ -31,13 +31,13 @@ void reportInstructionRate(benchmark::State& state, uint64_t instructions) {
         benchmark::Counter(static_cast<double>(instructions), benchmark::Counter::kIsRate);
 }
 
-void benchBareCore(benchmark::State& state, const char* path) {
+void benchBareCore(benchmark::State& state, const char* path, CpuModel model) {
     constexpr uint64_t kBatch = 10'000'000;
     cpu = CpuState{};
     memory = MemoryMap{};
     memory.ram[0x0001] = 0xE7;
     cpu.regPC = loadBenchProgram(path);
-    for (auto _ : state) runInstructions(kBatch);
+    for (auto _ : state) runInstructions(kBatch, model);
     if (!sieveCountIsRight()) state.SkipWithError("the sieve gave a wrong count of primes");
     reportInstructionRate(state, kBatch * state.iterations());
 }

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "cpu/model.h"
+
 inline constexpr uint16_t kSieveResult = 0x00F5;  // primes found in the last pass
 inline constexpr uint16_t kSievePrimes = 1028;    // primes below 8192
 inline constexpr const char* kInstructionRate = "instructions/s";
@@ -21,5 +23,6 @@ bool sieveCountIsRight();
 // Reports `instructions` over the benchmark's time as instructions per second.
 void reportInstructionRate(benchmark::State& state, uint64_t instructions);
 
-// The bare core: opcode fetch and execution only, on the sieve in RAM at `path`.
-void benchBareCore(benchmark::State& state, const char* path);
+// The bare core of the processor model: opcode fetch and execution only, on the sieve in
+// RAM at `path`.
+void benchBareCore(benchmark::State& state, const char* path, CpuModel model);

@@ -2,9 +2,10 @@
 // the program straight from RAM; the runner boots the firmware, loads the sieve through
 // the test hook and runs it with its emulated-time clock, exactly as the program does
 // for the options given: none, --debug-exit, --until-text (a text that never shows, so
-// the screen is searched after every frame) and --until-input. At the end each runner's
-// share of the bare core's speed, and the allocations the --until-text run makes per
-// frame (counted by this program's own operator new).
+// the screen is searched after every frame) and --until-input, and none with --cpu 6510.
+// Each processor model's bare core runs too. At the end each runner's share of its
+// model's bare core, the 6510 model's share of the plain one, and the allocations the
+// runs make per frame (counted by this program's own operator new).
 //
 //     taskset -c 1 breadbin_runner_bench --benchmark_repetitions=5
 //         --benchmark_enable_random_interleaving=true      (one line)
@@ -42,8 +43,11 @@ namespace {
 constexpr uint64_t kRunnerCycles = 100'000'000;  // about 100 emulated seconds
 constexpr const char* kAllocationsPerFrame = "allocations/frame";
 
-void BareCore(benchmark::State& state) { benchBareCore(state, BREADBIN_SIEVE_PRG); }
-BENCHMARK(BareCore)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BareCore(benchmark::State& state, CpuModel model) {
+    benchBareCore(state, BREADBIN_SIEVE_PRG, model);
+}
+BENCHMARK_CAPTURE(BareCore, plain, CpuModel::Plain)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(BareCore, 6510, CpuModel::Mos6510)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // One whole run per iteration, start-up included, with the options of the benchmark.
 void runnerBenchmark(benchmark::State& state, RunnerOptions options) {
@@ -93,8 +97,23 @@ void RunnerUntilInput(benchmark::State& state) {
 }
 BENCHMARK(RunnerUntilInput)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-const char* const kRunners[] = {"RunnerDefault", "RunnerDebugExit", "RunnerUntilText",
-                                "RunnerUntilInput"};
+void Runner6510(benchmark::State& state) {
+    RunnerOptions options;
+    options.cpu = CpuModel::Mos6510;
+    runnerBenchmark(state, options);
+}
+BENCHMARK(Runner6510)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Each runner, and the bare core it is measured against.
+struct RunnerAndCore {
+    const char* runner;
+    const char* bareCore;
+};
+const RunnerAndCore kRunners[] = {{"RunnerDefault", "BareCore/plain"},
+                                  {"RunnerDebugExit", "BareCore/plain"},
+                                  {"RunnerUntilText", "BareCore/plain"},
+                                  {"RunnerUntilInput", "BareCore/plain"},
+                                  {"Runner6510", "BareCore/6510"}};
 
 // The console report, keeping the median rate of each benchmark (over its repetitions)
 // and its allocations per frame for the summary lines.
@@ -132,13 +151,22 @@ int main(int argc, char** argv) {
     RateKeeper reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    double bare = reporter.rate("BareCore");
-    for (const char* name : kRunners) {
-        double rate = reporter.rate(name);
+    for (const RunnerAndCore& pair : kRunners) {
+        double bare = reporter.rate(pair.bareCore);
+        double rate = reporter.rate(pair.runner);
         if (bare > 0 && rate > 0)
             std::printf(
-                "%-17s %5.1f%% of the bare core's instructions per second, %.2f "
-                "allocations per frame\n",
-                name, 100 * rate / bare, reporter.allocationsPerFrame[name]);
+                "%-17s %5.1f%% of %s's instructions per second, %.2f allocations per frame\n",
+                pair.runner, 100 * rate / bare, pair.bareCore,
+                reporter.allocationsPerFrame[pair.runner]);
     }
+    auto share = [&](const char* model, const char* plain) {
+        double base = reporter.rate(plain);
+        double rate = reporter.rate(model);
+        if (base > 0 && rate > 0)
+            std::printf("%-17s %5.1f%% of %s's instructions per second\n", model, 100 * rate / base,
+                        plain);
+    };
+    share("BareCore/6510", "BareCore/plain");
+    share("Runner6510", "RunnerDefault");
 }
