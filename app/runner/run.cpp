@@ -224,7 +224,7 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
             break;
         case StopReason::Jam:
             result.verdict = Verdict::Fail;
-            result.message = "JAM " + hexByte(memory.ram[cpu.regPC]) + " at " + hexWord(cpu.regPC) +
+            result.message = "JAM " + hexByte(readByte(cpu.regPC)) + " at " + hexWord(cpu.regPC) +
                              ": the processor stopped" + after;
             break;
         case StopReason::FrameLimit:
