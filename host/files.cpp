@@ -1,19 +1,21 @@
 // Read-only files for both hosts: nothing here creates or changes a file.
 #include "host/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
 FileHandle openDiskFile(std::string_view name) {
-    std::FILE* file = std::fopen(std::string(name).c_str(), "rb");
-    if (!file) return {nullptr};
-    // A directory opens on this system but reads nothing: it counts as unreadable.
+    // Opened without waiting, so that a FIFO cannot hang the run; only a regular file
+    // counts as there: a folder, a pipe or a device reads as a missing file.
+    int descriptor = open(std::string(name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) return {nullptr};
     struct stat info;
-    if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        return {nullptr};
-    }
+    std::FILE* file = nullptr;
+    if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) file = fdopen(descriptor, "rb");
+    if (!file) close(descriptor);
     return {file};
 }
 

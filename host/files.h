@@ -5,7 +5,8 @@
 
 #include "host/host.h"
 
-// Opens a file on disk for reading; a missing, unreadable or folder name gives a handle
-// that is not open. openFile of each host comes here (the headless host looks at the
-// files provided from memory first).
+// Opens a file on disk for reading, without waiting; a missing or unreadable file, or one
+// that is not a regular file (a folder, a FIFO, a device), gives a handle that is not open.
+// openFile of each host comes here (the headless host looks at the files provided from memory
+// first).
 FileHandle openDiskFile(std::string_view name);

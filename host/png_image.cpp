@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "host/output_file.h"
+
 namespace {
 
 constexpr int kBytesPerRgbPixel = 3;
@@ -14,8 +16,8 @@ constexpr int kLargestSide = 1 << 15;  // far beyond any page; keeps sizes well 
 
 }  // namespace
 
-bool writePng(const std::string& path, const uint32_t* pixels, int width, int height,
-              std::string& error) {
+bool encodePng(const uint32_t* pixels, int width, int height, std::string& bytes,
+               std::string& error) {
     if (!pixels || width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide) {
         error =
             "no picture to write (" + std::to_string(width) + " x " + std::to_string(height) + ")";
@@ -34,13 +36,31 @@ bool writePng(const std::string& path, const uint32_t* pixels, int width, int he
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), width * kBytesPerRgbPixel,
-                                 nullptr)) {
-        error = path + ": " + image.message;
-        png_image_free(&image);
+    // Asked with no buffer, libpng says how large the file is; then it writes it.
+    png_alloc_size_t size = 0;
+    int stride = width * kBytesPerRgbPixel;
+    if (png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), stride, nullptr)) {
+        bytes.resize(size);
+        if (png_image_write_to_memory(&image, bytes.data(), &size, 0, rgb.data(), stride,
+                                      nullptr)) {
+            bytes.resize(size);
+            return true;
+        }
+    }
+    error = image.message;
+    png_image_free(&image);
+    bytes.clear();
+    return false;
+}
+
+bool writePng(const std::string& path, const uint32_t* pixels, int width, int height,
+              std::string& error) {
+    std::string bytes;
+    if (!encodePng(pixels, width, height, bytes, error)) {
+        error = "cannot write " + path + ": " + error;
         return false;
     }
-    return true;
+    return writeOutputFile(path, bytes, error);
 }
 
 bool readPng(const std::string& path, PngPicture& picture, std::string& error) {

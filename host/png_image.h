@@ -13,7 +13,12 @@ struct PngPicture {
     std::vector<uint32_t> pixels;  // row after row, no gap between rows
 };
 
-// Writes width x height pixels to `path`. On failure returns false and says why in `error`.
+// width x height pixels as the bytes of a PNG file. On failure returns false and says why
+// in `error`.
+bool encodePng(const uint32_t* pixels, int width, int height, std::string& bytes,
+               std::string& error);
+// Writes width x height pixels to `path` as a whole (host/output_file.h): a failed write
+// leaves the path as it was. On failure returns false and says why in `error`.
 bool writePng(const std::string& path, const uint32_t* pixels, int width, int height,
               std::string& error);
 // Reads `path` into `picture`. On failure returns false, says why in `error` and leaves
