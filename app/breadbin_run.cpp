@@ -1,7 +1,12 @@
 // breadbin-run: runs 6502 test programs on the emulated machine without a display, for
 // CI. It stops on a verdict or a limit, reports why and where, and writes the screen as
 // text or PNG, a JSON summary, hex dumps and a JUnit report; see --help.
+#include <signal.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,27 +21,37 @@ namespace {
 
 constexpr std::string_view kProgramName = "breadbin-run";
 
-int usageError(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", kProgramName.data(), terminalText(message).c_str());
-    return kStatusError;
+// The first failure to write each standard stream, as its reason; "" while none failed.
+std::string lostOutput;
+std::string lostError;
+
+// Writes `text` to standard output or error at once, noting a failure.
+void put(std::FILE* stream, std::string_view text) {
+    bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    written = std::fflush(stream) == 0 && written;
+    std::string& lost = stream == stdout ? lostOutput : lostError;
+    if (!written && lost.empty()) lost = errno ? std::strerror(errno) : "write error";
 }
 
-void printResultLine(const RunResult& result) {
-    std::printf("%s\n", resultLine(result).c_str());
-    std::fflush(stdout);
+void complain(const std::string& message) {
+    put(stderr, std::string(kProgramName) + ": " + terminalText(message) + "\n");
 }
 
-// One program, in this process. Standard output carries only the outputs that ask for
-// it, so the result line and the details go to standard error.
-RunResult runOne(const RunnerOptions& options) {
-    RunResult result =
-        runProgram(options, options.programs.empty() ? std::string() : options.programs.front());
-    if (result.verdict == Verdict::Error) {
-        std::fprintf(stderr, "%s: %s\n", kProgramName.data(), terminalText(result.message).c_str());
-    } else {
-        std::fprintf(stderr, "%s\n%s", resultLine(result).c_str(), result.details.c_str());
+// The exit status, once both streams are known to have taken everything: output that was
+// lost is an error, said on standard error while it can take a line.
+int finish(int status) {
+    put(stdout, "");
+    if (!lostOutput.empty()) {
+        complain("cannot write standard output: " + lostOutput);
+        status = kStatusError;
     }
-    return result;
+    if (!lostError.empty()) status = kStatusError;
+    return status;
+}
+
+int usageError(const std::string& message) {
+    complain(message);
+    return finish(kStatusError);
 }
 
 }  // namespace
@@ -47,23 +62,56 @@ int main(int argc, char** argv) {
     std::string error;
     switch (parseOptions(arguments, options, error)) {
         case ParseOutcome::Error: return usageError(error);
-        case ParseOutcome::Help: std::fputs(helpText().c_str(), stdout); return kStatusPass;
+        case ParseOutcome::Help: put(stdout, helpText()); return finish(kStatusPass);
         case ParseOutcome::Version:
-            std::printf("%s %s\n", kProgramName.data(), BREADBIN_VERSION);
-            return kStatusPass;
+            put(stdout, std::string(kProgramName) + " " + BREADBIN_VERSION + "\n");
+            return finish(kStatusPass);
         case ParseOutcome::Run: break;
     }
-    if (!prepareOutputFile(options.junitFile, error)) return usageError(error);
+    auto environment = [](const char* name) -> const char* { return std::getenv(name); };
+    if (!shardFromEnvironment(options, environment, error)) return usageError(error);
+    if (!checkOutputFile(options.junitFile, error)) return usageError(error);
+    JunitReport junit;
+    if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);
+
+    // Several programs run as a batch, each in a process of its own, their result lines
+    // on standard output; one runs in this process, its line on standard error, since
+    // standard output carries only the outputs that ask for it. Without a PROGRAM the
+    // run of the firmware (or of --dir's tests/start) is the list's one entry.
+    bool batch = options.programs.size() > 1;
+    if (options.programs.empty()) options.programs.emplace_back();
+    options.programs = shareOf(options.programs, options.shard);
+    std::string junitError;
+    auto report = [&](const RunResult& result) {
+        if (result.verdict == Verdict::Error && !batch) {
+            complain(result.message);
+        } else {
+            put(batch ? stdout : stderr, resultLine(result) + "\n" + result.details + result.trace);
+        }
+        if (!options.junitFile.empty() && junitError.empty()) junit.add(result, junitError);
+    };
 
     std::vector<RunResult> results;
-    if (options.programs.size() > 1) {
-        results = runInParallel(options, printResultLine);
-    } else {
-        results.push_back(runOne(options));
+    int interruptedBy = 0;
+    if (batch) {
+        results = runInParallel(options, report, interruptedBy);
+    } else if (!options.programs.empty()) {
+        results.push_back(runProgram(options, options.programs.front()));
+        report(results.back());
     }
+    int status = batchStatus(results);
+    if (!batch && !results.empty()) status = results.front().status();
     if (!options.junitFile.empty() &&
-        !writeOutput(options.junitFile, junitReport(results), error)) {
-        return usageError(error);
+        !(junitError.empty() &&
+          junit.write(options.junitFile, junitSuiteName(options.shard), junitError))) {
+        complain(junitError);
+        status = kStatusError;
     }
-    return options.programs.size() > 1 ? batchStatus(results) : results.front().status();
+    status = finish(status);
+    if (interruptedBy) {
+        // Ended by the signal, as the caller asked: the status says so.
+        signal(interruptedBy, SIG_DFL);
+        raise(interruptedBy);
+    }
+    return status;
 }

@@ -1,6 +1,7 @@
 #include "app/runner/batch.h"
 
-#include <sys/mman.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +12,13 @@
 #include <cstring>
 
 #include "app/runner/run.h"
+#include "host/output_file.h"
 
 namespace {
+
+// Results that wait for an earlier program to be reported, at most: a bound on the files
+// kept open and the memory held while one slow program holds up the report.
+constexpr std::size_t kMaxWaitingResults = 256;
 
 // One program's process while it runs, and the memory file it leaves its result in.
 struct RunningProgram {
@@ -72,31 +78,20 @@ std::string readAll(int file) {
     return bytes;
 }
 
-void writeAll(int file, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t put = write(file, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return;
-        done += static_cast<std::size_t>(put);
-    }
-}
-
 RunResult crashed(const std::string& program, std::string message) {
     RunResult result = badInput(program, std::move(message));
     result.stop = StopReason::Crashed;
     return result;
 }
 
-// Starts the process that runs one program; it leaves its result in `resultFile`.
-bool startProgram(const RunnerOptions& options, std::size_t index,
+// Starts the process that runs one program; it leaves its result in `resultFile`, a
+// scratch file that the batch reads when the result's turn to be reported comes.
+bool startProgram(const RunnerOptions& options, std::size_t index, const sigset_t& childMask,
                   std::vector<RunningProgram>& running, std::string& error) {
-    int resultFile = memfd_create("breadbin-run-result", MFD_CLOEXEC);
-    if (resultFile < 0) {
-        error = std::string("cannot make a result file: ") + std::strerror(errno);
-        return false;
-    }
+    int resultFile = scratchFile(error);
+    if (resultFile < 0) return false;
     std::fflush(nullptr);
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         error = std::string("cannot start a process: ") + std::strerror(errno);
@@ -104,8 +99,13 @@ bool startProgram(const RunnerOptions& options, std::size_t index,
         return false;
     }
     if (pid == 0) {
+        // The run dies with the batch, even when the batch is killed outright.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(kStatusError);
+        sigprocmask(SIG_SETMASK, &childMask, nullptr);
         RunResult result = runProgram(options, options.programs[index]);
-        writeAll(resultFile, encodeResult(result));
+        std::string ignored;
+        writeAll(resultFile, encodeResult(result), ignored);
         std::fflush(nullptr);
         _exit(0);
     }
@@ -113,31 +113,19 @@ bool startProgram(const RunnerOptions& options, std::size_t index,
     return true;
 }
 
-// Waits for one of the running programs and takes its result.
-std::size_t finishOne(const RunnerOptions& options, std::vector<RunningProgram>& running,
-                      std::vector<RunResult>& results) {
-    int waitStatus = 0;
-    pid_t pid;
-    do {
-        pid = waitpid(-1, &waitStatus, 0);
-    } while (pid < 0 && errno == EINTR);
-    auto it = std::find_if(running.begin(), running.end(),
-                           [&](const RunningProgram& p) { return p.pid == pid; });
-    if (it == running.end()) it = running.begin();  // waitpid failed: cannot happen while one runs
-    RunningProgram finished = *it;
-    running.erase(it);
-    const std::string& program = options.programs[finished.index];
-    RunResult& result = results[finished.index];
-    if (pid != finished.pid) {
-        result = crashed(program, std::string("lost the run's process: ") + std::strerror(errno));
-    } else if (WIFSIGNALED(waitStatus)) {
-        result = crashed(program,
-                         "the run crashed (signal " + std::to_string(WTERMSIG(waitStatus)) + ")");
-    } else if (!decodeResult(readAll(finished.resultFile), result)) {
-        result = crashed(program, "the run ended without a result");
+// Takes what a program's process left: its result file, or why there is none.
+void takeEnded(const RunningProgram& ended, int waitStatus, bool interrupted,
+               const std::string& program, std::vector<int>& resultFiles,
+               std::vector<RunResult>& results) {
+    if (!WIFSIGNALED(waitStatus)) {
+        resultFiles[ended.index] = ended.resultFile;
+        return;
     }
-    close(finished.resultFile);
-    return finished.index;
+    close(ended.resultFile);
+    results[ended.index] = interrupted
+                               ? crashed(program, "not finished: the batch was interrupted")
+                               : crashed(program, "the run crashed (signal " +
+                                                      std::to_string(WTERMSIG(waitStatus)) + ")");
 }
 
 }  // namespace
@@ -203,30 +191,98 @@ bool decodeResult(std::string_view bytes, RunResult& result) {
 }
 
 std::vector<RunResult> runInParallel(const RunnerOptions& options,
-                                     void (*report)(const RunResult&)) {
+                                     const std::function<void(const RunResult&)>& report,
+                                     int& interruptedBy) {
     std::size_t count = options.programs.size();
     long processors = sysconf(_SC_NPROCESSORS_ONLN);
     std::size_t jobs =
         options.jobs ? options.jobs : static_cast<std::size_t>(std::max(processors, 1L));
+    // The batch waits for its processes and for SIGINT and SIGTERM in one place: the
+    // three signals are held back and taken by sigwaitinfo, so none is missed between
+    // two waits. The runs get the mask back.
+    sigset_t waited;
+    sigset_t childMask;
+    sigemptyset(&waited);
+    for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&waited, signal);
+    sigprocmask(SIG_BLOCK, &waited, &childMask);
+
     std::vector<RunResult> results(count);
-    std::vector<bool> done(count, false);
+    std::vector<int> resultFiles(count, -1);  // a finished run's result, not read yet
+    std::vector<bool> known(count, false);    // in resultFiles or in results
     std::vector<RunningProgram> running;
     std::size_t next = 0;
     std::size_t reported = 0;
+    interruptedBy = 0;
+    bool stopped = false;
     while (reported < count) {
-        while (running.size() < jobs && next < count) {
+        while (!interruptedBy && running.size() < jobs && next < count &&
+               next < reported + kMaxWaitingResults) {
             std::string error;
-            if (!startProgram(options, next, running, error)) {
+            if (!startProgram(options, next, childMask, running, error)) {
                 results[next] = crashed(options.programs[next], error);
-                done[next] = true;
+                known[next] = true;
             }
             ++next;
             if (running.empty()) break;  // processes cannot be started: report as they fail
         }
-        if (!running.empty()) done[finishOne(options, running, results)] = true;
-        while (reported < count && done[reported]) report(results[reported++]);
+        if (interruptedBy && !stopped) {
+            stopped = true;
+            for (const RunningProgram& program : running) kill(program.pid, SIGKILL);
+            for (; next < count; ++next) {
+                results[next] =
+                    crashed(options.programs[next], "not run: the batch was interrupted");
+                known[next] = true;
+            }
+        }
+        // Every process that has ended; when none has, a wait for the next event.
+        bool ended = false;
+        int waitStatus = 0;
+        for (pid_t pid; (pid = waitpid(-1, &waitStatus, WNOHANG)) > 0;) {
+            auto it = std::find_if(running.begin(), running.end(),
+                                   [&](const RunningProgram& p) { return p.pid == pid; });
+            if (it == running.end()) continue;
+            takeEnded(*it, waitStatus, interruptedBy != 0, options.programs[it->index], resultFiles,
+                      results);
+            known[it->index] = true;
+            running.erase(it);
+            ended = true;
+        }
+        for (; reported < count && known[reported]; ++reported) {
+            int& file = resultFiles[reported];
+            if (file >= 0) {
+                if (!decodeResult(readAll(file), results[reported]))
+                    results[reported] =
+                        crashed(options.programs[reported], "the run ended without a result");
+                close(file);
+                file = -1;
+            }
+            report(results[reported]);
+            // Reported, a result keeps only what the batch's status needs.
+            RunResult& kept = results[reported];
+            kept.details = kept.trace = kept.screen = std::string();
+        }
+        if (ended || running.empty()) continue;
+        siginfo_t info;
+        int signal = sigwaitinfo(&waited, &info);
+        if (signal == SIGINT || signal == SIGTERM) interruptedBy = signal;
     }
+    sigprocmask(SIG_SETMASK, &childMask, nullptr);
     return results;
+}
+
+std::vector<std::string> shareOf(const std::vector<std::string>& programs, const Shard& shard) {
+    std::vector<std::size_t> byName(programs.size());
+    for (std::size_t i = 0; i < byName.size(); ++i) byName[i] = i;
+    std::stable_sort(byName.begin(), byName.end(),
+                     [&](std::size_t a, std::size_t b) { return programs[a] < programs[b]; });
+    std::vector<bool> taken(programs.size(), false);
+    for (std::size_t place = shard.index - 1; place < byName.size(); place += shard.count)
+        taken[byName[place]] = true;
+    std::vector<std::string> share;
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        if (taken[i]) share.push_back(programs[i]);
+    }
+    return share;
 }
 
 int batchStatus(const std::vector<RunResult>& results) {

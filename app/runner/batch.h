@@ -2,6 +2,7 @@
 // program-wide), as many at a time as there are processors.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,9 +10,18 @@
 #include "app/runner/options.h"
 #include "app/runner/result.h"
 
-// Runs each program in a process of its own; reports the results in the order given.
+// Runs each program in a process of its own and reports each result, in the order given,
+// as soon as it and those before it are known. SIGINT or SIGTERM ends the batch at once:
+// the runs still going are killed, they and the programs not started are reported as
+// errors, and `interruptedBy` holds the signal (0 otherwise). Each run dies with the
+// batch. The results returned keep no details, trace or screen: those went to `report`.
 std::vector<RunResult> runInParallel(const RunnerOptions& options,
-                                     void (*report)(const RunResult&));
+                                     const std::function<void(const RunResult&)>& report,
+                                     int& interruptedBy);
+
+// This shard's share of `programs`, in the order given: with the programs sorted by name
+// byte by byte (equal names by their place), the Kth of every N.
+std::vector<std::string> shareOf(const std::vector<std::string>& programs, const Shard& shard);
 
 // The exit status of a batch: 0 when every program passed, else the largest status.
 int batchStatus(const std::vector<RunResult>& results);

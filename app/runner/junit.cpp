@@ -1,13 +1,16 @@
 #include "app/runner/junit.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/runner/options.h"
 #include "app/runner/outputs.h"
+#include "host/output_file.h"
 
 namespace {
-
-constexpr std::string_view kSuiteName = "breadbin-run";
 
 std::string emulatedSeconds(uint64_t cycles) {
     char text[32];
@@ -65,41 +68,91 @@ std::string xmlEscape(std::string_view text) {
     return out;
 }
 
-std::string junitReport(const std::vector<RunResult>& results) {
-    int failures = 0;
-    int errors = 0;
-    uint64_t cycles = 0;
+std::string junitTestCase(const RunResult& result) {
+    std::string text = "    <testcase" + attribute("name", result.program) +
+                       attribute("classname", kJunitSuiteName) +
+                       attribute("time", emulatedSeconds(result.cycles)) + ">\n";
+    text += properties(result);
+    if (result.verdict != Verdict::Pass) {
+        std::string element = result.verdict == Verdict::Fail ? "failure" : "error";
+        std::string type =
+            result.verdict == Verdict::Error ? "error" : std::string(stopReasonName(result.stop));
+        text += "      <" + element + attribute("message", result.message) +
+                attribute("type", type) + ">" + xmlEscape(result.details) + "</" + element + ">\n";
+    }
+    if (!result.screen.empty() || !result.trace.empty())
+        text += "      <system-out>" + xmlEscape(result.screen + result.trace) + "</system-out>\n";
+    return text + "    </testcase>\n";
+}
+
+void JunitCounts::add(const RunResult& result) {
+    tests += 1;
+    failures += result.verdict == Verdict::Fail;
+    errors += result.verdict == Verdict::Limit || result.verdict == Verdict::Error;
+    cycles += result.cycles;
+}
+
+std::string junitSuiteName(const Shard& shard) {
+    std::string name(kJunitSuiteName);
+    if (shard.given)
+        name += " shard " + std::to_string(shard.index) + "/" + std::to_string(shard.count);
+    return name;
+}
+
+std::string junitHead(const JunitCounts& counts, std::string_view suiteName) {
+    std::string numbers = attribute("tests", std::to_string(counts.tests)) +
+                          attribute("failures", std::to_string(counts.failures)) +
+                          attribute("errors", std::to_string(counts.errors));
+    std::string time = attribute("time", emulatedSeconds(counts.cycles));
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + numbers + time +
+           ">\n  <testsuite" + attribute("name", suiteName) + numbers + attribute("skipped", "0") +
+           time + ">\n";
+}
+
+std::string junitReport(const std::vector<RunResult>& results, std::string_view suiteName) {
+    JunitCounts counts;
     std::string cases;
     for (const RunResult& result : results) {
-        cycles += result.cycles;
-        cases += "    <testcase" + attribute("name", result.program) +
-                 attribute("classname", kSuiteName) +
-                 attribute("time", emulatedSeconds(result.cycles)) + ">\n";
-        cases += properties(result);
-        if (result.verdict != Verdict::Pass) {
-            std::string element = result.verdict == Verdict::Fail ? "failure" : "error";
-            (result.verdict == Verdict::Fail ? failures : errors) += 1;
-            std::string type = result.verdict == Verdict::Error
-                                   ? "error"
-                                   : std::string(stopReasonName(result.stop));
-            cases += "      <" + element + attribute("message", result.message) +
-                     attribute("type", type) + ">" + xmlEscape(result.details) + "</" + element +
-                     ">\n";
-        }
-        if (!result.screen.empty())
-            cases += "      <system-out>" + xmlEscape(result.screen) + "</system-out>\n";
-        cases += "    </testcase>\n";
+        counts.add(result);
+        cases += junitTestCase(result);
     }
-    std::string counts = attribute("tests", std::to_string(results.size())) +
-                         attribute("failures", std::to_string(failures)) +
-                         attribute("errors", std::to_string(errors));
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<testsuites" +
-           counts + attribute("time", emulatedSeconds(cycles)) +
-           ">\n"
-           "  <testsuite" +
-           attribute("name", kSuiteName) + counts + attribute("skipped", "0") +
-           attribute("time", emulatedSeconds(cycles)) + ">\n" + cases +
-           "  </testsuite>\n"
-           "</testsuites>\n";
+    return junitHead(counts, suiteName) + cases + std::string(kJunitTail);
+}
+
+bool JunitReport::start(std::string& error) {
+    spool_ = scratchFile(error);
+    return spool_ >= 0;
+}
+
+JunitReport::~JunitReport() {
+    if (spool_ >= 0) close(spool_);
+}
+
+bool JunitReport::add(const RunResult& result, std::string& error) {
+    counts_.add(result);
+    if (writeAll(spool_, junitTestCase(result), error)) return true;
+    error = "cannot keep the JUnit report: " + error;
+    return false;
+}
+
+bool JunitReport::write(const std::string& path, std::string_view suiteName, std::string& error) {
+    OutputFile file;
+    if (!file.open(path, error) || !file.write(junitHead(counts_, suiteName), error)) return false;
+    char buffer[65536];
+    if (lseek(spool_, 0, SEEK_SET) != 0) {
+        error = "cannot read back the JUnit report: " + std::string(std::strerror(errno));
+        return false;
+    }
+    for (;;) {
+        ssize_t got = read(spool_, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = "cannot read back the JUnit report: " + std::string(std::strerror(errno));
+            return false;
+        }
+        if (got == 0) break;
+        if (!file.write(std::string_view(buffer, static_cast<std::size_t>(got)), error))
+            return false;
+    }
+    return file.write(kJunitTail, error) && file.commit(error);
 }

@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "cpu/undocumented.h"
@@ -45,10 +47,17 @@ bool readHexDigits(std::string_view digits, uint64_t& value) {
 // Reads a number option's value within [min, max], or throws what is wrong with it.
 uint64_t readNumber(const std::string& name, std::string_view text, uint64_t min, uint64_t max) {
     uint64_t value = 0;
-    if (!parseNumber(text, UINT64_MAX, value))
-        throw CLI::ValidationError(name,
-                                   inQuotes(text) + " is not a number (decimal, $hex or 0xhex)");
-    if (value < min || value > max)
+    bool parsed = parseNumber(text, UINT64_MAX, value);
+    if (!parsed) {
+        // Digits alone that do not fit are a number out of range, not a malformed one.
+        bool hex = text.starts_with('$') || text.starts_with("0x") || text.starts_with("0X");
+        std::string_view digits = text.substr(hex ? (text[0] == '$' ? 1 : 2) : 0);
+        const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+        if (digits.empty() || digits.find_first_not_of(allowed) != std::string_view::npos)
+            throw CLI::ValidationError(
+                name, inQuotes(text) + " is not a number (decimal, $hex or 0xhex)");
+    }
+    if (!parsed || value < min || value > max)
         throw CLI::ValidationError(name, inQuotes(text) + " is out of range (" +
                                              std::to_string(min) + " to " + std::to_string(max) +
                                              ")");
@@ -207,6 +216,17 @@ void describeCommandLine(CLI::App& app, RunnerOptions& options) {
     numberOption(app, "-j,--jobs", "programs run at once", 1, kMaxJobs, [&](uint64_t n) {
         options.jobs = n;
     })->default_str("one per processor");
+    valueOption(app, "--shard", "K/N",
+                "run the Kth of every N PROGRAMs (1 <= K <= N), taken in the order of their "
+                "names, byte by byte, so that N jobs share a batch with no overlap and no gap",
+                [&](const std::string& v) {
+                    if (!parseShard(v, options.shard))
+                        throw CLI::ValidationError(
+                            "--shard", inQuotes(v) + " is not K/N with 1 <= K <= N <= " +
+                                           std::to_string(kMaxShards));
+                })
+        ->default_str(std::string("from ") + kTotalShardsVariable + " and " + kShardIndexVariable +
+                      " when they are set, else all");
     static bool ignored;  // --help and --version are found before CLI11 reads the line
     app.add_flag("-h,--help", ignored, "show this help and exit");
     app.add_flag("--version", ignored, "show the version and exit");
@@ -270,6 +290,44 @@ bool parseExpectation(std::string_view text, MemoryExpectation& expectation) {
     if (!parseNumber(text.substr(0, equals), 0xFFFF, address)) return false;
     if (!parseNumber(text.substr(equals + 1), 0xFF, value)) return false;
     expectation = {static_cast<uint16_t>(address), static_cast<uint8_t>(value)};
+    return true;
+}
+
+bool parseShard(std::string_view text, Shard& shard) {
+    std::size_t slash = text.find('/');
+    if (slash == std::string_view::npos) return false;
+    uint64_t index = 0;
+    uint64_t count = 0;
+    if (!parseNumber(text.substr(0, slash), kMaxShards, index)) return false;
+    if (!parseNumber(text.substr(slash + 1), kMaxShards, count)) return false;
+    if (index < 1 || index > count) return false;
+    shard = {index, count, true};
+    return true;
+}
+
+bool shardFromEnvironment(RunnerOptions& options, const char* (*get)(const char*),
+                          std::string& error) {
+    const char* total = get(kTotalShardsVariable);
+    if (options.shard.given || !total) return true;
+    const char* index = get(kShardIndexVariable);
+    uint64_t count = 0;
+    uint64_t from0 = 0;
+    if (!parseNumber(total, kMaxShards, count) || count < 1 || !index ||
+        !parseNumber(index, kMaxShards, from0) || from0 >= count) {
+        error = std::string(kTotalShardsVariable) + "=" + inQuotes(total) + " and " +
+                kShardIndexVariable + "=" + inQuotes(index ? index : "") +
+                " are not a shard (an index from 0 below the number of shards)";
+        return false;
+    }
+    options.shard = {from0 + 1, count, true};
+    if (const char* status = get(kShardStatusFileVariable); status && *status) {
+        std::FILE* file = std::fopen(status, "ab");
+        if (!file || std::fclose(file) != 0) {
+            error = std::string("cannot touch ") + kShardStatusFileVariable + " " + status + ": " +
+                    std::strerror(errno);
+            return false;
+        }
+    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cpu/model.h"
+#include "host/output_file.h"
 #include "host/random.h"
 #include "machine/contract.h"
 
@@ -33,7 +34,14 @@ inline constexpr uint64_t kMaxCycleLimit = uint64_t{1} << 48;
 inline constexpr uint64_t kMaxFrameLimit = uint64_t{1} << 32;
 inline constexpr uint64_t kMaxTraceLength = 1'000'000;
 inline constexpr uint64_t kMaxJobs = 1024;
-inline constexpr std::string_view kStandardOutput = "-";
+inline constexpr uint64_t kMaxShards = 1'000'000;
+
+// This job's share of the programs (--shard K/N): the Kth of every N, counted from 1.
+struct Shard {
+    uint64_t index = 1;
+    uint64_t count = 1;
+    bool given = false;  // from --shard or the test runner's environment
+};
 
 struct RunnerOptions {
     std::string romDir;                 // empty: the built-in firmware
@@ -55,6 +63,7 @@ struct RunnerOptions {
     std::vector<MemoryExpectation> expectations;
     uint64_t jobs = 0;  // 0: one per processor
     CpuModel cpu = kDefaultCpuModel;
+    Shard shard;
 };
 
 enum class ParseOutcome : uint8_t { Run, Help, Version, Error };
@@ -71,6 +80,20 @@ bool parseNumber(std::string_view text, uint64_t max, uint64_t& value);
 bool parseMemoryRange(std::string_view text, MemoryRange& range);
 // Reads ADDR=BYTE.
 bool parseExpectation(std::string_view text, MemoryExpectation& expectation);
+// Reads K/N, 1 <= K <= N <= kMaxShards.
+bool parseShard(std::string_view text, Shard& shard);
+
+// The names of the environment that a test runner such as Bazel sets for sharding: the
+// number of shards, this shard's index from 0, and a file to touch to say that the
+// program shards.
+inline constexpr const char* kTotalShardsVariable = "TEST_TOTAL_SHARDS";
+inline constexpr const char* kShardIndexVariable = "TEST_SHARD_INDEX";
+inline constexpr const char* kShardStatusFileVariable = "TEST_SHARD_STATUS_FILE";
+// Without --shard, takes the shard from those variables (`get` reads one, null when it is
+// not set) and touches the status file. False, with a message, when they make no sense
+// or the file cannot be touched.
+bool shardFromEnvironment(RunnerOptions& options, const char* (*get)(const char*),
+                          std::string& error);
 
 // Without --frames and --cycles a run lasts 60 seconds: of emulated cycles, or with
 // --realtime of frames (which then follow the wall clock).

@@ -38,7 +38,8 @@ struct RunResult {
     Verdict verdict = Verdict::Error;
     StopReason stop = StopReason::NotRun;
     std::string message;  // one line: what decided the run
-    std::string details;  // further lines for a failure: every mismatch, the trace
+    std::string details;  // further lines for a failure: every mismatch
+    std::string trace;    // for a run that did not pass with --trace: its last instructions
     std::string screen;   // the final screen, 25 lines of text
     uint64_t frames = 0;
     uint64_t cycles = 0;
@@ -76,6 +77,7 @@ void forEachResultField(Result& result, Visit&& visit) {
     visit("stop", result.stop, kEncoded | kSummarised);
     visit("message", result.message, kEncoded | kSummarised);
     visit("details", result.details, kEncoded);
+    visit("trace", result.trace, kEncoded);
     visit("screen", result.screen, kEncoded);
     visit("debugExit", result.exitByte, kEncoded | kSummarised);
     visit("frames", result.frames, kEncoded | kSummarised);

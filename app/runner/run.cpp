@@ -3,7 +3,9 @@
 // the JAM that stops the processor.
 #include "app/runner/run.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +16,7 @@
 #include "app/runner/built_in_firmware.h"
 #include "app/runner/outputs.h"
 #include "host/headless.h"
+#include "host/output_file.h"
 #include "host/png_image.h"
 #include "machine/machine.h"
 #include "machine/run_control.h"
@@ -31,8 +34,18 @@ constexpr uint64_t maxCyclesPerStep(CpuModel model) {
 // Steps in one call of the loop when no limit is near.
 constexpr uint64_t kLongCall = uint64_t{1} << 32;
 constexpr std::size_t kProgramHeaderBytes = 2;
-// Far more than any ROM image or program can use; a bound for devices that never end.
+// Far more than any ROM image or program can use.
 constexpr std::size_t kMaxInputBytes = std::size_t{1} << 20;
+// Each ROM image under --dir must be exactly its size: the buffer less its spare byte.
+struct RomImage {
+    std::string_view file;
+    std::size_t size;
+    std::string_view what;
+};
+constexpr std::size_t kSpareBytes = 1;
+constexpr RomImage kRomImages[] = {{kKernalFile, kKernalRomSize - kSpareBytes, "KERNAL image"},
+                                   {kBasicFile, kBasicRomSize - kSpareBytes, "BASIC image"},
+                                   {kCharFile, kCharRomSize - kSpareBytes, "character image"}};
 constexpr int32_t kNoStore = -1;  // the store watch's "no address"
 
 // The host clock while the run follows the emulated cycles.
@@ -40,35 +53,46 @@ double emulatedSeconds() {
     return static_cast<double>(cyclesSinceStart()) / static_cast<double>(kCyclesPerSecond);
 }
 
+// "1 byte", "2 bytes".
+std::string byteCount(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+// Reads a whole input file. Only a regular file is read: a pipe or a device could block
+// or never end, and it is opened without waiting, so that a FIFO cannot hang the run.
 bool readWholeFile(const std::string& path, Bytes& bytes, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
         error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
     struct stat info;
-    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        error = "cannot read " + path + ": it is a folder";
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        error = "cannot read " + path + ": " +
+                (S_ISDIR(info.st_mode) ? "it is a folder" : "not a regular file");
         return false;
     }
-    bytes.clear();
-    uint8_t buffer[65536];
-    std::size_t got = 0;
-    while (bytes.size() <= kMaxInputBytes &&
-           (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        error = "cannot read " + path + ": read error";
-        return false;
-    }
-    if (bytes.size() > kMaxInputBytes) {
+    if (static_cast<uint64_t>(info.st_size) > kMaxInputBytes) {
+        close(descriptor);
         error = path + " is too large for a ROM image or program (over 1 MiB)";
         return false;
     }
+    bytes.assign(static_cast<std::size_t>(info.st_size), 0);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        ssize_t n = read(descriptor, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            close(descriptor);
+            return false;
+        }
+        if (n == 0) break;  // shorter than it was a moment ago
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    close(descriptor);
     return true;
 }
 
@@ -85,10 +109,16 @@ bool provideInputs(const RunnerOptions& options, const std::string& program, std
             headlessProvideFile(image.name, Bytes(image.bytes, image.bytes + image.size));
         }
     } else {
-        for (std::string_view name : {kKernalFile, kBasicFile, kCharFile}) {
+        for (const RomImage& rom : kRomImages) {
+            std::string path = joinPath(options.romDir, rom.file);
             Bytes image;
-            if (!readWholeFile(joinPath(options.romDir, name), image, error)) return false;
-            headlessProvideFile(name, std::move(image));
+            if (!readWholeFile(path, image, error)) return false;
+            if (image.size() != rom.size) {
+                error = path + " is " + byteCount(image.size()) + " long; a " +
+                        std::string(rom.what) + " is " + byteCount(rom.size);
+                return false;
+            }
+            headlessProvideFile(rom.file, std::move(image));
         }
     }
     std::string programPath = program;
@@ -98,8 +128,8 @@ bool provideInputs(const RunnerOptions& options, const std::string& program, std
     if (!programPath.empty()) {
         if (!readWholeFile(programPath, bytes, error)) return false;
         if (bytes.size() < kProgramHeaderBytes) {
-            error = programPath + " is too short for a program file (" +
-                    std::to_string(bytes.size()) + " bytes; it needs a two-byte load address)";
+            error = programPath + " is too short for a program file (" + byteCount(bytes.size()) +
+                    "; it needs a two-byte load address)";
             return false;
         }
     }
@@ -268,49 +298,23 @@ bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::st
     std::string dumps;
     for (const MemoryRange& range : options.dumps)
         dumps += hexDump(range.address, &memory.ram[range.address], range.length);
-    if (!dumps.empty() && !writeOutput(std::string(kStandardOutput), dumps, error)) return false;
+    if (!dumps.empty() && !writeOutputFile(std::string(kStandardOutput), dumps, error))
+        return false;
     if (!options.screenTextFile.empty() &&
-        !writeOutput(options.screenTextFile, result.screen, error))
+        !writeOutputFile(options.screenTextFile, result.screen, error))
         return false;
     if (!options.screenshotFile.empty()) {
         drawTextScreen();
-        if (!writePng(options.screenshotFile, framebuffer, kWindowWidth, kWindowHeight, error)) {
-            error = "cannot write " + options.screenshotFile + ": " + error;
+        if (!writePng(options.screenshotFile, framebuffer, kWindowWidth, kWindowHeight, error))
             return false;
-        }
     }
     if (!options.summaryFile.empty() &&
-        !writeOutput(options.summaryFile, summaryJson(result), error))
+        !writeOutputFile(options.summaryFile, summaryJson(result), error))
         return false;
     return true;
 }
 
 }  // namespace
-
-bool prepareOutputFile(const std::string& path, std::string& error) {
-    if (path.empty() || path == kStandardOutput) return true;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::fclose(file);
-    return true;
-}
-
-bool writeOutput(const std::string& path, const std::string& text, std::string& error) {
-    bool toStandardOutput = path == kStandardOutput;
-    std::FILE* file = toStandardOutput ? stdout : std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    written = (toStandardOutput ? std::fflush(file) : std::fclose(file)) == 0 && written;
-    if (!written)
-        error = "cannot write " + (toStandardOutput ? std::string("standard output") : path);
-    return written;
-}
 
 RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     std::string name = program;
@@ -327,7 +331,7 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     if (!provideInputs(options, program, error)) return failed();
     for (const std::string* output :
          {&options.screenTextFile, &options.screenshotFile, &options.summaryFile}) {
-        if (!prepareOutputFile(*output, error)) return failed();
+        if (!checkOutputFile(*output, error)) return failed();
     }
 
     headlessSeedRandom(options.seed);
@@ -350,9 +354,9 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     checkExpectations(options, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0) {
         std::vector<TraceEntry> entries = traceEntries();
-        result.details += "last " + std::to_string(entries.size()) + " instructions:\n";
-        for (const TraceEntry& entry : entries)
-            result.details += traceLine(entry, options.cpu) + "\n";
+        result.trace = "last " + std::to_string(entries.size()) +
+                       (entries.size() == 1 ? " instruction:\n" : " instructions:\n");
+        for (const TraceEntry& entry : entries) result.trace += traceLine(entry, options.cpu) + "\n";
     }
     result.screen = screenText(false);
     result.registers = cpu;
