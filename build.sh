@@ -8,12 +8,16 @@
 #   ./build.sh bench   set up, build, and run the speed benchmarks
 #   ./build.sh package set up, build, and write the Debian packages breadbin-run and breadbin
 #                      into build/packages/
+#   ./build.sh fuzz [SECONDS]
+#                      set up, build the fuzz targets with clang and run each for SECONDS
+#                      (default 60); `test` runs each for a few seconds
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(g++ cmake ninja-build pkg-config 64tass libsdl2-dev libpng-dev libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libx11-dev xvfb xauth xdotool x11-utils
-          x11-apps strace clang-format help2man man-db dpkg-dev file)
+          x11-apps strace clang-format help2man man-db dpkg-dev file
+          clang libclang-rt-14-dev)
 
 install_missing() {
     local missing=()
@@ -55,6 +59,28 @@ package() {  # package DIR [cmake options...]: builds DIR, then its Debian packa
     ls "$dir"/packages/*.deb
 }
 
+# The libFuzzer targets of fuzz/, built with clang in build-fuzz. Each runs for the given
+# seconds on a working corpus in build-fuzz/corpus/ that starts from the committed seeds
+# (fuzz/corpus/TARGET/, left as they are); a crash stops it, its input in build-fuzz/crashes/.
+fuzz() {  # fuzz SECONDS
+    build build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DBREADBIN_FUZZ=ON -DBREADBIN_TESTS=OFF \
+          -DBREADBIN_BENCH=OFF -DBREADBIN_SDL=OFF
+    mkdir -p build-fuzz/crashes
+    for target in build-fuzz/fuzz/fuzz_*; do
+        local name=${target##*/fuzz_}
+        mkdir -p "build-fuzz/corpus/$name"
+        echo "fuzz_$name: $1 s"
+        local log="build-fuzz/fuzz_$name.log" status=0
+        "$target" -max_total_time="$1" -print_final_stats=1 -artifact_prefix=build-fuzz/crashes/ \
+            "build-fuzz/corpus/$name" "fuzz/corpus/$name" >"$log" 2>&1 || status=$?
+        grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
+        if [ "$status" -ne 0 ]; then
+            tail -40 "$log" >&2
+            return 1
+        fi
+    done
+}
+
 case "${1:-}" in
     run)
         install_missing
@@ -75,6 +101,7 @@ case "${1:-}" in
         bash test/install/package_test.sh build-runner/packages 0
         build build-sanitize -DBREADBIN_WERROR=ON -DBREADBIN_SANITIZE=ON -DBREADBIN_BENCH=OFF
         ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+        fuzz 4
         ;;
     bench)
         install_missing
@@ -85,8 +112,12 @@ case "${1:-}" in
         install_missing
         package build
         ;;
+    fuzz)
+        install_missing
+        fuzz "${2:-60}"
+        ;;
     *)
-        echo "usage: $0 run | test | bench | package" >&2
+        echo "usage: $0 run | test | bench | package | fuzz [SECONDS]" >&2
         exit 2
         ;;
 esac

@@ -19,6 +19,15 @@ function(breadbin_target_settings target)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
     target_compile_definitions(${target} PRIVATE BREADBIN_NO_FLATTEN)
   endif()
+  if(BREADBIN_FUZZ)
+    # Every target instrumented for libFuzzer's coverage and checked by the sanitizers;
+    # the fuzz targets add libFuzzer's main (fuzz/CMakeLists.txt). -O0: with the
+    # instrumentation, clang's optimiser spends half an hour on the interpreter's loop.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined
+                                             -fno-sanitize-recover=undefined -fno-omit-frame-pointer -O0 -g)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    target_compile_definitions(${target} PRIVATE BREADBIN_NO_FLATTEN)
+  endif()
 endfunction()
 
 # add_breadbin_test(name [SOURCES a.cpp ...] [LIBS lib ...] [DEPENDS target ...]): one

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 
+#include "app/runner/run.h"
 #include "cpu/undocumented.h"
 
 // The command line is described once, in describeCommandLine: CLI11 reads the arguments
@@ -428,6 +429,11 @@ std::string helpText() {
         }
     }
     std::string debugRegister = hexWord(kDebugExitRegister);
+    std::string romSizes;
+    for (const RomImage& rom : kRomImages) {
+        if (!romSizes.empty()) romSizes += &rom == &kRomImages[2] ? " and " : ", ";
+        romSizes += std::to_string(rom.size);
+    }
     text +=
         "\n"
         "Numbers: $C000 or 0xC000 in hex, decimal otherwise. Options take their value as\n"
@@ -450,10 +456,17 @@ std::string helpText() {
         "\n"
         "exit status:\n"
         "  0  pass        1  fail        2  a limit reached before any verdict\n"
-        "  3  bad usage or an unreadable file (one line on standard error names it)\n"
+        "  3  bad usage, an input that cannot be read (only regular files are, and ROM\n"
+        "     images under --dir must be exactly " +
+        romSizes +
+        " bytes), an output\n"
+        "     that cannot be written or lost standard output (one line on standard error\n"
+        "     names it); outputs are written whole or not at all\n"
         "  with --debug-exit: the byte the program wrote to " +
         debugRegister +
         "\n"
-        "  several programs: 0 when all pass, else the largest status of any program\n";
+        "  several programs: 0 when all pass, else the largest status of any program;\n"
+        "  SIGINT or SIGTERM ends them at once, with a line for each and the JUnit report,\n"
+        "  and the batch then ends by that signal\n";
     return text;
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "app/runner/built_in_firmware.h"
@@ -36,16 +37,7 @@ constexpr uint64_t kLongCall = uint64_t{1} << 32;
 constexpr std::size_t kProgramHeaderBytes = 2;
 // Far more than any ROM image or program can use.
 constexpr std::size_t kMaxInputBytes = std::size_t{1} << 20;
-// Each ROM image under --dir must be exactly its size: the buffer less its spare byte.
-struct RomImage {
-    std::string_view file;
-    std::size_t size;
-    std::string_view what;
-};
-constexpr std::size_t kSpareBytes = 1;
-constexpr RomImage kRomImages[] = {{kKernalFile, kKernalRomSize - kSpareBytes, "KERNAL image"},
-                                   {kBasicFile, kBasicRomSize - kSpareBytes, "BASIC image"},
-                                   {kCharFile, kCharRomSize - kSpareBytes, "character image"}};
+
 constexpr int32_t kNoStore = -1;  // the store watch's "no address"
 
 // The host clock while the run follows the emulated cycles.
@@ -293,24 +285,35 @@ void checkExpectations(const RunnerOptions& options, RunResult& result) {
     result.verdict = Verdict::Fail;
 }
 
-// The outputs of a finished run. False (with a message) when one cannot be written.
+// The outputs of a finished run. All are written before any takes its name, so a run
+// whose outputs cannot all be written leaves none (standard output excepted). False (with
+// a message) when one cannot be written.
 bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::string& error) {
+    std::vector<std::unique_ptr<OutputFile>> files;
+    auto write = [&](const std::string& path, std::string_view bytes) {
+        files.push_back(std::make_unique<OutputFile>());
+        return files.back()->open(path, error) && files.back()->write(bytes, error);
+    };
     std::string dumps;
     for (const MemoryRange& range : options.dumps)
         dumps += hexDump(range.address, &memory.ram[range.address], range.length);
-    if (!dumps.empty() && !writeOutputFile(std::string(kStandardOutput), dumps, error))
-        return false;
-    if (!options.screenTextFile.empty() &&
-        !writeOutputFile(options.screenTextFile, result.screen, error))
+    if (!dumps.empty() && !write(std::string(kStandardOutput), dumps)) return false;
+    if (!options.screenTextFile.empty() && !write(options.screenTextFile, result.screen))
         return false;
     if (!options.screenshotFile.empty()) {
         drawTextScreen();
-        if (!writePng(options.screenshotFile, framebuffer, kWindowWidth, kWindowHeight, error))
+        std::string png;
+        if (!encodePng(framebuffer, kWindowWidth, kWindowHeight, png, error)) {
+            error = "cannot write " + options.screenshotFile + ": " + error;
             return false;
+        }
+        if (!write(options.screenshotFile, png)) return false;
     }
-    if (!options.summaryFile.empty() &&
-        !writeOutputFile(options.summaryFile, summaryJson(result), error))
+    if (!options.summaryFile.empty() && !write(options.summaryFile, summaryJson(result)))
         return false;
+    for (const std::unique_ptr<OutputFile>& file : files) {
+        if (!file->commit(error)) return false;
+    }
     return true;
 }
 
