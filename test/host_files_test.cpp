@@ -7,10 +7,12 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
 #include "host/host.h"
+#include "host/output_file.h"
 
 namespace {
 
@@ -102,7 +104,11 @@ TEST_F(Files, EmptyFileIsAtItsEndAtOnce) {
 }
 
 TEST_F(Files, HandleThatIsNotOpenDeliversNothing) {
-    const std::string names[] = {(directory / "missing").string(), directory.string(), ""};
+    // A FIFO with no writer would block an ordinary open for ever; a device may never end.
+    std::string fifo = (directory / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string names[] = {(directory / "missing").string(), directory.string(), "", fifo,
+                                 "/dev/zero"};
     for (const auto& name : names) {
         SCOPED_TRACE(name);
         FileHandle handle = openFile(name);
@@ -138,6 +144,62 @@ TEST_F(Files, OpeningAndReadingChangeNothingOnDisk) {
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(fs::exists(directory / "kernal.rom"));
     EXPECT_TRUE(fs::is_empty(directory / "tests"));
+}
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// An output file is whole or absent: it appears only when committed, keeps the mode of
+// the file it replaces and a link as a link, and leaves nothing behind when given up.
+TEST_F(Files, OutputFilesAppearWholeOrNotAtAll) {
+    std::string error;
+    std::string fresh = (directory / "fresh.txt").string();
+    ASSERT_TRUE(writeOutputFile(fresh, "new", error)) << error;
+    EXPECT_EQ(contents(fresh), "new");
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(fs::status(fresh).permissions(), static_cast<fs::perms>(0666 & ~mask));
+
+    std::string kept = makeFile("kept.txt", "old");
+    fs::permissions(kept, static_cast<fs::perms>(0640));
+    fs::create_symlink(kept, directory / "link.txt");
+    {
+        OutputFile unfinished;
+        ASSERT_TRUE(unfinished.open(kept, error)) << error;
+        ASSERT_TRUE(unfinished.write("half", error)) << error;
+    }  // given up: the old file stays, and no temporary file either
+    EXPECT_EQ(contents(kept), "old");
+    ASSERT_TRUE(writeOutputFile((directory / "link.txt").string(), "through", error)) << error;
+    EXPECT_TRUE(fs::is_symlink(directory / "link.txt"));
+    EXPECT_EQ(contents(kept), "through");
+    EXPECT_EQ(fs::status(kept).permissions(), static_cast<fs::perms>(0640));
+
+    // What cannot be written leaves the folder as it was; checking creates nothing.
+    std::string fifo = (directory / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto before = snapshot();
+    struct Refused {
+        std::string path;
+        const char* reason;
+    };
+    const Refused refused[] = {{directory.string(), "it is a folder"},
+                               {(directory / "no" / "such.txt").string(), "No such file"},
+                               {fifo, "no process reads it"},
+                               {"/dev/full", "No space left"}};
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(r.path);
+        error.clear();
+        EXPECT_FALSE(writeOutputFile(r.path, "bytes", error));
+        EXPECT_NE(error.find("cannot write " + r.path + ": " + r.reason), std::string::npos)
+            << error;
+        EXPECT_EQ(snapshot(), before);
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_TRUE(checkOutputFile((directory / "later.txt").string(), error));
+    EXPECT_FALSE(checkOutputFile((directory / "no" / "later.txt").string(), error));
+    EXPECT_EQ(snapshot(), before);
 }
 
 }  // namespace

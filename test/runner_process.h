@@ -2,8 +2,10 @@
 // tests of breadbin-run.
 #pragma once
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,23 +21,53 @@ struct ProcessOutcome {
     std::string err;        // standard error
 };
 
-// Runs `path` with `arguments` (argv[0] is `path`) in `folder` (empty: this process's
-// working directory), waiting at most `seconds`.
-inline ProcessOutcome runProcess(const std::string& path, const std::vector<std::string>& arguments,
-                                 double seconds = 60, const std::string& folder = "") {
+// How the subprocess starts besides its arguments.
+struct ProcessSetup {
+    std::string folder;                    // its working directory; "": this process's
+    std::vector<std::string> environment;  // NAME=value set on top of this process's
+    std::string outputFile;                // standard output to this file instead of a pipe
+};
+
+inline ProcessSetup withEnvironment(std::vector<std::string> environment) {
+    ProcessSetup setup;
+    setup.environment = std::move(environment);
+    return setup;
+}
+inline ProcessSetup outputTo(std::string file) {
+    ProcessSetup setup;
+    setup.outputFile = std::move(file);
+    return setup;
+}
+
+// A subprocess under way, its standard output and error read through pipes.
+struct RunningProcess {
+    pid_t pid = -1;
+    int out = -1;  // -1 once closed (or sent to a file)
+    int err = -1;
     ProcessOutcome outcome;
+};
+
+// Starts `path` with `arguments` (argv[0] is `path`).
+inline RunningProcess startProcess(const std::string& path,
+                                   const std::vector<std::string>& arguments,
+                                   const ProcessSetup& setup = {}) {
+    RunningProcess process;
     int outPipe[2];
     int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return outcome;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outPipe[1], STDOUT_FILENO);
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return process;
+    process.pid = fork();
+    if (process.pid == 0) {
+        int out = outPipe[1];
+        if (!setup.outputFile.empty()) out = open(setup.outputFile.c_str(), O_WRONLY);
+        dup2(out, STDOUT_FILENO);
         dup2(errPipe[1], STDERR_FILENO);
         close(outPipe[0]);
         close(errPipe[0]);
         close(outPipe[1]);
         close(errPipe[1]);
-        if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
+        if (!setup.folder.empty() && chdir(setup.folder.c_str()) != 0) _exit(126);
+        for (const std::string& variable : setup.environment)
+            putenv(const_cast<char*>(variable.c_str()));
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(path.c_str()));
         for (const std::string& argument : arguments)
@@ -46,17 +78,29 @@ inline ProcessOutcome runProcess(const std::string& path, const std::vector<std:
     }
     close(outPipe[1]);
     close(errPipe[1]);
+    process.out = outPipe[0];
+    process.err = errPipe[0];
+    return process;
+}
+
+// Reads what the process prints until `until` holds for what its standard output holds
+// so far, or both streams end, or `seconds` pass (then it is killed). Returns whether
+// `until` came to hold.
+template <class Until>
+bool readProcess(RunningProcess& process, double seconds, Until until) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    pollfd streams[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* texts[2] = {&outcome.out, &outcome.err};
-    int open = 2;
-    while (open > 0) {
+    int* fds[2] = {&process.out, &process.err};
+    std::string* texts[2] = {&process.outcome.out, &process.outcome.err};
+    for (;;) {
+        if (until(process.outcome.out)) return true;
+        pollfd streams[2] = {{*fds[0], POLLIN, 0}, {*fds[1], POLLIN, 0}};
+        if (streams[0].fd < 0 && streams[1].fd < 0) return false;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            outcome.timedOut = true;
-            kill(pid, SIGKILL);
-            break;
+            process.outcome.timedOut = true;
+            kill(process.pid, SIGKILL);
+            return false;
         }
         if (poll(streams, 2, static_cast<int>(left.count())) < 0) continue;
         for (int i = 0; i < 2; ++i) {
@@ -66,18 +110,34 @@ inline ProcessOutcome runProcess(const std::string& path, const std::vector<std:
             if (got > 0) {
                 texts[i]->append(buffer, static_cast<std::size_t>(got));
             } else {
-                close(streams[i].fd);
-                streams[i].fd = -1;
-                --open;
+                close(*fds[i]);
+                *fds[i] = -1;
             }
         }
     }
-    for (pollfd& stream : streams) {
-        if (stream.fd >= 0) close(stream.fd);
+}
+
+// Reads the rest of what the process prints and waits for its end, at most `seconds`.
+inline ProcessOutcome finishProcess(RunningProcess& process, double seconds) {
+    readProcess(process, seconds, [](const std::string&) { return false; });
+    for (int* fd : {&process.out, &process.err}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
     }
     int waitStatus = 0;
-    waitpid(pid, &waitStatus, 0);
-    if (WIFEXITED(waitStatus)) outcome.status = WEXITSTATUS(waitStatus);
-    if (WIFSIGNALED(waitStatus)) outcome.signal = WTERMSIG(waitStatus);
-    return outcome;
+    waitpid(process.pid, &waitStatus, 0);
+    if (WIFEXITED(waitStatus)) process.outcome.status = WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus)) process.outcome.signal = WTERMSIG(waitStatus);
+    return process.outcome;
+}
+
+// Runs `path` with `arguments` (argv[0] is `path`) in `folder` (empty: this process's
+// working directory), waiting at most `seconds`.
+inline ProcessOutcome runProcess(const std::string& path, const std::vector<std::string>& arguments,
+                                 double seconds = 60, const std::string& folder = "",
+                                 ProcessSetup setup = {}) {
+    if (!folder.empty()) setup.folder = folder;
+    RunningProcess process = startProcess(path, arguments, setup);
+    if (process.pid < 0) return {};
+    return finishProcess(process, seconds);
 }

@@ -4,13 +4,18 @@
 // report.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/png_image.h"
@@ -67,6 +72,13 @@ bool prefixAndDigits(const std::string& text, const std::string& prefix, std::si
 
 uint64_t numberField(const std::string& json, const std::string& name) {
     return std::stoull(field(json, name));
+}
+
+int countOf(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
 }
 
 int lineCount(const std::string& text) {
@@ -420,54 +432,159 @@ TEST_F(RunnerProgram, ADirOfRomsAndTheWorkingDirectoryDoNotMix) {
     EXPECT_NE(outcome.out.find("Breadbin open firmware"), std::string::npos) << outcome.out;
 }
 
+// The counts on the <testsuite> element.
+struct SuiteCounts {
+    int tests = -1, failures = -1, errors = -1;
+};
+SuiteCounts suiteCounts(const std::string& xml) {
+    std::size_t suite = xml.find("<testsuite ");
+    if (suite == std::string::npos) return {};
+    std::string element = xml.substr(suite, xml.find('>', suite) - suite);
+    auto count = [&](const std::string& name) {
+        std::size_t at = element.find(" " + name + "=\"");
+        return at == std::string::npos ? -1 : std::stoi(element.substr(at + name.size() + 3));
+    };
+    return {count("tests"), count("failures"), count("errors")};
+}
+
 struct BadInput {
-    const char* name;
+    std::string name;
     std::vector<std::string> arguments;
     std::string named;  // the message names it
+    std::vector<std::string> environment = {};
+    int lines = 1;       // on standard error, or on standard output for a batch
+    bool batch = false;  // a batch's lines, its JUnit report written into old.json
 };
 
-TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLine) {
+// Every entry under `root` (and /dev/full): its type, size, mode and contents, so that a
+// run that failed can be shown to have created, changed and removed nothing.
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    auto describe = [](const fs::path& path) {
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0) return std::string("gone");
+        std::string text = std::to_string(info.st_mode) + " " + std::to_string(info.st_size) + " " +
+                           std::to_string(info.st_rdev);
+        if (S_ISREG(info.st_mode)) text += " " + readText(path);
+        return text;
+    };
+    entries["/dev/full"] = describe("/dev/full");
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        entries[entry.path().string()] = describe(entry.path());
+    return entries;
+}
+
+TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFileAsItWas) {
     writeBytes(folder / "one.prg", "\x01");
     writeBytes(folder / "roms" / "kernal.rom", std::string(8192, '\0'));
     writeBytes(folder / "roms" / "basic.rom", std::string(8192, '\0'));
     writeBytes(folder / "full" / "kernal.rom", std::string(8192, '\0'));
     writeBytes(folder / "full" / "basic.rom", std::string(8192, '\0'));
     writeBytes(folder / "full" / "chargen.rom", std::string(4096, '\0'));
+    writeBytes(folder / "old.json", "an earlier summary");
+    // FIFOs with no writer and no reader: any ordinary open of them waits for ever.
+    fs::copy(folder / "full", folder / "fifo-rom");
+    fs::copy(folder / "full", folder / "fifo-start");
+    fs::remove(folder / "fifo-rom" / "basic.rom");
+    fs::create_directory(folder / "fifo-start" / "tests");
+    for (const fs::path& fifo : {folder / "fifo.prg", folder / "fifo-rom" / "basic.rom",
+                                 folder / "fifo-start" / "tests" / "start", folder / "out.fifo"})
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string pass = program("debug_pass");
     const std::string nowhere = file("no/such/folder/out");
     // clang-format off
-    const std::vector<BadInput> cases = {
+    std::vector<BadInput> cases = {
         {"unknown option", {"--colour", pass}, "--colour"},
         {"missing value", {pass, "--frames"}, "--frames"},
-        {"bad number", {pass, "--cycles", "lots"}, "lots"},
+        {"bad number", {pass, "--cycles", "lots"}, "'lots' is not a number"},
         {"number out of range", {pass, "--trace", "0"}, "--trace"},
+        {"number past 64 bits", {pass, "--cycles", "99999999999999999999999"}, "is out of range"},
         {"bad ADDR:LEN", {pass, "--dump", "$C000-$C010"}, "$C000-$C010"},
         {"range past the end", {pass, "--dump", "$FFFF:2"}, "--dump"},
         {"bad ADDR=BYTE", {pass, "--expect", "$C000=$1FF"}, "--expect"},
         {"empty text", {pass, "--until-text="}, "--until-text"},
+        {"shard past its count", {pass, "--shard", "4/3"}, "--shard: '4/3'"},
+        {"shard zero", {pass, "--shard", "0/3"}, "'0/3'"},
+        {"shard without a count", {pass, "--shard", "2"}, "'2'"},
+        {"shard count without index", {pass}, "TEST_SHARD_INDEX", {"TEST_TOTAL_SHARDS=3"}},
+        {"shard index past the count",
+         {pass}, "TEST_TOTAL_SHARDS='3'", {"TEST_TOTAL_SHARDS=3", "TEST_SHARD_INDEX=3"}},
+        {"status file in no folder",
+         {pass}, nowhere, {"TEST_TOTAL_SHARDS=1", "TEST_SHARD_INDEX=0", "TEST_SHARD_STATUS_FILE=" + nowhere}},
         {"missing program", {file("missing.prg")}, file("missing.prg")},
-        {"program is a folder", {folder.string()}, folder.string()},
-        {"one-byte program", {file("one.prg")}, file("one.prg")},
-        {"endless program", {"/dev/zero"}, "/dev/zero"},
+        {"missing program, odd name",
+         {file("bad\nname\x1b[2J\xff.prg")}, file("bad\\nname\\x1b[2J\\xff.prg")},
+        {"program is a folder", {folder.string()}, folder.string() + ": it is a folder"},
+        {"one-byte program", {file("one.prg")}, file("one.prg") + " is too short for a program file (1 byte;"},
+        {"endless program", {"/dev/zero"}, "/dev/zero: not a regular file"},
+        {"program is a FIFO", {file("fifo.prg")}, file("fifo.prg") + ": not a regular file"},
+        {"program is a FIFO, in a batch", {file("fifo.prg"), pass, "--debug-exit", "--junit", file("old.json")},
+         file("fifo.prg") + ": not a regular file", {}, 2, true},
+        {"ROM is a FIFO", {"--dir", file("fifo-rom"), pass}, file("fifo-rom") + "/basic.rom: not a regular file"},
+        {"tests/start is a FIFO", {"--dir", file("fifo-start")}, file("fifo-start") + "/tests/start: not a"},
         {"unwritable screen text", {pass, "--screen-text", nowhere}, nowhere},
         {"unwritable summary", {pass, "--summary", nowhere}, nowhere},
         {"unwritable screenshot", {pass, "--screenshot", nowhere}, nowhere},
         {"unwritable JUnit report", {pass, "--junit", nowhere}, nowhere},
+        {"summary into a folder", {pass, "--summary", file("roms")}, file("roms") + ": it is a folder"},
+        {"summary into a FIFO no one reads", {pass, "--summary", file("out.fifo")}, "no process reads it"},
+        {"screenshot to a full device", {pass, "--debug-exit", "--screenshot", "/dev/full"},
+         "cannot write /dev/full: No space left on device"},
+        {"summary to a full device", {pass, "--debug-exit", "--summary", "/dev/full"},
+         "cannot write /dev/full: No space left on device"},
+        {"JUnit report to a full device", {pass, "--debug-exit", "--junit", "/dev/full"},
+         "cannot write /dev/full: No space left on device", {}, 2},  // after the run's own line
+        {"the first output written, the second not",
+         {pass, "--debug-exit", "--screen-text", file("screen.txt"), "--summary", "/dev/full"}, "/dev/full"},
+        {"an earlier summary outlives a failed run", {file("missing.prg"), "--summary", file("old.json")},
+         "missing.prg"},
         {"missing ROM in --dir", {"--dir", file("roms"), pass}, file("roms") + "/chargen.rom"},
         {"missing --dir", {"--dir", file("nothing"), pass}, file("nothing") + "/kernal.rom"},
         {"no tests/start in --dir", {"--dir", file("full")}, file("full") + "/tests/start"},
         {"per-program output in a batch", {pass, pass, "--summary", "-"}, "--summary"},
     };
     // clang-format on
+    // A ROM image that is not exactly its size: the firmware would never start, or be cut.
+    for (auto [rom, size] :
+         {std::pair{"kernal.rom", 0}, std::pair{"kernal.rom", 1}, std::pair{"basic.rom", 100},
+          std::pair{"chargen.rom", 4097}, std::pair{"basic.rom", 20000}}) {
+        fs::path dir = folder / ("size-" + std::string(rom) + "-" + std::to_string(size));
+        fs::copy(folder / "full", dir);
+        writeBytes(dir / rom, std::string(static_cast<std::size_t>(size), '\xEA'));
+        std::string wanted = std::string(rom) == "chargen.rom" ? "4096" : "8192";
+        cases.push_back({std::string("a ") + rom + " of " + std::to_string(size),
+                         {"--dir", dir.string(), pass},
+                         (dir / rom).string() + " is " + std::to_string(size) +
+                             (size == 1 ? " byte" : " bytes") + " long; a ",
+                         {}});
+        cases.back().named += std::string(rom) == "kernal.rom"  ? "KERNAL image is " + wanted
+                              : std::string(rom) == "basic.rom" ? "BASIC image is " + wanted
+                                                                : "character image is " + wanted;
+        cases.back().named += " bytes";
+    }
+    auto before = snapshot(folder);
     for (const BadInput& c : cases) {
         SCOPED_TRACE(c.name);
-        ProcessOutcome outcome = runner(c.arguments);
+        ProcessOutcome outcome =
+            runProcess(kRunner, c.arguments, 60, folder.string(), withEnvironment(c.environment));
         EXPECT_FALSE(outcome.timedOut);
         EXPECT_EQ(outcome.signal, 0);
+        bool batch = c.batch;
         EXPECT_EQ(outcome.status, 3);
-        EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
-        EXPECT_NE(outcome.err.find(c.named), std::string::npos) << outcome.err;
-        EXPECT_TRUE(outcome.out.empty()) << outcome.out;
+        const std::string& said = batch ? outcome.out : outcome.err;
+        EXPECT_EQ(lineCount(said), c.lines) << said;
+        EXPECT_NE(said.find(c.named), std::string::npos) << said;
+        EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+        if (!batch) {
+            EXPECT_TRUE(outcome.out.empty()) << outcome.out;
+        }
+        std::string nowAfter = readText(file("old.json"));
+        if (!batch) {
+            EXPECT_EQ(snapshot(folder), before);
+        } else {  // the batch's own report, the one file it writes
+            EXPECT_EQ(suiteCounts(nowAfter).tests, 2) << nowAfter;
+            writeBytes(folder / "old.json", "an earlier summary");
+        }
     }
 }
 
@@ -507,21 +624,6 @@ TEST_F(RunnerProgram, HelpAndVersion) {
     EXPECT_TRUE(prefixAndDigits(version, "", version.size(), "0123456789.\n")) << version;
     EXPECT_EQ(std::count(version.begin(), version.end(), '.'), 2);
     EXPECT_EQ(lineCount(version), 1);
-}
-
-// The counts on the <testsuite> element.
-struct SuiteCounts {
-    int tests = -1, failures = -1, errors = -1;
-};
-SuiteCounts suiteCounts(const std::string& xml) {
-    std::size_t suite = xml.find("<testsuite ");
-    if (suite == std::string::npos) return {};
-    std::string element = xml.substr(suite, xml.find('>', suite) - suite);
-    auto count = [&](const std::string& name) {
-        std::size_t at = element.find(" " + name + "=\"");
-        return at == std::string::npos ? -1 : std::stoi(element.substr(at + name.size() + 3));
-    };
-    return {count("tests"), count("failures"), count("errors")};
 }
 
 TEST_F(RunnerProgram, ABatchReportsEachProgramInOrderAndCountsThemInJunit) {
@@ -574,6 +676,167 @@ TEST_F(RunnerProgram, ASingleProgramWritesAJunitReportToo) {
     EXPECT_EQ(counts.tests, 1);
     EXPECT_EQ(counts.failures, 1);
     EXPECT_EQ(counts.errors, 0);
+}
+
+// Standard output on a full device: nothing is lost in silence.
+TEST_F(RunnerProgram, LostStandardOutputIsOneLineAndStatusThree) {
+    const std::string pass = program("debug_pass");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--help"},
+        {"--version"},
+        {"--debug-exit", pass, pass},  // result lines
+        {"--debug-exit", pass, "--screen-text", "-"},
+        {"--debug-exit", pass, "--summary", "-"},
+        {"--debug-exit", pass, "--dump", "$C000:16"},
+    };
+    for (const std::vector<std::string>& arguments : cases) {
+        SCOPED_TRACE(arguments.front() + " " + arguments.back());
+        ProcessOutcome outcome = runProcess(kRunner, arguments, 60, "", outputTo("/dev/full"));
+        EXPECT_EQ(outcome.status, 3);
+        EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
+        EXPECT_NE(outcome.err.find("cannot write standard output: No space left on device"),
+                  std::string::npos)
+            << outcome.err;
+    }
+}
+
+// The runs a batch has under way: the children of its process.
+std::vector<pid_t> childrenOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    std::vector<pid_t> children;
+    for (pid_t child; in >> child;) children.push_back(child);
+    return children;
+}
+
+// Whether a process has ended (a zombie that no one reaps has ended too).
+bool ended(pid_t pid) {
+    std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    std::size_t state = stat.rfind(") ");
+    return stat.empty() || state == std::string::npos || stat[state + 2] == 'Z' ||
+           stat[state + 2] == 'X';
+}
+
+template <class Condition>
+bool within(double seconds, Condition condition) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TEST_F(RunnerProgram, AnInterruptedBatchEndsAtOnceWithTheResultsItHasAndLeavesNoRuns) {
+    // One program that passes at once, three that would spin for hours.
+    const std::string spins = program("spins");
+    for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        RunningProcess batch = startProcess(
+            kRunner, {"--debug-exit", "--cycles", "$FFFFFFFFFFFF", "-j", "2", "--junit",
+                      file("cut.xml"), program("debug_pass"), spins, spins, spins});
+        ASSERT_TRUE(readProcess(
+            batch, 60, [](const std::string& out) { return out.find('\n') != std::string::npos; }));
+        std::vector<pid_t> runs;
+        ASSERT_TRUE(within(60, [&] { return (runs = childrenOf(batch.pid)).size() == 2; }));
+        auto sent = std::chrono::steady_clock::now();
+        kill(batch.pid, signal);
+        ProcessOutcome outcome = finishProcess(batch, 60);
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+        EXPECT_FALSE(outcome.timedOut);
+        EXPECT_EQ(outcome.signal, signal);
+        EXPECT_LT(seconds, 10.0);  // a generous bound on "at once"
+        for (pid_t run : runs) EXPECT_TRUE(within(60, [&] { return ended(run); })) << run;
+        if (signal == SIGKILL) continue;  // nothing is written after SIGKILL
+        EXPECT_EQ(lineCount(outcome.out), 4) << outcome.out;
+        EXPECT_EQ(outcome.out.rfind("PASS ", 0), 0u) << outcome.out;
+        EXPECT_NE(outcome.out.find("ERROR " + spins + ": not finished: the batch was interrupted"),
+                  std::string::npos);
+        EXPECT_NE(outcome.out.find("ERROR " + spins + ": not run: the batch was interrupted"),
+                  std::string::npos);
+        SuiteCounts counts = suiteCounts(readText(file("cut.xml")));
+        EXPECT_EQ(counts.tests, 4);
+        EXPECT_EQ(counts.errors, 3);
+    }
+}
+
+// The programs named in a batch's result lines.
+std::multiset<std::string> programsReported(const std::string& out) {
+    std::multiset<std::string> names;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        std::size_t space = line.find(' ');
+        std::size_t colon = line.find(": ", space);
+        if (space != std::string::npos && colon != std::string::npos)
+            names.insert(line.substr(space + 1, colon - space - 1));
+    }
+    return names;
+}
+
+TEST_F(RunnerProgram, ShardsCoverEveryProgramExactlyOnce) {
+    // Seven programs, given out of the order of their names, one of them twice.
+    std::vector<std::string> programs;
+    for (const char* name : {"g", "c", "a", "f", "b", "e"}) {
+        writeBytes(folder / (std::string(name) + ".prg"), readText(program("debug_pass")));
+        programs.push_back(file((std::string(name) + ".prg").c_str()));
+    }
+    programs.push_back(programs[1]);
+    const std::multiset<std::string> all(programs.begin(), programs.end());
+    for (int count = 1; count <= 5; ++count) {
+        std::multiset<std::string> covered;
+        for (int index = 1; index <= count; ++index) {
+            SCOPED_TRACE(std::to_string(index) + "/" + std::to_string(count));
+            std::string shard = std::to_string(index) + "/" + std::to_string(count);
+            std::vector<std::string> arguments = {"--debug-exit", "--shard", shard, "--junit",
+                                                  file("shard.xml")};
+            arguments.insert(arguments.end(), programs.begin(), programs.end());
+            ProcessOutcome outcome = runner(arguments);
+            EXPECT_EQ(outcome.status, 0) << outcome.err;
+            std::multiset<std::string> share = programsReported(outcome.out);
+            covered.insert(share.begin(), share.end());
+            std::string xml = readText(file("shard.xml"));
+            EXPECT_NE(xml.find("<testsuite name=\"breadbin-run shard " + shard + "\""),
+                      std::string::npos)
+                << xml;
+            EXPECT_EQ(suiteCounts(xml).tests, static_cast<int>(share.size()));
+        }
+        EXPECT_EQ(covered, all) << count << " shards";
+    }
+
+    // A test runner's sharding variables: the same share, and the status file touched;
+    // --shard, when given, wins over them.
+    std::vector<std::string> arguments = {"--debug-exit"};
+    arguments.insert(arguments.end(), programs.begin(), programs.end());
+    std::vector<std::string> asShard = arguments;
+    asShard.insert(asShard.end(), {"--shard", "3/3"});
+    std::string expected = runner(asShard).out;
+    EXPECT_EQ(lineCount(expected), 2) << expected;
+    std::vector<std::string> bazel = {"TEST_TOTAL_SHARDS=3", "TEST_SHARD_INDEX=2",
+                                      "TEST_SHARD_STATUS_FILE=" + file("status")};
+    ProcessOutcome outcome = runProcess(kRunner, arguments, 60, "", withEnvironment(bazel));
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, expected);
+    EXPECT_TRUE(fs::exists(file("status")));
+    asShard.back() = "1/1";
+    outcome = runProcess(kRunner, asShard, 60, "", withEnvironment(bazel));
+    EXPECT_EQ(lineCount(outcome.out), 7) << outcome.out;
+}
+
+TEST_F(RunnerProgram, ABatchPrintsEachFailingProgramsTraceWithItsResult) {
+    const std::string spins = program("spins");
+    ProcessOutcome outcome = runner({"--cycles", "200000", "--trace", "5", "--junit",
+                                     file("traced.xml"), program("debug_pass"), spins});
+    EXPECT_EQ(outcome.status, 2);
+    // Each program's line, then its five instructions and the line that heads them.
+    EXPECT_EQ(lineCount(outcome.out), 2 * 7) << outcome.out;
+    std::size_t second = outcome.out.find("LIMIT " + spins);
+    ASSERT_NE(second, std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("\nlast 5 instructions:\n", second), std::string::npos);
+    EXPECT_NE(outcome.out.find("JMP $C002"), std::string::npos);
+    std::string xml = readText(file("traced.xml"));
+    EXPECT_EQ(countOf(xml, "last 5 instructions:"), 2);
+    EXPECT_LT(xml.find("</system-out>", xml.find("last 5 instructions:")),
+              xml.find("</testcase>", xml.find("last 5 instructions:")));
 }
 
 }  // namespace
