@@ -33,6 +33,7 @@ bool drawFrames = true;
 bool watchFrames;
 int32_t watchedStore = -1;
 bool watchInputLoop;
+bool watchProgramLoad;
 
 LegEnd legEnd;
 TraceEntry* traceRing;
@@ -47,19 +48,6 @@ std::size_t traceLength;
 
 // One fresh clock reading in whole milliseconds, truncated toward zero.
 double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
-
-// The frame step: when the clock has passed the deadline, draw the screen, raise the
-// interrupt and set the next deadline from a fresh reading.
-bool frameCheck() {
-    if (nowMs() <= frameDeadline) return false;
-    cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
-    cpu.cycleCount = 0;
-    ++framesDrawn;
-    if (drawFrames) drawTextScreen();
-    raiseIrq(cpu);
-    frameDeadline = nowMs() + kFramePeriodMs;
-    return true;
-}
 
 // Takes the next key; Escape ends the run. Returns whether a key was taken, so that the
 // loop polls again at the next step.
@@ -99,6 +87,10 @@ uint64_t runMainLoop(uint64_t count, bool watching, WatchEvent& event) {
                 if (!testProgramLoaded) {
                     loadProgramFile(kTestProgramFile);
                     testProgramLoaded = true;
+                    if (watching && watchProgramLoad) {
+                        event = WatchEvent::ProgramLoaded;
+                        return done;
+                    }
                 } else if (watching && watchInputLoop) {
                     event = WatchEvent::InputLoopReached;
                     break;
@@ -128,6 +120,37 @@ uint64_t runMainLoop(uint64_t count, bool watching, WatchEvent& event) {
 }
 
 }  // namespace
+
+// The frame step: when the clock has passed the deadline, draw the screen, raise the
+// interrupt and set the next deadline from a fresh reading.
+bool frameCheck() {
+    if (nowMs() <= frameDeadline) return false;
+    cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
+    cpu.cycleCount = 0;
+    ++framesDrawn;
+    if (drawFrames) drawTextScreen();
+    raiseIrq(cpu);
+    frameDeadline = nowMs() + kFramePeriodMs;
+    return true;
+}
+
+void saveMachine(MachineSnapshot& snapshot) {
+    snapshot.registers = cpu;
+    std::copy(std::begin(memory.ram), std::end(memory.ram), snapshot.ram);
+    snapshot.frameDeadline = frameDeadline;
+    snapshot.testProgramLoaded = testProgramLoaded;
+    snapshot.framesDrawn = framesDrawn;
+    snapshot.cyclesOfEarlierFrames = cyclesOfEarlierFrames;
+}
+
+void restoreMachine(const MachineSnapshot& snapshot) {
+    cpu = snapshot.registers;
+    std::copy(std::begin(snapshot.ram), std::end(snapshot.ram), memory.ram);
+    frameDeadline = snapshot.frameDeadline;
+    testProgramLoaded = snapshot.testProgramLoaded;
+    framesDrawn = snapshot.framesDrawn;
+    cyclesOfEarlierFrames = snapshot.cyclesOfEarlierFrames;
+}
 
 #define BREADBIN_COMPILE_LEG(i) template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t);
 BREADBIN_COMPILE_LEG(0)

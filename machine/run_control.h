@@ -30,12 +30,18 @@ enum class WatchEvent : uint8_t {
     StoreSeen,         // the instruction just run stored into watchedStore
     InputLoopReached,  // regPC lies in the test hook's window after the hook fired
     Jammed,            // the processor met a JAM (6510 model) and stopped; regPC addresses it
+    ProgramLoaded,     // the test hook has just loaded the program (watchProgramLoad)
 };
 
 // What runWatched looks for. Set them before the run.
 extern bool watchFrames;      // end the run after each frame
 extern int32_t watchedStore;  // -1, or the address whose store ends the run
 extern bool watchInputLoop;   // end the run when the program is back in the input loop
+// End the run right after the test hook has loaded the program, before its first
+// instruction, so that the caller may choose where it starts. The stretch that the load
+// fell in goes on in the next call: its frame check is left to the end of the stretch, so
+// frames fall where they fall without the watch.
+extern bool watchProgramLoad;
 
 // One executed instruction as the trace keeps it: where it was, its bytes as the
 // processor saw them, and the registers before it ran.
@@ -55,3 +61,21 @@ std::vector<TraceEntry> traceEntries();
 // A JAM ends every run, watched or not, without the frame check: a stopped processor
 // takes no interrupt.
 uint64_t runWatched(uint64_t count, WatchEvent& event);
+
+// The frame step as the loop takes it between stretches: when the clock has passed the
+// deadline, count the frame, draw it (drawFrames), raise the interrupt and set the next
+// deadline. Returns whether a frame came. For callers that run the interpreter themselves.
+bool frameCheck();
+
+// The whole machine at one moment: the registers, RAM and the main loop's own state.
+// The ROM buffers are left out: nothing writes them after start-up.
+struct MachineSnapshot {
+    CpuState registers;
+    uint8_t ram[kRamSize];
+    double frameDeadline;
+    bool testProgramLoaded;
+    uint64_t framesDrawn;
+    uint64_t cyclesOfEarlierFrames;
+};
+void saveMachine(MachineSnapshot& snapshot);
+void restoreMachine(const MachineSnapshot& snapshot);
