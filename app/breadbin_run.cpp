@@ -16,6 +16,7 @@
 #include "app/runner/options.h"
 #include "app/runner/outputs.h"
 #include "app/runner/run.h"
+#include "app/runner/test_run.h"
 
 namespace {
 
@@ -54,6 +55,59 @@ int usageError(const std::string& message) {
     return finish(kStatusError);
 }
 
+// Writes the JUnit report kept in `junit` to `path` (none when ""), or says why not.
+int writeJunit(JunitReport& junit, const std::string& path, std::string_view suiteName,
+               std::string& junitError, int status) {
+    if (path.empty()) return status;
+    if (junitError.empty() && junit.write(path, suiteName, junitError)) return status;
+    complain(junitError);
+    return kStatusError;
+}
+
+// Ends as the signal that interrupted the batch would have (none when 0): the caller asked.
+int endBy(int interruptedBy, int status) {
+    if (interruptedBy) {
+        signal(interruptedBy, SIG_DFL);
+        raise(interruptedBy);
+    }
+    return status;
+}
+
+// The routine tests of the test files: one line per test on standard output, files in
+// parallel, the tests of a file in order.
+int runTestFiles(const RunnerOptions& options) {
+    std::vector<std::string> files;
+    std::string error;
+    if (!expandTestFiles(options.testFiles, files, error)) return usageError(error);
+    for (const std::string* output : {&options.summaryFile, &options.junitFile}) {
+        if (!checkOutputFile(*output, error)) return usageError(error);
+    }
+    JunitReport junit;
+    if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);
+    std::string junitError;
+    auto report = [&](const RunResult& result) {
+        put(stdout, resultLine(result) + "\n" + result.details + result.trace);
+        if (!options.junitFile.empty() && junitError.empty()) junit.add(result, junitError);
+    };
+    std::vector<RunResult> results;
+    int interruptedBy = 0;
+    if (files.size() > 1) {
+        auto run = [&](std::size_t i) { return runTestFile(options, files[i]); };
+        results = runJobsInParallel(files, options.jobs, run, report, interruptedBy);
+    } else {
+        results = runTestFile(options, files.front());
+        for (const RunResult& result : results) report(result);
+    }
+    int status = batchStatus(results);
+    if (!options.summaryFile.empty() &&
+        !writeOutputFile(options.summaryFile, testsSummaryJson(results), error)) {
+        complain(error);
+        status = kStatusError;
+    }
+    status = writeJunit(junit, options.junitFile, kJunitSuiteName, junitError, status);
+    return endBy(interruptedBy, finish(status));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,6 +122,7 @@ int main(int argc, char** argv) {
             return finish(kStatusPass);
         case ParseOutcome::Run: break;
     }
+    if (!options.testFiles.empty()) return runTestFiles(options);
     auto environment = [](const char* name) -> const char* { return std::getenv(name); };
     if (!shardFromEnvironment(options, environment, error)) return usageError(error);
     if (!checkOutputFile(options.junitFile, error)) return usageError(error);
@@ -101,17 +156,6 @@ int main(int argc, char** argv) {
     }
     int status = batchStatus(results);
     if (!batch && !results.empty()) status = results.front().status();
-    if (!options.junitFile.empty() &&
-        !(junitError.empty() &&
-          junit.write(options.junitFile, junitSuiteName(options.shard), junitError))) {
-        complain(junitError);
-        status = kStatusError;
-    }
-    status = finish(status);
-    if (interruptedBy) {
-        // Ended by the signal, as the caller asked: the status says so.
-        signal(interruptedBy, SIG_DFL);
-        raise(interruptedBy);
-    }
-    return status;
+    status = writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
+    return endBy(interruptedBy, finish(status));
 }

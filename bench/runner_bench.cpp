@@ -17,11 +17,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "app/runner/run.h"
+#include "app/runner/test_run.h"
 #include "bench/bench_program.h"
+#include "machine/run_control.h"
 
 namespace {
 std::atomic<uint64_t> allocations{0};
@@ -114,6 +117,57 @@ const RunnerAndCore kRunners[] = {{"RunnerDefault", "BareCore/plain"},
                                   {"RunnerUntilText", "BareCore/plain"},
                                   {"RunnerUntilInput", "BareCore/plain"},
                                   {"Runner6510", "BareCore/6510"}};
+
+// Routine tests: one file of 10,000 tests of a short routine (an 8-bit add, 31 cycles a
+// call), read once; each iteration boots the machine once and runs every test from the
+// kept state, as breadbin-run --test does.
+constexpr int kRoutineTests = 10'000;
+
+TestFile routineTestFile() {
+    std::string text = "program = \"" + std::string(BREADBIN_SIEVE_PRG) +
+                       "\"\n[defaults]\ncall = \"$C800\"\n"
+                       // ADC $FB, STA $C900, LDA #0, ROL A, STA $C901, LDA $C900, RTS
+                       "set = { \"$C800\" = [0x65, 0xFB, 0x8D, 0x00, 0xC9, 0xA9, 0x00, 0x2A, "
+                       "0x8D, 0x01, 0xC9, 0xAD, 0x00, 0xC9, 0x60] }\n";
+    for (int i = 0; i < kRoutineTests; ++i) {
+        text += "[[test]]\nname = \"adds " + std::to_string(i) +
+                "\"\nset = { a = " + std::to_string(i % 256) +
+                ", c = false, \"$FB\" = 1 }\nexpect = { a = " + std::to_string((i + 1) % 256) +
+                ", cycles = 31 }\n";
+    }
+    TestFile file;
+    std::string error;
+    if (!readTestFile(text, "bench.toml", {}, file, error))
+        std::fprintf(stderr, "%s\n", error.c_str());
+    return file;
+}
+
+void RoutineTests(benchmark::State& state) {
+    static const TestFile file = routineTestFile();
+    RunnerOptions options;
+    int64_t tests = 0;
+    for (auto _ : state) {
+        std::vector<RunResult> results = runTests(options, file);
+        tests += static_cast<int64_t>(results.size());
+        for (const RunResult& result : results) {
+            if (result.verdict != Verdict::Pass) state.SkipWithError(result.message.c_str());
+        }
+    }
+    state.counters["tests/s"] =
+        benchmark::Counter(static_cast<double>(tests), benchmark::Counter::kIsRate);
+}
+BENCHMARK(RoutineTests)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// What starting one test from the kept state costs: the copy of the whole machine back.
+void StartOneTest(benchmark::State& state) {
+    static auto kept = std::make_unique<MachineSnapshot>();
+    saveMachine(*kept);
+    for (auto _ : state) {
+        restoreMachine(*kept);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(StartOneTest);
 
 // The console report, keeping the median rate of each benchmark (over its repetitions)
 // and its allocations per frame for the summary lines.

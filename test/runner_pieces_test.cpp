@@ -12,6 +12,7 @@
 
 #include "app/runner/batch.h"
 #include "app/runner/junit.h"
+#include "app/runner/labels.h"
 #include "app/runner/options.h"
 #include "app/runner/outputs.h"
 
@@ -564,6 +565,76 @@ TEST(RunnerJunit, FailuresAndErrorsAreCountedApartAndEveryCaseKeepsItsScreen) {
     EXPECT_EQ(countOf(xml, "type=\"error\""), 1);
     EXPECT_NE(xml.find("time=\"1.000\""), std::string::npos);  // emulated seconds
     EXPECT_EQ(xml.find(std::string_view("\0", 1)), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunnerLabels, BothFormatsGiveNamesAddressesAndLabelPlusOffset) {
+    LabelTable labels;
+    std::string error;
+    ASSERT_TRUE(
+        readLabels("al C:C000 .add8\nal c010 .sub8 ; the other\n\n; a comment\n"
+                   "result\t\t= $c100\ntable = 0xC200 ; data\nzp = 251\nalso = $C000\r\n",
+                   "a.lbl", labels, error))
+        << error;
+    struct Case {
+        uint16_t address;
+        const char* shown;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {0xC000, "add8"}, {0xC00F, "add8+15"}, {0xC010, "sub8"}, {0xC0FF, "sub8+239"},
+        {0xC100, "result"}, {0xC201, "table+1"}, {0x00FB, "zp"}, {0x00FA, ""}, {0xFFFF, "table+15871"},
+    };
+    // clang-format on
+    for (const Case& c : cases) EXPECT_EQ(labelFor(labels, c.address), c.shown) << c.address;
+    EXPECT_EQ(routineContaining(labels, 0xC005)->name, "add8") << "the first read at an address";
+    struct Parsed {
+        const char* text;
+        bool ok;
+        uint16_t address;
+    };
+    // clang-format off
+    const Parsed parsed[] = {
+        {"add8", true, 0xC000}, {"add8+3", true, 0xC003}, {"table+$10", true, 0xC210},
+        {"$C000", true, 0xC000}, {"49152", true, 0xC000}, {"also", true, 0xC000},
+        {"nothere", false, 0}, {"add8+", false, 0}, {"add8+x", false, 0}, {"table+$FFFF", false, 0},
+        {"+3", false, 0}, {"", false, 0},
+    };
+    // clang-format on
+    for (const Parsed& p : parsed) {
+        uint16_t address = 0;
+        std::string problem;
+        EXPECT_EQ(parseAddress(p.text, labels, address, problem), p.ok) << p.text;
+        if (p.ok) {
+            EXPECT_EQ(address, p.address) << p.text;
+        } else {
+            EXPECT_FALSE(problem.empty()) << p.text;
+        }
+    }
+}
+
+TEST(RunnerLabels, ABadLineIsNamedByFileAndLineAndAddsNothing) {
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"al C:C000 .ok\nal C:XYZ .bad\n", "b.lbl:2: \"XYZ\" is not a hex address"},
+        {"al C000 add8\n", "b.lbl:1: \"add8\" is not a label (.name)"},
+        {"al C000 .a .b\n", "b.lbl:1: more than an address and a name"},
+        {"add8 = $10000\n", "b.lbl:1: \"$10000\" is not an address"},
+        {"1st = $C000\n", "b.lbl:1: \"1st\" is not a label name"},
+        {"just words\n", "b.lbl:1: neither \"al ADDRESS .name\" nor \"name = $ADDRESS\""},
+        {"x = 1\nx = 2\n", "b.lbl:2: \"x\" is $0002 here but $0001 before"},
+    };
+    // clang-format on
+    for (const auto& [text, said] : cases) {
+        LabelTable labels;
+        std::string error;
+        EXPECT_FALSE(readLabels(text, "b.lbl", labels, error)) << text;
+        EXPECT_EQ(error.rfind(said, 0), 0u) << error;
+        EXPECT_TRUE(labels.byName.empty() && labels.byAddress.empty()) << text;
+    }
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ namespace {
 // kept open and the memory held while one slow program holds up the report.
 constexpr std::size_t kMaxWaitingResults = 256;
 
-// One program's process while it runs, and the memory file it leaves its result in.
+// One job's process while it runs, and the scratch file it leaves its results in.
 struct RunningProgram {
     pid_t pid;
     std::size_t index;
@@ -84,10 +84,31 @@ RunResult crashed(const std::string& program, std::string message) {
     return result;
 }
 
-// Starts the process that runs one program; it leaves its result in `resultFile`, a
-// scratch file that the batch reads when the result's turn to be reported comes.
-bool startProgram(const RunnerOptions& options, std::size_t index, const sigset_t& childMask,
-                  std::vector<RunningProgram>& running, std::string& error) {
+// The results of a job as bytes: their count, then each.
+std::string encodeResults(const std::vector<RunResult>& results) {
+    std::string out;
+    appendNumber(out, results.size());
+    for (const RunResult& result : results) appendField(out, encodeResult(result));
+    return out;
+}
+
+bool decodeResults(std::string_view bytes, std::vector<RunResult>& results) {
+    uint64_t count = 0;
+    if (!takeNumber(bytes, count) || count > bytes.size()) return false;
+    std::vector<RunResult> decoded(count);
+    for (RunResult& result : decoded) {
+        std::string_view one;
+        if (!takeField(bytes, one) || !decodeResult(one, result)) return false;
+    }
+    if (!bytes.empty()) return false;
+    results = std::move(decoded);
+    return true;
+}
+
+// Starts the process that runs one job; it leaves its results in `resultFile`, a scratch
+// file that the batch reads when the job's turn to be reported comes.
+bool startJob(const JobRunner& run, std::size_t index, const sigset_t& childMask,
+              std::vector<RunningProgram>& running, std::string& error) {
     int resultFile = scratchFile(error);
     if (resultFile < 0) return false;
     std::fflush(nullptr);
@@ -103,9 +124,8 @@ bool startProgram(const RunnerOptions& options, std::size_t index, const sigset_
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(kStatusError);
         sigprocmask(SIG_SETMASK, &childMask, nullptr);
-        RunResult result = runProgram(options, options.programs[index]);
         std::string ignored;
-        writeAll(resultFile, encodeResult(result), ignored);
+        writeAll(resultFile, encodeResults(run(index)), ignored);
         std::fflush(nullptr);
         _exit(0);
     }
@@ -113,19 +133,19 @@ bool startProgram(const RunnerOptions& options, std::size_t index, const sigset_
     return true;
 }
 
-// Takes what a program's process left: its result file, or why there is none.
+// Takes what a job's process left: its result file, or why there is none.
 void takeEnded(const RunningProgram& ended, int waitStatus, bool interrupted,
                const std::string& program, std::vector<int>& resultFiles,
-               std::vector<RunResult>& results) {
+               std::vector<std::vector<RunResult>>& results) {
     if (!WIFSIGNALED(waitStatus)) {
         resultFiles[ended.index] = ended.resultFile;
         return;
     }
     close(ended.resultFile);
-    results[ended.index] = interrupted
-                               ? crashed(program, "not finished: the batch was interrupted")
-                               : crashed(program, "the run crashed (signal " +
-                                                      std::to_string(WTERMSIG(waitStatus)) + ")");
+    results[ended.index] = {interrupted
+                                ? crashed(program, "not finished: the batch was interrupted")
+                                : crashed(program, "the run crashed (signal " +
+                                                       std::to_string(WTERMSIG(waitStatus)) + ")")};
 }
 
 }  // namespace
@@ -190,13 +210,12 @@ bool decodeResult(std::string_view bytes, RunResult& result) {
     return true;
 }
 
-std::vector<RunResult> runInParallel(const RunnerOptions& options,
-                                     const std::function<void(const RunResult&)>& report,
-                                     int& interruptedBy) {
-    std::size_t count = options.programs.size();
+std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, uint64_t atOnce,
+                                         const JobRunner& run, const ResultReport& report,
+                                         int& interruptedBy) {
+    std::size_t count = names.size();
     long processors = sysconf(_SC_NPROCESSORS_ONLN);
-    std::size_t jobs =
-        options.jobs ? options.jobs : static_cast<std::size_t>(std::max(processors, 1L));
+    std::size_t jobs = atOnce ? atOnce : static_cast<std::size_t>(std::max(processors, 1L));
     // The batch waits for its processes and for SIGINT and SIGTERM in one place: the
     // three signals are held back and taken by sigwaitinfo, so none is missed between
     // two waits. The runs get the mask back.
@@ -206,7 +225,7 @@ std::vector<RunResult> runInParallel(const RunnerOptions& options,
     for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&waited, signal);
     sigprocmask(SIG_BLOCK, &waited, &childMask);
 
-    std::vector<RunResult> results(count);
+    std::vector<std::vector<RunResult>> results(count);
     std::vector<int> resultFiles(count, -1);  // a finished run's result, not read yet
     std::vector<bool> known(count, false);    // in resultFiles or in results
     std::vector<RunningProgram> running;
@@ -218,8 +237,8 @@ std::vector<RunResult> runInParallel(const RunnerOptions& options,
         while (!interruptedBy && running.size() < jobs && next < count &&
                next < reported + kMaxWaitingResults) {
             std::string error;
-            if (!startProgram(options, next, childMask, running, error)) {
-                results[next] = crashed(options.programs[next], error);
+            if (!startJob(run, next, childMask, running, error)) {
+                results[next] = {crashed(names[next], error)};
                 known[next] = true;
             }
             ++next;
@@ -229,8 +248,7 @@ std::vector<RunResult> runInParallel(const RunnerOptions& options,
             stopped = true;
             for (const RunningProgram& program : running) kill(program.pid, SIGKILL);
             for (; next < count; ++next) {
-                results[next] =
-                    crashed(options.programs[next], "not run: the batch was interrupted");
+                results[next] = {crashed(names[next], "not run: the batch was interrupted")};
                 known[next] = true;
             }
         }
@@ -241,7 +259,7 @@ std::vector<RunResult> runInParallel(const RunnerOptions& options,
             auto it = std::find_if(running.begin(), running.end(),
                                    [&](const RunningProgram& p) { return p.pid == pid; });
             if (it == running.end()) continue;
-            takeEnded(*it, waitStatus, interruptedBy != 0, options.programs[it->index], resultFiles,
+            takeEnded(*it, waitStatus, interruptedBy != 0, names[it->index], resultFiles,
                       results);
             known[it->index] = true;
             running.erase(it);
@@ -250,16 +268,16 @@ std::vector<RunResult> runInParallel(const RunnerOptions& options,
         for (; reported < count && known[reported]; ++reported) {
             int& file = resultFiles[reported];
             if (file >= 0) {
-                if (!decodeResult(readAll(file), results[reported]))
-                    results[reported] =
-                        crashed(options.programs[reported], "the run ended without a result");
+                if (!decodeResults(readAll(file), results[reported]))
+                    results[reported] = {crashed(names[reported], "the run ended without a result")};
                 close(file);
                 file = -1;
             }
-            report(results[reported]);
-            // Reported, a result keeps only what the batch's status needs.
-            RunResult& kept = results[reported];
-            kept.details = kept.trace = kept.screen = std::string();
+            for (RunResult& result : results[reported]) {
+                report(result);
+                // Reported, a result keeps only what the batch's status needs.
+                result.details = result.trace = result.screen = std::string();
+            }
         }
         if (ended || running.empty()) continue;
         siginfo_t info;
@@ -267,7 +285,18 @@ std::vector<RunResult> runInParallel(const RunnerOptions& options,
         if (signal == SIGINT || signal == SIGTERM) interruptedBy = signal;
     }
     sigprocmask(SIG_SETMASK, &childMask, nullptr);
-    return results;
+    std::vector<RunResult> all;
+    for (std::vector<RunResult>& job : results)
+        all.insert(all.end(), std::make_move_iterator(job.begin()), std::make_move_iterator(job.end()));
+    return all;
+}
+
+std::vector<RunResult> runInParallel(const RunnerOptions& options, const ResultReport& report,
+                                     int& interruptedBy) {
+    auto run = [&](std::size_t i) {
+        return std::vector<RunResult>{runProgram(options, options.programs[i])};
+    };
+    return runJobsInParallel(options.programs, options.jobs, run, report, interruptedBy);
 }
 
 std::vector<std::string> shareOf(const std::vector<std::string>& programs, const Shard& shard) {

@@ -2,6 +2,7 @@
 // program-wide), as many at a time as there are processors.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -15,9 +16,17 @@
 // the runs still going are killed, they and the programs not started are reported as
 // errors, and `interruptedBy` holds the signal (0 otherwise). Each run dies with the
 // batch. The results returned keep no details, trace or screen: those went to `report`.
-std::vector<RunResult> runInParallel(const RunnerOptions& options,
-                                     const std::function<void(const RunResult&)>& report,
+using ResultReport = std::function<void(const RunResult&)>;
+std::vector<RunResult> runInParallel(const RunnerOptions& options, const ResultReport& report,
                                      int& interruptedBy);
+
+// The same for any jobs: job i is run(i) and gives its results (a test file gives one per
+// test), `atOnce` at a time (0: one per processor). The results are reported in the order
+// of the jobs; a job that dies or is not run gives one result named names[i].
+using JobRunner = std::function<std::vector<RunResult>(std::size_t)>;
+std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, uint64_t atOnce,
+                                         const JobRunner& run, const ResultReport& report,
+                                         int& interruptedBy);
 
 // This shard's share of `programs`, in the order given: with the programs sorted by name
 // byte by byte (equal names by their place), the Kth of every N.

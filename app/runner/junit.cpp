@@ -69,8 +69,11 @@ std::string xmlEscape(std::string_view text) {
 }
 
 std::string junitTestCase(const RunResult& result) {
-    std::string text = "    <testcase" + attribute("name", result.program) +
-                       attribute("classname", kJunitSuiteName) +
+    // A routine test is named by its name, in the class of its file.
+    bool routineTest = !result.test.empty();
+    std::string text = "    <testcase" +
+                       attribute("name", routineTest ? result.test : result.program) +
+                       attribute("classname", routineTest ? result.program : kJunitSuiteName) +
                        attribute("time", emulatedSeconds(result.cycles)) + ">\n";
     text += properties(result);
     if (result.verdict != Verdict::Pass) {

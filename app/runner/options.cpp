@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 
+#include "app/runner/outputs.h"
 #include "app/runner/run.h"
 #include "cpu/undocumented.h"
 
@@ -24,12 +25,6 @@ std::string inQuotes(std::string_view text) {
     out.append(text);
     out.append("'");
     return out;
-}
-
-std::string hexWord(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "$%04X", value & 0xFFFF);
-    return text;
 }
 
 std::string withThousands(uint64_t value) {
@@ -125,8 +120,15 @@ std::string modelHelp() {
     return help + " in the 6510 model ANE and LXA take " + constant + " as their constant";
 }
 
-// Every option of the command line, reading into `options`.
-void describeCommandLine(CLI::App& app, RunnerOptions& options) {
+// The options that take an address, kept as given until the label files are read.
+struct AddressTexts {
+    std::vector<std::string> dumps;
+    std::vector<std::string> expectations;
+    std::string start;
+};
+
+// Every option of the command line, reading into `options` and `later`.
+void describeCommandLine(CLI::App& app, RunnerOptions& options, AddressTexts& later) {
     app.set_help_flag();  // --help and --version are ours, below
     valueOption(app, "--dir", "DIR",
                 "read kernal.rom, basic.rom, chargen.rom (and tests/start when no PROGRAM is "
@@ -188,22 +190,33 @@ void describeCommandLine(CLI::App& app, RunnerOptions& options) {
                  kMaxTraceLength, [&](uint64_t n) { options.traceLength = n; });
     repeatedOption(app, "--dump", "ADDR:LEN",
                    "print LEN bytes of RAM from ADDR at the end, in hex (repeatable)",
+                   [&](const std::string& v) { later.dumps.push_back(v); });
+    repeatedOption(app, "--expect", "ADDR=BYTE",
+                   "fail unless RAM at ADDR holds BYTE at the end (repeatable)",
+                   [&](const std::string& v) { later.expectations.push_back(v); });
+    valueOption(app, "--start", "ADDR|load",
+                "start the program at ADDR, or with 'load' at its load address",
+                [&](const std::string& v) { later.start = notEmpty("--start", v, "an address"); })
+        ->default_str(
+            "a BASIC upstart (a program at $0801 whose first line is SYS N) at N, "
+            "any other program at its load address");
+    repeatedOption(app, "--labels", "FILE",
+                   "read labels (al C:0837 .name, or name = $0837) for any ADDR and for "
+                   "traces and summaries (repeatable)",
                    [&](const std::string& v) {
-                       MemoryRange range{};
-                       if (!parseMemoryRange(v, range))
-                           throw CLI::ValidationError(
-                               "--dump", inQuotes(v) + " is not ADDR:LEN within $0000-$FFFF");
-                       options.dumps.push_back(range);
+                       options.labelFiles.push_back(notEmpty("--labels", v, "a file name"));
                    });
-    repeatedOption(
-        app, "--expect", "ADDR=BYTE", "fail unless RAM at ADDR holds BYTE at the end (repeatable)",
-        [&](const std::string& v) {
-            MemoryExpectation expectation{};
-            if (!parseExpectation(v, expectation))
-                throw CLI::ValidationError(
-                    "--expect", inQuotes(v) + " is not ADDR=BYTE (address to $FFFF, byte to $FF)");
-            options.expectations.push_back(expectation);
-        });
+    repeatedOption(app, "--test", "FILE.toml|DIR",
+                   "run the routine tests of a test file, or of every *.toml in DIR "
+                   "(repeatable)",
+                   [&](const std::string& v) {
+                       options.testFiles.push_back(notEmpty("--test", v, "a file or folder"));
+                   });
+    valueOption(
+        app, "--filter", "PATTERN",
+        "with --test: only the tests whose names match PATTERN (* and ? as in the "
+        "shell)",
+        [&](const std::string& v) { options.filter = notEmpty("--filter", v, "a pattern"); });
     valueOption(
         app, "--junit", "FILE", "write a JUnit XML report, one testcase per program",
         [&](const std::string& v) { options.junitFile = notEmpty("--junit", v, "a file name"); });
@@ -251,6 +264,63 @@ std::vector<std::string> wrapped(const std::string& text, std::size_t width) {
     return lines;
 }
 
+// The address options once the labels are known.
+bool resolveAddresses(const AddressTexts& later, RunnerOptions& options, std::string& error) {
+    std::string problem;
+    for (const std::string& text : later.dumps) {
+        MemoryRange range{};
+        if (!parseMemoryRange(text, range, options.labels, &problem)) {
+            error = "--dump: " + problem;
+            return false;
+        }
+        options.dumps.push_back(range);
+    }
+    for (const std::string& text : later.expectations) {
+        MemoryExpectation expectation{};
+        if (!parseExpectation(text, expectation, options.labels, &problem)) {
+            error = "--expect: " + problem;
+            return false;
+        }
+        options.expectations.push_back(expectation);
+    }
+    if (later.start == "load") {
+        options.startAtLoad = true;
+    } else if (!later.start.empty()) {
+        uint16_t address = 0;
+        if (!parseAddress(later.start, options.labels, address, problem)) {
+            error = "--start: " + problem;
+            return false;
+        }
+        options.startAt = address;
+    }
+    return true;
+}
+
+// With --test the options that shape one program's run do not apply: each test says
+// how it runs, and the results are the tests' lines, --summary and --junit.
+bool testFileOptionsFit(const RunnerOptions& options, std::string& error) {
+    for (auto [given, name] :
+         {std::pair{!options.programs.empty(), "PROGRAM"},
+          std::pair{options.frameLimit.has_value(), "--frames"},
+          std::pair{options.cycleLimit.has_value(), "--cycles"},
+          std::pair{!options.untilTexts.empty(), "--until-text"},
+          std::pair{!options.failTexts.empty(), "--fail-text"},
+          std::pair{options.debugExit, "--debug-exit"},
+          std::pair{options.untilInput, "--until-input"}, std::pair{options.realtime, "--realtime"},
+          std::pair{!options.screenTextFile.empty(), "--screen-text"},
+          std::pair{!options.screenshotFile.empty(), "--screenshot"},
+          std::pair{!options.dumps.empty(), "--dump"},
+          std::pair{!options.expectations.empty(), "--expect"},
+          std::pair{options.startAt || options.startAtLoad, "--start"}}) {
+        if (given) {
+            error =
+                std::string(name) + " is for running programs; a test file says how its tests run";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parseNumber(std::string_view text, uint64_t max, uint64_t& value) {
@@ -271,26 +341,38 @@ bool parseNumber(std::string_view text, uint64_t max, uint64_t& value) {
     return true;
 }
 
-bool parseMemoryRange(std::string_view text, MemoryRange& range) {
+bool parseMemoryRange(std::string_view text, MemoryRange& range, const LabelTable& labels,
+                      std::string* problem) {
+    std::string why = inQuotes(text) + " is not ADDR:LEN within $0000-$FFFF";
     std::size_t colon = text.find(':');
-    if (colon == std::string_view::npos) return false;
-    uint64_t address = 0;
+    uint16_t address = 0;
     uint64_t length = 0;
-    if (!parseNumber(text.substr(0, colon), 0xFFFF, address)) return false;
-    if (!parseNumber(text.substr(colon + 1), 0x10000, length) || length == 0) return false;
-    if (address + length > 0x10000) return false;
-    range = {static_cast<uint16_t>(address), static_cast<uint32_t>(length)};
+    bool ok = colon != std::string_view::npos &&
+              parseAddress(text.substr(0, colon), labels, address, why) &&
+              parseNumber(text.substr(colon + 1), 0x10000, length) && length != 0 &&
+              address + length <= 0x10000;
+    if (!ok) {
+        if (problem) *problem = why;
+        return false;
+    }
+    range = {address, static_cast<uint32_t>(length)};
     return true;
 }
 
-bool parseExpectation(std::string_view text, MemoryExpectation& expectation) {
+bool parseExpectation(std::string_view text, MemoryExpectation& expectation,
+                      const LabelTable& labels, std::string* problem) {
+    std::string why = inQuotes(text) + " is not ADDR=BYTE (address to $FFFF, byte to $FF)";
     std::size_t equals = text.find('=');
-    if (equals == std::string_view::npos) return false;
-    uint64_t address = 0;
+    uint16_t address = 0;
     uint64_t value = 0;
-    if (!parseNumber(text.substr(0, equals), 0xFFFF, address)) return false;
-    if (!parseNumber(text.substr(equals + 1), 0xFF, value)) return false;
-    expectation = {static_cast<uint16_t>(address), static_cast<uint8_t>(value)};
+    bool ok = equals != std::string_view::npos &&
+              parseAddress(text.substr(0, equals), labels, address, why) &&
+              parseNumber(text.substr(equals + 1), 0xFF, value);
+    if (!ok) {
+        if (problem) *problem = why;
+        return false;
+    }
+    expectation = {address, static_cast<uint8_t>(value)};
     return true;
 }
 
@@ -344,7 +426,8 @@ ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, Runner
         if (argument == "--version") return ParseOutcome::Version;
     }
     CLI::App app;
-    describeCommandLine(app, options);
+    AddressTexts later;
+    describeCommandLine(app, options, later);
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
         app.parse(reversed);
@@ -358,6 +441,12 @@ ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, Runner
         std::replace(error.begin(), error.end(), '\n', ' ');
         return ParseOutcome::Error;
     }
+    for (const std::string& path : options.labelFiles) {
+        if (!readLabelFile(path, options.labels, error)) return ParseOutcome::Error;
+    }
+    if (!resolveAddresses(later, options, error)) return ParseOutcome::Error;
+    if (!options.testFiles.empty() && !testFileOptionsFit(options, error))
+        return ParseOutcome::Error;
     if (options.programs.size() > 1) {
         // Several programs run in processes of their own; their per-program outputs would
         // land in one file, so a batch reports through its lines and --junit only.
@@ -396,8 +485,9 @@ std::string helpText() {
     constexpr std::size_t kNamesWidth = 26;
     constexpr std::size_t kHelpWidth = 52;
     RunnerOptions defaults;
+    AddressTexts unused;
     CLI::App app;
-    describeCommandLine(app, defaults);
+    describeCommandLine(app, defaults, unused);
     std::string text =
         "usage: breadbin-run [options] [PROGRAM...]\n"
         "\n"

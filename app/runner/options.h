@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/runner/labels.h"
 #include "cpu/model.h"
 #include "host/output_file.h"
 #include "host/random.h"
@@ -64,6 +65,12 @@ struct RunnerOptions {
     uint64_t jobs = 0;  // 0: one per processor
     CpuModel cpu = kDefaultCpuModel;
     Shard shard;
+    std::vector<std::string> labelFiles;
+    LabelTable labels;                   // read from labelFiles
+    std::optional<uint16_t> startAt;     // --start ADDR: where the program starts
+    bool startAtLoad = false;            // --start load: at its load address, upstart or not
+    std::vector<std::string> testFiles;  // --test: test files and folders of them
+    std::string filter;                  // --filter: the tests whose names match, all if ""
 };
 
 enum class ParseOutcome : uint8_t { Run, Help, Version, Error };
@@ -76,10 +83,13 @@ std::string helpText();
 
 // Reads an unsigned number up to `max`: $C000 or 0xC000 in hex, decimal otherwise.
 bool parseNumber(std::string_view text, uint64_t max, uint64_t& value);
-// Reads ADDR:LEN, a range within the 64 KiB address space.
-bool parseMemoryRange(std::string_view text, MemoryRange& range);
-// Reads ADDR=BYTE.
-bool parseExpectation(std::string_view text, MemoryExpectation& expectation);
+// Reads ADDR:LEN, a range within the 64 KiB address space; ADDR may be a label or label+N
+// of `labels` (parseAddress). On failure `problem`, when given, says what is wrong.
+bool parseMemoryRange(std::string_view text, MemoryRange& range, const LabelTable& labels = {},
+                      std::string* problem = nullptr);
+// Reads ADDR=BYTE, ADDR as for parseMemoryRange.
+bool parseExpectation(std::string_view text, MemoryExpectation& expectation,
+                      const LabelTable& labels = {}, std::string* problem = nullptr);
 // Reads K/N, 1 <= K <= N <= kMaxShards.
 bool parseShard(std::string_view text, Shard& shard);
 

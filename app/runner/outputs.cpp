@@ -29,6 +29,7 @@ std::string_view stopReasonName(StopReason stop) {
         case StopReason::FrameLimit: return "frame-limit";
         case StopReason::CycleLimit: return "cycle-limit";
         case StopReason::Jam: return "jam";
+        case StopReason::Returned: return "returned";
         case StopReason::NotRun: return "not-run";
         case StopReason::Crashed: return "crashed";
     }
@@ -232,13 +233,25 @@ std::string disassemble(uint16_t pc, const uint8_t bytes[3], CpuModel model) {
     return std::string(info.mnemonic) + operandText;
 }
 
-std::string traceLine(const TraceEntry& entry, CpuModel model) {
+std::string hexByte(unsigned value) { return formatted("$%02X", value & 0xFF); }
+std::string hexWord(unsigned value) { return formatted("$%04X", value & 0xFFFF); }
+
+std::string addressText(uint16_t address, const LabelTable& labels) {
+    std::string label = labelFor(labels, address);
+    return hexWord(address) + (label.empty() ? "" : " (" + label + ")");
+}
+
+std::string traceLine(const TraceEntry& entry, CpuModel model, const LabelTable& labels) {
+    constexpr int kLabelWidth = 16;
     std::size_t length = opcodeInfo(model, entry.bytes[0]).length;
     std::string bytes;
     for (std::size_t i = 0; i < 3; ++i)
         bytes += i < length ? formatted("%02X ", unsigned{entry.bytes[i]}) : "   ";
-    return formatted("%04X  ", unsigned{entry.pc}) + bytes +
-           formatted(" %-14s", disassemble(entry.pc, entry.bytes, model).c_str()) +
+    std::string where = formatted("%04X  ", unsigned{entry.pc});
+    if (!labels.byAddress.empty())
+        where = formatted("%04X %-*s ", unsigned{entry.pc}, kLabelWidth,
+                          labelFor(labels, entry.pc).c_str());
+    return where + bytes + formatted(" %-14s", disassemble(entry.pc, entry.bytes, model).c_str()) +
            formatted("A=%02X X=%02X Y=%02X S=%02X P=%02X", unsigned{entry.a}, unsigned{entry.x},
                      unsigned{entry.y}, unsigned{entry.s}, unsigned{entry.p});
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/runner/labels.h"
 #include "app/runner/result.h"
 #include "cpu/model.h"
 #include "machine/run_control.h"
@@ -57,8 +58,15 @@ std::string hexDump(uint16_t address, const uint8_t* bytes, std::size_t length);
 // One instruction of the processor model as assembly: "LDA #$01", "STA ($20),Y",
 // "BNE $C004" (the target); "??? ($02)" for a byte the model has no instruction for.
 std::string disassemble(uint16_t pc, const uint8_t bytes[3], CpuModel model = kDefaultCpuModel);
-// One trace line: address, bytes, instruction and the registers before it ran.
-std::string traceLine(const TraceEntry& entry, CpuModel model = kDefaultCpuModel);
+// One trace line: address (with its label+N when `labels` has one), bytes, instruction
+// and the registers before it ran.
+std::string traceLine(const TraceEntry& entry, CpuModel model = kDefaultCpuModel,
+                      const LabelTable& labels = {});
+// "$C010", and " (add8+3)" after it when a label lies at or below the address.
+std::string addressText(uint16_t address, const LabelTable& labels);
+// "$C0" and "$C010".
+std::string hexByte(unsigned value);
+std::string hexWord(unsigned value);
 
 // "PASS name: message", the line printed for each program.
 std::string resultLine(const RunResult& result);

@@ -22,7 +22,8 @@ enum class StopReason : uint8_t {
     InputLoop,
     FrameLimit,
     CycleLimit,
-    Jam,  // the processor met a JAM opcode and stopped
+    Jam,       // the processor met a JAM opcode and stopped
+    Returned,  // a routine test's call returned
     NotRun,
     Crashed,
 };
@@ -33,8 +34,9 @@ inline constexpr int kStatusLimit = 2;
 inline constexpr int kStatusError = 3;
 
 struct RunResult {
-    std::string program;  // as given on the command line
     std::string cpu;      // the processor model's name
+    std::string program;  // as given on the command line (a test's: its test file)
+    std::string test;     // a routine test's name; empty for a program's run
     Verdict verdict = Verdict::Error;
     StopReason stop = StopReason::NotRun;
     std::string message;  // one line: what decided the run
@@ -45,20 +47,27 @@ struct RunResult {
     uint64_t cycles = 0;
     uint64_t instructions = 0;
     CpuState registers{};
-    uint64_t hash = 0;  // FNV-1a 64 of RAM and the registers
-    int exitByte = -1;  // the byte written to the debug register, or -1
+    uint64_t hash = 0;      // FNV-1a 64 of RAM and the registers
+    int exitByte = -1;      // the byte written to the debug register, or -1
+    uint64_t start = 0;     // the address the program started at
+    std::string startedBy;  // why there: "load", "upstart", "option" ("" without a program)
+    std::string routine;    // the label that regPC lies in at the end, "" without one
 
-    // The exit status, from the verdict: a failure through the debug register has the
-    // byte written as its status (a run that wrote 0 and then failed its expectations, 1).
+    // The exit status, from the verdict: a program's failure through the debug register
+    // has the byte written as its status (a run that wrote 0 and then failed its
+    // expectations, 1); a routine test's failure is 1.
     int status() const {
         switch (verdict) {
             case Verdict::Pass: return kStatusPass;
             case Verdict::Fail:
-                return stop == StopReason::DebugExit && exitByte > 0 ? exitByte : kStatusFail;
+                return stop == StopReason::DebugExit && exitByte > 0 && test.empty() ? exitByte
+                                                                                     : kStatusFail;
             case Verdict::Limit: return kStatusLimit;
             case Verdict::Error: break;
         }
-        return kStatusError;
+        // A routine test that could not finish fails the run; status 3 stays for what
+        // could not be read or written.
+        return test.empty() ? kStatusError : kStatusFail;
     }
 };
 
@@ -73,6 +82,7 @@ template <class Result, class Visit>
 void forEachResultField(Result& result, Visit&& visit) {
     visit("program", result.program, kEncoded | kSummarised);
     visit("cpu", result.cpu, kEncoded | kSummarised);
+    visit("test", result.test, kEncoded | kSummarised);
     visit("verdict", result.verdict, kEncoded | kSummarised);
     visit("stop", result.stop, kEncoded | kSummarised);
     visit("message", result.message, kEncoded | kSummarised);
@@ -85,6 +95,9 @@ void forEachResultField(Result& result, Visit&& visit) {
     visit("instructions", result.instructions, kEncoded | kSummarised);
     visit("registers", result.registers, kEncoded | kSummarised);
     visit("hash", result.hash, kEncoded | kSummarised | kHashText);
+    visit("start", result.start, kEncoded | kSummarised);
+    visit("startedBy", result.startedBy, kEncoded | kSummarised);
+    visit("routine", result.routine, kEncoded | kSummarised);
 }
 
 // The stop reason's name in the summary ("debug-exit", "cycle-limit", ...).

@@ -16,6 +16,8 @@
 
 #include "app/runner/built_in_firmware.h"
 #include "app/runner/outputs.h"
+#include "app/runner/read_file.h"
+#include "app/runner/upstart.h"
 #include "host/headless.h"
 #include "host/output_file.h"
 #include "host/png_image.h"
@@ -35,9 +37,6 @@ constexpr uint64_t maxCyclesPerStep(CpuModel model) {
 // Steps in one call of the loop when no limit is near.
 constexpr uint64_t kLongCall = uint64_t{1} << 32;
 constexpr std::size_t kProgramHeaderBytes = 2;
-// Far more than any ROM image or program can use.
-constexpr std::size_t kMaxInputBytes = std::size_t{1} << 20;
-
 constexpr int32_t kNoStore = -1;  // the store watch's "no address"
 
 // The host clock while the run follows the emulated cycles.
@@ -50,59 +49,22 @@ std::string byteCount(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
-// Reads a whole input file. Only a regular file is read: a pipe or a device could block
-// or never end, and it is opened without waiting, so that a FIFO cannot hang the run.
-bool readWholeFile(const std::string& path, Bytes& bytes, std::string& error) {
-    int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat info;
-    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(descriptor);
-        error = "cannot read " + path + ": " +
-                (S_ISDIR(info.st_mode) ? "it is a folder" : "not a regular file");
-        return false;
-    }
-    if (static_cast<uint64_t>(info.st_size) > kMaxInputBytes) {
-        close(descriptor);
-        error = path + " is too large for a ROM image or program (over 1 MiB)";
-        return false;
-    }
-    bytes.assign(static_cast<std::size_t>(info.st_size), 0);
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        ssize_t n = read(descriptor, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = "cannot read " + path + ": " + std::strerror(errno);
-            close(descriptor);
-            return false;
-        }
-        if (n == 0) break;  // shorter than it was a moment ago
-        got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(got);
-    close(descriptor);
-    return true;
-}
-
 std::string joinPath(const std::string& folder, std::string_view name) {
     if (folder.empty() || folder.back() == '/') return folder + std::string(name);
     return folder + "/" + std::string(name);
 }
 
-// Provides the three ROM images and the program to the machine by name. False (with a
-// message) when a file cannot be read.
-bool provideInputs(const RunnerOptions& options, const std::string& program, std::string& error) {
-    if (options.romDir.empty()) {
+// Provides the three ROM images and the program to the machine by name, keeping a copy of
+// the program file in `programFile`. False (with a message) when a file cannot be read.
+bool provideInputs(const std::string& romDir, const std::string& program, Bytes& programFile,
+                   std::string& error) {
+    if (romDir.empty()) {
         for (const BuiltInFile& image : kBuiltInFirmware) {
             headlessProvideFile(image.name, Bytes(image.bytes, image.bytes + image.size));
         }
     } else {
         for (const RomImage& rom : kRomImages) {
-            std::string path = joinPath(options.romDir, rom.file);
+            std::string path = joinPath(romDir, rom.file);
             Bytes image;
             if (!readWholeFile(path, image, error)) return false;
             if (image.size() != rom.size) {
@@ -114,8 +76,7 @@ bool provideInputs(const RunnerOptions& options, const std::string& program, std
         }
     }
     std::string programPath = program;
-    if (programPath.empty() && !options.romDir.empty())
-        programPath = joinPath(options.romDir, kTestProgramFile);
+    if (programPath.empty() && !romDir.empty()) programPath = joinPath(romDir, kTestProgramFile);
     Bytes bytes;
     if (!programPath.empty()) {
         if (!readWholeFile(programPath, bytes, error)) return false;
@@ -127,8 +88,39 @@ bool provideInputs(const RunnerOptions& options, const std::string& program, std
     }
     // With no program, an empty file stands in: the machine finds no program and the
     // working directory's tests/start stays out of the run.
+    programFile = bytes;
     headlessProvideFile(kTestProgramFile, std::move(bytes));
     return true;
+}
+
+// Where the program starts: --start, else a BASIC upstart's SYS address, else the load
+// address. `note` says once why a program at $0801 is not taken as an upstart.
+struct StartPlan {
+    bool program = false;  // there is a program to start
+    uint16_t address = 0;
+    std::string by;
+    std::string note;
+};
+
+StartPlan planStart(const RunnerOptions& options, const Bytes& file) {
+    StartPlan plan;
+    if (file.size() < kProgramHeaderBytes) return plan;
+    plan.program = true;
+    auto load = static_cast<uint16_t>(file[0] | file[1] << 8);
+    uint16_t sys = 0;
+    std::string whyNot;
+    if (options.startAt || options.startAtLoad) {
+        plan.address = options.startAt.value_or(load);
+        plan.by = "option";
+    } else if (findUpstart(file, sys, whyNot)) {
+        plan.address = sys;
+        plan.by = "upstart";
+    } else {
+        plan.address = load;
+        plan.by = "load";
+        if (!whyNot.empty()) plan.note = "not an upstart: " + whyNot + ", started at $0801";
+    }
+    return plan;
 }
 
 // The first of `texts` that the screen shows, or null.
@@ -159,26 +151,46 @@ std::string progress(const RunResult& result) {
            " cycles, " + std::to_string(result.instructions) + " instructions";
 }
 
-std::string hexByte(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "$%02X", value & 0xFF);
-    return text;
+}  // namespace
+
+bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
+                          bool realtime, CpuModel model, std::vector<uint8_t>& programFile,
+                          std::string& error) {
+    headlessReset();
+    if (!provideInputs(romDir, program, programFile, error)) return false;
+    headlessSeedRandom(seed);
+    if (realtime) {
+        headlessUseRealClock();
+    } else {
+        headlessFollowClock(emulatedSeconds);
+    }
+    cpuModel = model;
+    startMachine(0, nullptr);
+    return true;
 }
 
-std::string hexWord(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "$%04X", value & 0xFFFF);
-    return text;
+bool bootUntilProgramLoaded(uint64_t cycleLimit) {
+    watchProgramLoad = true;
+    WatchEvent event = WatchEvent::None;
+    uint64_t steps = 0;
+    while (event != WatchEvent::ProgramLoaded && cyclesSinceStart() < cycleLimit)
+        steps += runWatched(kStepsPerHostCheck - steps % kStepsPerHostCheck, event);
+    watchProgramLoad = false;
+    return event == WatchEvent::ProgramLoaded;
 }
+
+namespace {
 
 // Runs the machine until a stop condition; fills in the stop, the verdict and the counts.
-void runUntilStop(const RunnerOptions& options, RunResult& result) {
+void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult& result) {
     std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
     std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
     watchFrames = frameLimit || !options.untilTexts.empty() || !options.failTexts.empty();
     watchedStore = options.debugExit ? kDebugExitRegister : kNoStore;
     watchInputLoop = options.untilInput;
     startTrace(options.traceLength);
+    // Until the hook has loaded the program, the run also watches for that, to start it.
+    watchProgramLoad = true;
 
     const std::string* shown = nullptr;
     for (;;) {
@@ -197,6 +209,11 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
         if (event == WatchEvent::Jammed) {
             result.stop = StopReason::Jam;
             break;
+        }
+        if (event == WatchEvent::ProgramLoaded) {
+            watchProgramLoad = false;
+            if (plan.program) cpu.regPC = plan.address;
+            continue;
         }
         if (event == WatchEvent::StoreSeen) {
             result.stop = StopReason::DebugExit;
@@ -222,6 +239,7 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
             }
         }
     }
+    watchProgramLoad = false;
     result.frames = framesDrawn;
     result.cycles = cyclesSinceStart();
 
@@ -261,9 +279,11 @@ void runUntilStop(const RunnerOptions& options, RunResult& result) {
             result.message = limit + " reached" + after;
             break;
         }
+        case StopReason::Returned:
         case StopReason::NotRun:
         case StopReason::Crashed: break;
     }
+    if (!plan.note.empty()) result.message += " (" + plan.note + ")";
 }
 
 // Fails the run on the first cell that does not hold its expected byte; every mismatch
@@ -324,46 +344,46 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     if (name.empty())
         name = options.romDir.empty() ? "(no program)" : joinPath(options.romDir, kTestProgramFile);
 
-    headlessReset();
     std::string error;
     auto failed = [&] {
         RunResult result = badInput(name, error);
         result.cpu = cpuModelName(options.cpu);
         return result;
     };
-    if (!provideInputs(options, program, error)) return failed();
+    Bytes programFile;
+    if (!startHeadlessMachine(options.romDir, program, options.seed, options.realtime, options.cpu,
+                              programFile, error))
+        return failed();
     for (const std::string* output :
          {&options.screenTextFile, &options.screenshotFile, &options.summaryFile}) {
         if (!checkOutputFile(*output, error)) return failed();
     }
 
-    headlessSeedRandom(options.seed);
-    if (options.realtime) {
-        headlessUseRealClock();
-    } else {
-        headlessFollowClock(emulatedSeconds);
-    }
-    cpuModel = options.cpu;
-    startMachine(0, nullptr);
-
     RunResult result;
     result.program = name;
     result.cpu = cpuModelName(options.cpu);
+    StartPlan plan = planStart(options, programFile);
+    if (plan.program) {
+        result.start = plan.address;
+        result.startedBy = plan.by;
+    }
     // Only the final picture leaves a run (--screenshot draws it at the end), so the
     // frames on the way are counted and interrupt the program but are not drawn.
     drawFrames = false;
-    runUntilStop(options, result);
+    runUntilStop(options, plan, result);
     drawFrames = true;
     checkExpectations(options, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0) {
         std::vector<TraceEntry> entries = traceEntries();
         result.trace = "last " + std::to_string(entries.size()) +
                        (entries.size() == 1 ? " instruction:\n" : " instructions:\n");
-        for (const TraceEntry& entry : entries) result.trace += traceLine(entry, options.cpu) + "\n";
+        for (const TraceEntry& entry : entries) result.trace += traceLine(entry, options.cpu, options.labels) + "\n";
     }
     result.screen = screenText(false);
     result.registers = cpu;
     result.hash = machineStateHash();
+    if (const Label* routine = routineContaining(options.labels, cpu.regPC))
+        result.routine = routine->name;
     if (!writeOutputs(options, result, error)) return failed();
     return result;
 }

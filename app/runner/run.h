@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/runner/options.h"
 #include "app/runner/result.h"
@@ -25,3 +27,16 @@ inline constexpr RomImage kRomImages[] = {
 
 // Runs `program` (empty: tests/start from --dir, or none) to a stop and writes the outputs.
 RunResult runProgram(const RunnerOptions& options, const std::string& program);
+
+// Starts the headless machine for a run of `program` (empty: tests/start from `romDir`,
+// or none) on the ROM images of `romDir` (empty: the built-in firmware), with the
+// keyboard stub's `seed`, the processor `model` and the emulated clock (the wall clock
+// when `realtime`); the
+// program file's bytes in `programFile`. False, with one line in `error`, when a file
+// cannot be read.
+bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
+                          bool realtime, CpuModel model, std::vector<uint8_t>& programFile,
+                          std::string& error);
+// Runs the started machine until the test hook has loaded the program, and stops there,
+// before the program's first instruction. False when `cycleLimit` cycles pass first.
+bool bootUntilProgramLoaded(uint64_t cycleLimit);

@@ -1,0 +1,403 @@
+// The routine tests run with a step policy of their own, so that the main loop's legs
+// stay as they are: it ends the run when the call returns, on BRK, on a write outside
+// what the test may write, at the debug exit of a run test, and when its cycles run out;
+// it answers the calls of mocked routines, and does what the main loop does around an
+// instruction (status bit 5, the raster register after a store, the keyboard stub).
+#include "app/runner/test_run.h"
+
+#include <fnmatch.h>
+
+#include <algorithm>
+#include <bitset>
+#include <filesystem>
+#include <memory>
+
+#include "app/runner/outputs.h"
+#include "app/runner/read_file.h"
+#include "app/runner/run.h"
+#include "cpu/call.h"
+#include "host/headless.h"
+#include "machine/keyboard.h"
+#include "machine/run_control.h"
+#include "machine/step_loop.h"
+
+namespace {
+
+enum class Outcome : uint8_t { Running, Returned, DebugExit, Brk, Jam, BadWrite };
+
+inline constexpr uint8_t kOpcodeBRK = 0x00;
+inline constexpr uint8_t kOpcodePHA = 0x48;
+inline constexpr uint8_t kOpcodePHP = 0x08;
+
+// A mock while a test runs: where it is, what it sets, how often it was called.
+struct LiveMock {
+    uint16_t address;
+    const RegisterValues* registers;
+    uint64_t calls;
+};
+
+void applyRegisters(CpuState& c, const RegisterValues& values) {
+    auto value = [&](TestRegister r) { return values[static_cast<int>(r)]; };
+    if (auto v = value(TestRegister::a)) c.regA = static_cast<uint8_t>(*v);
+    if (auto v = value(TestRegister::x)) c.regX = static_cast<uint8_t>(*v);
+    if (auto v = value(TestRegister::y)) c.regY = static_cast<uint8_t>(*v);
+    if (auto v = value(TestRegister::s)) c.regS = static_cast<uint8_t>(*v);
+    if (auto v = value(TestRegister::p)) c.regP = static_cast<uint8_t>(*v);
+    for (std::size_t i = 0; i < kTestRegisterCount; ++i) {
+        auto r = static_cast<TestRegister>(i);
+        if (flagMask(r) != 0 && values[i]) setFlag(c, flagMask(r), *values[i]);
+    }
+}
+
+uint16_t registerValue(const CpuState& c, TestRegister r) {
+    switch (r) {
+        case TestRegister::a: return c.regA;
+        case TestRegister::x: return c.regX;
+        case TestRegister::y: return c.regY;
+        case TestRegister::s: return c.regS;
+        case TestRegister::p: return c.regP;
+        case TestRegister::pc: return c.regPC;
+        default: return static_cast<uint16_t>(testFlag(c, flagMask(r)));
+    }
+}
+
+// What a test's run keeps between legs.
+struct TestState {
+    uint64_t remaining;  // steps left in this leg
+    int32_t cycleEnd;    // the leg ends once cycleCount reaches this
+    CallFrame frame;
+    bool runToExit;
+    Outcome outcome;
+    uint16_t pc;  // the address of the instruction under way
+    uint16_t badWrite;
+    LiveMock* mocks;
+    std::size_t mockCount;
+    const std::bitset<kRamSize>* writable;  // null: any write is allowed
+};
+
+template <CpuModel Model>
+struct TestStep : TestState {
+    bool beforeInstruction(CpuState& c) {
+        for (;;) {
+            if (outcome != Outcome::Running || remaining == 0 || c.cycleCount >= cycleEnd)
+                return false;
+            --remaining;
+            setFlag(c, kFlagBit5, 1);
+            pc = c.regPC;
+            LiveMock* mock = mockAt(pc);
+            if (!mock) break;
+            // A mocked routine returns at once with its registers set: one step, an RTS's
+            // work and cycles.
+            ++mock->calls;
+            applyRegisters(c, *mock->registers);
+            c.cycleCount += 2;  // the opcode fetch
+            opRTS(c);
+            if (!runToExit && returnsFrom(frame, kOpcodeRTS, c)) outcome = Outcome::Returned;
+        }
+        if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+        return true;
+    }
+
+    LiveMock* mockAt(uint16_t address) const {
+        for (std::size_t i = 0; i < mockCount; ++i) {
+            if (mocks[i].address == address) return &mocks[i];
+        }
+        return nullptr;
+    }
+
+    void checkWrite(uint16_t address) {
+        if (writable && !writable->test(address) && outcome == Outcome::Running) {
+            outcome = Outcome::BadWrite;
+            badWrite = address;
+        }
+    }
+
+    template <uint8_t Opcode>
+    void afterInstruction(CpuState& c, uint16_t address) {
+        if constexpr (storesToOperand(Model, Opcode)) {
+            writeByte(kRasterRegister, 0);
+            if (runToExit && address == kDebugExitRegister) outcome = Outcome::DebugExit;
+            checkWrite(address);
+        }
+        if constexpr (Opcode == kOpcodePHA || Opcode == kOpcodePHP) {
+            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
+        }
+        if constexpr (Opcode == kOpcodeJSR) {
+            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
+            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 2)));
+        }
+        if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
+        if constexpr (opcodeInfo(Model, Opcode).halts) outcome = Outcome::Jam;
+        if constexpr (Opcode == kOpcodeRTS) {
+            if (!runToExit && returnsFrom(frame, Opcode, c)) outcome = Outcome::Returned;
+        }
+        updateKeyboardPort();
+    }
+};
+
+std::string withLabel(uint16_t address, const LabelTable& labels) {
+    return addressText(address, labels);
+}
+
+// "result", "result+1" or "$C801": how a message names byte `offset` of `memory`.
+std::string byteName(const MemoryBytes& memory, std::size_t offset, const LabelTable& labels) {
+    if (offset == 0) return memory.key;
+    auto address = static_cast<uint16_t>(memory.address + offset);
+    std::string label = labelFor(labels, address);
+    return label.empty() ? hexWord(address) : label;
+}
+
+bool cyclesMatch(const CycleExpectation& expected, uint64_t cycles) {
+    switch (expected.comparison) {
+        case CycleComparison::Equal: return cycles == expected.cycles;
+        case CycleComparison::AtMost: return cycles <= expected.cycles;
+        case CycleComparison::Below: return cycles < expected.cycles;
+        case CycleComparison::AtLeast: return cycles >= expected.cycles;
+        case CycleComparison::Above: return cycles > expected.cycles;
+    }
+    return false;
+}
+
+std::string cycleBound(const CycleExpectation& expected) {
+    constexpr std::string_view kWords[] = {"", "<= ", "< ", ">= ", "> "};
+    return std::string(kWords[static_cast<int>(expected.comparison)]) +
+           std::to_string(expected.cycles);
+}
+
+// Every expectation that does not hold, in one line.
+std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<LiveMock>& mocks,
+                       const LabelTable& labels) {
+    std::vector<std::string> found;
+    for (std::size_t i = 0; i < kTestRegisterCount; ++i) {
+        const auto& expected = test.expectRegisters[i];
+        auto which = static_cast<TestRegister>(i);
+        uint16_t got = registerValue(cpu, which);
+        if (!expected || *expected == got) continue;
+        bool flag = i >= static_cast<std::size_t>(TestRegister::n);
+        std::string name(registerName(which));
+        if (flag) {
+            found.push_back(name + ": expected " + (*expected ? "set" : "clear") + ", got " +
+                            (got ? "set" : "clear"));
+        } else if (which == TestRegister::pc) {
+            found.push_back(name + ": expected " + withLabel(*expected, labels) + ", got " +
+                            withLabel(got, labels));
+        } else {
+            found.push_back(name + ": expected " + hexByte(*expected) + ", got " + hexByte(got));
+        }
+    }
+    for (const MemoryBytes& memory : test.expectMemory) {
+        for (std::size_t i = 0; i < memory.bytes.size(); ++i) {
+            uint8_t held = ::memory.ram[static_cast<uint16_t>(memory.address + i)];
+            if (held == memory.bytes[i]) continue;
+            found.push_back(byteName(memory, i, labels) + ": expected " + hexByte(memory.bytes[i]) +
+                            ", got " + hexByte(held));
+        }
+    }
+    for (const auto& [name, expected] : test.expectCalls) {
+        auto mock = std::find_if(test.mocks.begin(), test.mocks.end(),
+                                 [&](const Mock& m) { return m.name == name; });
+        uint64_t calls = mocks[static_cast<std::size_t>(mock - test.mocks.begin())].calls;
+        if (calls != expected)
+            found.push_back("calls of " + name + ": expected " + std::to_string(expected) +
+                            ", got " + std::to_string(calls));
+    }
+    if (test.expectCycles && !cyclesMatch(*test.expectCycles, cycles))
+        found.push_back("cycles: expected " + cycleBound(*test.expectCycles) + ", got " +
+                        std::to_string(cycles));
+    std::string line;
+    for (const std::string& one : found) line += (line.empty() ? "" : "; ") + one;
+    return line;
+}
+
+// Runs one test on the kept machine state.
+RunResult runTest(const RunnerOptions& options, const TestFile& file, const TestCase& test,
+                  const MachineSnapshot& kept, CpuModel model) {
+    restoreMachine(kept);
+    headlessSeedRandom(options.seed);
+    startTrace(options.traceLength);
+    applyRegisters(cpu, test.setRegisters);
+    for (const MemoryBytes& memory : test.setMemory)
+        std::copy(memory.bytes.begin(), memory.bytes.end(), &::memory.ram[memory.address]);
+
+    std::unique_ptr<std::bitset<kRamSize>> writable;
+    if (test.writes) {
+        writable = std::make_unique<std::bitset<kRamSize>>();
+        for (const MemoryRange& range : *test.writes) {
+            for (uint32_t i = 0; i < range.length; ++i) writable->set(range.address + i);
+        }
+    }
+    std::vector<LiveMock> mocks;
+    for (const Mock& mock : test.mocks) mocks.push_back({mock.address, &mock.registers, 0});
+
+    TestState step{};
+    step.runToExit = test.runToExit;
+    step.mocks = mocks.data();
+    step.mockCount = mocks.size();
+    step.writable = writable.get();
+    step.frame = callAt(cpu, static_cast<uint16_t>(cpu.regPC - kJsrLength), cyclesSinceStart());
+    if (test.runToExit) {
+        cpu.regPC = test.entry;
+    } else {
+        enterCall(cpu, test.entry, step.frame.returnAddress);
+    }
+    // The frame's interrupt comes only to a test that asks for it, between legs of the
+    // main loop's length; otherwise one leg runs to the end of the test's cycles.
+    for (;;) {
+        uint64_t spent = cyclesSinceStart() - step.frame.cyclesAtJsr;
+        if (spent >= test.maxCycles) break;
+        step.remaining = test.irq ? kStepsPerHostCheck : UINT64_MAX;
+        step.cycleEnd =
+            static_cast<int32_t>(cpu.cycleCount + static_cast<int64_t>(test.maxCycles - spent));
+        withModel(model, [&](auto m) {
+            TestStep<decltype(m)::value> leg{step};
+            runInterpreter<decltype(m)::value>(leg);
+            step = leg;
+        });
+        if (step.outcome != Outcome::Running) break;
+        if (test.irq) frameCheck();
+    }
+    uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
+
+    RunResult result;
+    result.program = file.path;
+    result.test = test.name;
+    result.cycles = cycles;
+    result.frames = framesDrawn - kept.framesDrawn;
+    result.registers = cpu;
+    result.hash = machineStateHash();
+    result.start = test.entry;
+    result.startedBy = test.runToExit ? "run" : "call";
+    if (const Label* routine = routineContaining(file.labels, cpu.regPC))
+        result.routine = routine->name;
+    std::string counted = " (" + std::to_string(cycles) + " cycles)";
+    switch (step.outcome) {
+        case Outcome::Running:
+            result.verdict = Verdict::Error;
+            result.stop = StopReason::CycleLimit;
+            result.message = test.name + ": " +
+                             (test.runToExit ? "no debug exit" : "did not return") + " within " +
+                             std::to_string(test.maxCycles) + " cycles, at " +
+                             withLabel(cpu.regPC, file.labels);
+            break;
+        case Outcome::Brk:
+            result.verdict = Verdict::Error;
+            result.stop = StopReason::Crashed;
+            result.message = test.name + ": BRK at " + withLabel(step.pc, file.labels) + counted;
+            break;
+        case Outcome::Jam:
+            result.verdict = Verdict::Error;
+            result.stop = StopReason::Jam;
+            result.message = test.name + ": JAM at " + withLabel(step.pc, file.labels) + counted;
+            break;
+        case Outcome::BadWrite:
+            result.verdict = Verdict::Error;
+            result.stop = StopReason::Crashed;
+            result.message = test.name + ": wrote " + withLabel(step.badWrite, file.labels) +
+                             ", outside its writes, at " + withLabel(step.pc, file.labels) +
+                             counted;
+            break;
+        case Outcome::Returned:
+        case Outcome::DebugExit: {
+            result.stop = test.runToExit ? StopReason::DebugExit : StopReason::Returned;
+            std::string wrong;
+            if (test.runToExit) {
+                result.exitByte = memory.ram[kDebugExitRegister];
+                if (result.exitByte != 0) wrong = "debug exit " + hexByte(result.exitByte);
+            }
+            std::string more = mismatches(test, cycles, mocks, file.labels);
+            if (!more.empty()) wrong += (wrong.empty() ? "" : "; ") + more;
+            result.verdict = wrong.empty() ? Verdict::Pass : Verdict::Fail;
+            result.message = test.name + (wrong.empty() ? counted : ": " + wrong);
+            break;
+        }
+    }
+    if (result.verdict != Verdict::Pass && options.traceLength > 0) {
+        std::vector<TraceEntry> entries = traceEntries();
+        result.details += "last " + std::to_string(entries.size()) + " instructions:\n";
+        for (const TraceEntry& entry : entries)
+            result.details += traceLine(entry, model, file.labels) + "\n";
+    }
+    return result;
+}
+
+}  // namespace
+
+bool nameMatches(const std::string& pattern, const std::string& name) {
+    return fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
+}
+
+bool expandTestFiles(const std::vector<std::string>& paths, std::vector<std::string>& files,
+                     std::string& error) {
+    namespace fs = std::filesystem;
+    for (const std::string& path : paths) {
+        std::error_code problem;
+        if (!fs::is_directory(path, problem)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<std::string> found;
+        for (const fs::directory_entry& entry : fs::directory_iterator(path, problem)) {
+            if (entry.path().extension() == ".toml" && !entry.is_directory(problem))
+                found.push_back(entry.path().string());
+        }
+        if (problem) {
+            error = "cannot read the folder " + path + ": " + problem.message();
+            return false;
+        }
+        if (found.empty()) {
+            error = path + " holds no test file (*.toml)";
+            return false;
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return true;
+}
+
+std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& file) {
+    std::vector<uint8_t> programFile;
+    std::string error;
+    CpuModel model = file.cpu.value_or(options.cpu);
+    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, model, programFile,
+                              error))
+        return {badInput(file.path, error)};
+    drawFrames = false;
+    bool booted = bootUntilProgramLoaded(kDefaultCycleLimit);
+    drawFrames = true;
+    if (!booted)
+        return {badInput(file.path, "the firmware did not reach its input loop within " +
+                                        std::to_string(kDefaultCycleLimit) +
+                                        " cycles, so the program was never loaded")};
+    auto kept = std::make_unique<MachineSnapshot>();
+    saveMachine(*kept);
+    std::vector<RunResult> results;
+    drawFrames = false;
+    for (const TestCase& test : file.tests) {
+        if (options.filter.empty() || nameMatches(options.filter, test.name))
+            results.push_back(runTest(options, file, test, *kept, model));
+    }
+    drawFrames = true;
+    startTrace(0);
+    return results;
+}
+
+std::vector<RunResult> runTestFile(const RunnerOptions& options, const std::string& path) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    TestFile file;
+    if (!readWholeFile(path, bytes, error) ||
+        !readTestFile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                      path, options.labels, file, error))
+        return {badInput(path, error)};
+    return runTests(options, file);
+}
+
+std::string testsSummaryJson(const std::vector<RunResult>& results) {
+    std::string json = "[\n";
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        std::string one = summaryJson(results[i]);
+        one.pop_back();  // its newline
+        json += one + (i + 1 < results.size() ? ",\n" : "\n");
+    }
+    return json + "]\n";
+}
