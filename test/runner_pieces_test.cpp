@@ -218,9 +218,11 @@ TEST(RunnerOptions, HelpAndVersionWinOverTheRestOfTheLine) {
     // Every option shows in the help.
     std::string help = helpText();
     for (const char* name :
-         {"--dir", "--frames", "--cycles", "--until-text", "--fail-text", "--debug-exit",
-          "--until-input", "--realtime", "--seed", "--screen-text", "--screenshot", "--summary",
-          "--trace", "--dump", "--expect", "--junit", "--jobs", "--help", "--version"}) {
+         {"--dir",        "--frames",      "--cycles",   "--until-text", "--fail-text",
+          "--debug-exit", "--until-input", "--realtime", "--seed",       "--screen-text",
+          "--screenshot", "--summary",     "--trace",    "--dump",       "--expect",
+          "--junit",      "--jobs",        "--help",     "--version",    "--start",
+          "--labels",     "--test",        "--filter"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
     }
 }
@@ -289,6 +291,12 @@ TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
         {{"--realtime=yes"}, "--realtime"},
         {{"--cpu", "6502"}, "'6502' is not a processor model (plain or 6510)"},
         {{"--cpu="}, "--cpu"},
+        {{"a.prg", "--start", ""}, "--start"},
+        {{"a.prg", "--start", "main"}, "--start"},
+        {{"a.prg", "--labels", "/no/such.lbl"}, "/no/such.lbl"},
+        {{"--test", "t.toml", "--debug-exit"}, "--debug-exit"},
+        {{"--test", "t.toml", "a.prg"}, "PROGRAM"},
+        {{"--test", "t.toml", "--expect", "$C000=1"}, "--expect"},
     };
     // clang-format on
     for (const BadLine& c : cases) {
@@ -576,7 +584,8 @@ TEST(RunnerLabels, BothFormatsGiveNamesAddressesAndLabelPlusOffset) {
     std::string error;
     ASSERT_TRUE(
         readLabels("al C:C000 .add8\nal c010 .sub8 ; the other\n\n; a comment\n"
-                   "result\t\t= $c100\ntable = 0xC200 ; data\nzp = 251\nalso = $C000\r\n",
+                   "result\t\t= $c100\ntable = 0xC200 ; data\nzp = 251\nalso = $C000\r\n"
+                   "colours= [1, 2]\ntext = \"hi\"\n",
                    "a.lbl", labels, error))
         << error;
     struct Case {

@@ -288,21 +288,26 @@ max-cycles = 100
     fs::create_directories(folder / "more");
     std::string two = testFile("more/two.toml", tests);
     testFile("more/three.toml", tests);
-    std::vector<std::string> arguments = {"--test",    one,
-                                          "--test",    (folder / "more").string(),
-                                          "--junit",   file("r.xml"),
-                                          "--summary", file("s.json"),
-                                          "-j",        "2"};
+    std::vector<std::string> arguments = {
+        "--test",  one,           "--test",    (folder / "more").string(),
+        "--junit", file("r.xml"), "--summary", file("s.json"),
+        "-j",      "2",           "--trace",   "1"};
     ProcessOutcome first = runner(arguments);
     std::string junit = readText(file("r.xml"));
     std::string summary = readText(file("s.json"));
     EXPECT_EQ(first.status, 1);
     // Files in the order given, a folder's in name order, the tests of each in order.
-    std::vector<std::string> lines = linesOf(first.out);
+    std::vector<std::string> lines;
+    for (const std::string& line : linesOf(first.out)) {
+        if (line.rfind("PASS ", 0) == 0 || line.rfind("FAIL ", 0) == 0 ||
+            line.rfind("ERROR ", 0) == 0)
+            lines.push_back(line);
+    }
     ASSERT_EQ(lines.size(), 9u) << first.out << first.err;
     EXPECT_EQ(lines[0].rfind("PASS " + one + ": adds", 0), 0u);
     EXPECT_EQ(lines[3].rfind("PASS " + file("more/three.toml") + ": adds", 0), 0u);
     EXPECT_EQ(lines[8].rfind("ERROR " + two + ": spins", 0), 0u);
+    EXPECT_EQ(countOf(first.out, "last 1 instructions:\n"), 6u) << "each failure with its trace";
     EXPECT_NE(junit.find("<testsuites tests=\"9\" failures=\"3\" errors=\"3\""), std::string::npos)
         << junit;
     EXPECT_EQ(countOf(junit, "<testcase name=\"adds wrongly\" classname=\"" + one + "\""), 1u);
@@ -330,11 +335,12 @@ max-cycles = 100
     EXPECT_NE(traced.out.find("\nC00E add8+14          60        RTS"), std::string::npos)
         << traced.out;
 
+    fs::create_directories(folder / "empty");
     for (const std::vector<std::string>& wrong :
          {std::vector<std::string>{"--test", one, "--debug-exit"},
           std::vector<std::string>{"--test", one, "prog.prg"},
           std::vector<std::string>{"--test", file("none.toml")},
-          std::vector<std::string>{"--test", folder.string() + "/empty-folder/.."}}) {
+          std::vector<std::string>{"--test", (folder / "empty").string()}}) {
         ProcessOutcome bad = runner(wrong);
         EXPECT_EQ(bad.status, 3) << wrong.back() << bad.out;
     }

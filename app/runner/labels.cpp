@@ -44,6 +44,16 @@ std::string_view takeWord(std::string_view& line) {
     return word;
 }
 
+// An assignment of a list, a string or a tuple ("colours = [1, 2]"): the assembler's
+// constants beside its labels, which stand for no address.
+bool holdsNoNumber(std::string_view line) {
+    std::size_t equals = line.find('=');
+    if (line.starts_with("al ") || equals == std::string_view::npos) return false;
+    std::string_view value = trimmed(line.substr(equals + 1));
+    return !value.empty() &&
+           std::string_view("[(\"'{").find(value.front()) != std::string_view::npos;
+}
+
 // One line of a label file: its name and address, or what is wrong with it.
 bool readLine(std::string_view line, std::string& name, uint16_t& address, std::string& problem) {
     uint64_t value = 0;
@@ -101,7 +111,7 @@ bool readLabels(std::string_view text, const std::string& fileName, LabelTable& 
         if (std::size_t comment = line.find(';'); comment != std::string_view::npos)
             line = line.substr(0, comment);
         line = trimmed(line);
-        if (line.empty()) continue;
+        if (line.empty() || holdsNoNumber(line)) continue;
         std::string name;
         uint16_t address = 0;
         std::string problem;

@@ -21,7 +21,8 @@ struct LabelTable {
 
 // Reads the text of a label file into `labels`: lines in the monitor-command format
 // ("al C:0837 .name" or "al 0837 .name") or plain assignments ("name = $0837", with an
-// optional "; comment"); empty lines and lines of only a comment are skipped. False, with
+// optional "; comment"); empty lines, lines of only a comment and assignments of a list,
+// string or tuple (the assembler's other constants) are skipped. False, with
 // one line "FILE:LINE: what is wrong" in `error`, on the first line that is neither, and
 // when a name already stands for another address.
 bool readLabels(std::string_view text, const std::string& fileName, LabelTable& labels,

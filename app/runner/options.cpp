@@ -490,12 +490,16 @@ std::string helpText() {
     describeCommandLine(app, defaults, unused);
     std::string text =
         "usage: breadbin-run [options] [PROGRAM...]\n"
+        "       breadbin-run --test FILE.toml|DIR... [--labels FILE] [--filter PATTERN]\n"
         "\n"
         "Runs 6502 test programs on the breadbin Commodore 64 without a display. Each\n"
         "PROGRAM (two-byte load address, then data) is loaded when the firmware first\n"
-        "waits for input and runs from its load address. Several PROGRAMs run in\n"
-        "parallel, one process each, with one result line per program in the order\n"
-        "given. Without PROGRAM the firmware runs alone.\n"
+        "waits for input and runs from its load address; a BASIC upstart (loaded at\n"
+        "$0801, its first line SYS N) runs from N. Several PROGRAMs run in parallel, one\n"
+        "process each, with one result line per program in the order given. Without\n"
+        "PROGRAM the firmware runs alone.\n"
+        "With --test, runs the routine tests of test files instead (see the README's\n"
+        "\"Testing routines\"): one line per test on standard output.\n"
         "\n"
         "options:\n";
     for (const CLI::Option* option : app.get_options()) {
@@ -526,9 +530,9 @@ std::string helpText() {
     }
     text +=
         "\n"
-        "Numbers: $C000 or 0xC000 in hex, decimal otherwise. Options take their value as\n"
-        "the next argument, after '=' (--frames=50) or, for -j, attached (-j4); '--' ends\n"
-        "the options.\n"
+        "Numbers: $C000 or 0xC000 in hex, decimal otherwise; with --labels an ADDR may\n"
+        "also be a label or label+N. Options take their value as the next argument,\n"
+        "after '=' (--frames=50) or, for -j, attached (-j4); '--' ends the options.\n"
         "\n"
         "A run ends at the first of: a write to " +
         debugRegister +
@@ -557,6 +561,8 @@ std::string helpText() {
         "\n"
         "  several programs: 0 when all pass, else the largest status of any program;\n"
         "  SIGINT or SIGTERM ends them at once, with a line for each and the JUnit report,\n"
-        "  and the batch then ends by that signal\n";
+        "  and the batch then ends by that signal\n"
+        "  --test: 0 when every test passes, 1 when one fails or ends in an error, 3 when\n"
+        "  a test file cannot be read or is wrong\n";
     return text;
 }
