@@ -265,7 +265,7 @@ TestCase readTest(const Layers& layers, const toml::table& own, const Context& c
     }
     for (const auto& [mockName, count] : test.expectCalls) {
         if (std::none_of(test.mocks.begin(), test.mocks.end(),
-                         [&](const Mock& m) { return m.name == mockName; }))
+                         [&, &wanted = mockName](const Mock& m) { return m.name == wanted; }))
             fail(*lastOf(layers, "expect"), "expect.calls." + mockName,
                  "no such mock in this test");
     }

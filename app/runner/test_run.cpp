@@ -195,7 +195,7 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
     }
     for (const auto& [name, expected] : test.expectCalls) {
         auto mock = std::find_if(test.mocks.begin(), test.mocks.end(),
-                                 [&](const Mock& m) { return m.name == name; });
+                                 [&, &wanted = name](const Mock& m) { return m.name == wanted; });
         uint64_t calls = mocks[static_cast<std::size_t>(mock - test.mocks.begin())].calls;
         if (calls != expected)
             found.push_back("calls of " + name + ": expected " + std::to_string(expected) +
