@@ -37,7 +37,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # Every C++ file as the committed .clang-format lays it out (tables are fenced off).
 check_format() {
     local off
-    off=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror 2>&1 | grep -o '^[^:]*: warning' | cut -d: -f1 | sort -u || true)
+    off=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror 2>&1 | grep -oE '^[^:]+:[0-9]+:[0-9]+: (warning|error)' | cut -d: -f1 | sort -u || true)
     if [ -n "$off" ]; then
         echo "Not laid out as .clang-format says (run clang-format -i on them):" >&2
         echo "$off" >&2

@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
     }
     int status = batchStatus(results);
     if (!batch && !results.empty()) status = results.front().status();
-    status = writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
+    status =
+        writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
     return endBy(interruptedBy, finish(status));
 }

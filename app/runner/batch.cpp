@@ -259,8 +259,7 @@ std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, 
             auto it = std::find_if(running.begin(), running.end(),
                                    [&](const RunningProgram& p) { return p.pid == pid; });
             if (it == running.end()) continue;
-            takeEnded(*it, waitStatus, interruptedBy != 0, names[it->index], resultFiles,
-                      results);
+            takeEnded(*it, waitStatus, interruptedBy != 0, names[it->index], resultFiles, results);
             known[it->index] = true;
             running.erase(it);
             ended = true;
@@ -269,7 +268,8 @@ std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, 
             int& file = resultFiles[reported];
             if (file >= 0) {
                 if (!decodeResults(readAll(file), results[reported]))
-                    results[reported] = {crashed(names[reported], "the run ended without a result")};
+                    results[reported] = {
+                        crashed(names[reported], "the run ended without a result")};
                 close(file);
                 file = -1;
             }
@@ -287,7 +287,8 @@ std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, 
     sigprocmask(SIG_SETMASK, &childMask, nullptr);
     std::vector<RunResult> all;
     for (std::vector<RunResult>& job : results)
-        all.insert(all.end(), std::make_move_iterator(job.begin()), std::make_move_iterator(job.end()));
+        all.insert(all.end(), std::make_move_iterator(job.begin()),
+                   std::make_move_iterator(job.end()));
     return all;
 }
 

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -52,4 +52,3 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     close(descriptor);
     return true;
 }
-

@@ -377,7 +377,8 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
         std::vector<TraceEntry> entries = traceEntries();
         result.trace = "last " + std::to_string(entries.size()) +
                        (entries.size() == 1 ? " instruction:\n" : " instructions:\n");
-        for (const TraceEntry& entry : entries) result.trace += traceLine(entry, options.cpu, options.labels) + "\n";
+        for (const TraceEntry& entry : entries)
+            result.trace += traceLine(entry, options.cpu, options.labels) + "\n";
     }
     result.screen = screenText(false);
     result.registers = cpu;
