@@ -73,15 +73,26 @@ int endBy(int interruptedBy, int status) {
     return status;
 }
 
+// Takes the shard from a test runner's environment when --shard is not given.
+bool shardFromTheEnvironment(RunnerOptions& options, std::string& error) {
+    auto environment = [](const char* name) -> const char* { return std::getenv(name); };
+    return shardFromEnvironment(options, environment, error);
+}
+
 // The routine tests of the test files: one line per test on standard output, files in
-// parallel, the tests of a file in order.
-int runTestFiles(const RunnerOptions& options) {
-    std::vector<std::string> files;
+// parallel, the tests of a file in order. The files are read here, so that a shard takes
+// its share of their tests.
+int runTestFiles(RunnerOptions& options) {
+    std::vector<std::string> paths;
     std::string error;
-    if (!expandTestFiles(options.testFiles, files, error)) return usageError(error);
+    if (!expandTestFiles(options.testFiles, paths, error)) return usageError(error);
+    if (!shardFromTheEnvironment(options, error)) return usageError(error);
     for (const std::string* output : {&options.summaryFile, &options.junitFile}) {
         if (!checkOutputFile(*output, error)) return usageError(error);
     }
+    std::vector<TestFileToRun> files;
+    for (const std::string& path : paths) files.push_back(readTestFileToRun(options, path));
+    keepShareOfTests(files, options.shard);
     JunitReport junit;
     if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);
     std::string junitError;
@@ -92,9 +103,11 @@ int runTestFiles(const RunnerOptions& options) {
     std::vector<RunResult> results;
     int interruptedBy = 0;
     if (files.size() > 1) {
+        std::vector<std::string> names;
+        for (const TestFileToRun& read : files) names.push_back(read.file.path);
         auto run = [&](std::size_t i) { return runTestFile(options, files[i]); };
-        results = runJobsInParallel(files, options.jobs, run, report, interruptedBy);
-    } else {
+        results = runJobsInParallel(names, options.jobs, run, report, interruptedBy);
+    } else if (!files.empty()) {
         results = runTestFile(options, files.front());
         for (const RunResult& result : results) report(result);
     }
@@ -104,7 +117,8 @@ int runTestFiles(const RunnerOptions& options) {
         complain(error);
         status = kStatusError;
     }
-    status = writeJunit(junit, options.junitFile, kJunitSuiteName, junitError, status);
+    status =
+        writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
     return endBy(interruptedBy, finish(status));
 }
 
@@ -123,8 +137,7 @@ int main(int argc, char** argv) {
         case ParseOutcome::Run: break;
     }
     if (!options.testFiles.empty()) return runTestFiles(options);
-    auto environment = [](const char* name) -> const char* { return std::getenv(name); };
-    if (!shardFromEnvironment(options, environment, error)) return usageError(error);
+    if (!shardFromTheEnvironment(options, error)) return usageError(error);
     if (!checkOutputFile(options.junitFile, error)) return usageError(error);
     JunitReport junit;
     if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);

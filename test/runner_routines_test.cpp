@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -268,6 +270,72 @@ TEST_F(RoutineTests, ErrorsInATestFileNameFileLineAndKeyAndNothingRuns) {
     EXPECT_NE(outcome.out.find(file("wrong.lbl") + ":2: \"nowhere\" is not an address"),
               std::string::npos)
         << outcome.out;
+}
+
+// The result lines of a run of routine tests, without what follows them.
+std::multiset<std::string> resultLines(const std::string& out) {
+    std::multiset<std::string> lines;
+    for (const std::string& line : linesOf(out)) {
+        if (line.rfind("PASS ", 0) == 0 || line.rfind("FAIL ", 0) == 0 ||
+            line.rfind("ERROR ", 0) == 0)
+            lines.insert(line);
+    }
+    return lines;
+}
+
+TEST_F(RoutineTests, ShardsCoverEveryTestExactlyOnce) {
+    // Seven entries: three tests in each of two files, and a broken file that counts as
+    // one; the files given out of the order of their names.
+    std::string tests = R"([[test]]
+name = "adds"
+call = "add8"
+expect = { cycles = 31 }
+[[test]]
+name = "adds wrongly"
+call = "add8"
+expect = { cycles = 30 }
+[[test]]
+name = "spins"
+call = "spin"
+max-cycles = 100
+)";
+    std::vector<std::string> arguments = {"--test", testFile("c.toml", tests),
+                                          "--test", testFile("b.toml", "[[test]]\nbogus = 1\n"),
+                                          "--test", testFile("a.toml", tests)};
+    const std::multiset<std::string> all = resultLines(runner(arguments).out);
+    ASSERT_EQ(all.size(), 7u);
+    for (int count = 1; count <= 5; ++count) {
+        std::multiset<std::string> covered;
+        for (int index = 1; index <= count; ++index) {
+            std::string shard = std::to_string(index) + "/" + std::to_string(count);
+            SCOPED_TRACE(shard);
+            std::vector<std::string> sharded = arguments;
+            sharded.insert(sharded.end(), {"--shard", shard, "--junit", file("shard.xml")});
+            ProcessOutcome outcome = runner(sharded);
+            std::multiset<std::string> share = resultLines(outcome.out);
+            bool allPass = std::all_of(share.begin(), share.end(), [](const std::string& line) {
+                return line.rfind("PASS ", 0) == 0;
+            });
+            EXPECT_EQ(outcome.status == 0, allPass) << outcome.err;
+            covered.insert(share.begin(), share.end());
+            std::string xml = readText(file("shard.xml"));
+            EXPECT_NE(xml.find("<testsuite name=\"breadbin-run shard " + shard + "\" tests=\"" +
+                               std::to_string(share.size()) + "\""),
+                      std::string::npos)
+                << xml;
+        }
+        EXPECT_EQ(covered, all) << count << " shards";
+    }
+
+    // A test runner's sharding variables give the same share, and the status file.
+    std::vector<std::string> asShard = arguments;
+    asShard.insert(asShard.end(), {"--shard", "2/3"});
+    std::vector<std::string> bazel = {"TEST_TOTAL_SHARDS=3", "TEST_SHARD_INDEX=1",
+                                      "TEST_SHARD_STATUS_FILE=" + file("status")};
+    ProcessOutcome outcome = runProcess(kRunner, arguments, 60, "", withEnvironment(bazel));
+    EXPECT_EQ(outcome.out, runner(asShard).out);
+    EXPECT_EQ(resultLines(outcome.out).size(), 2u) << outcome.out;
+    EXPECT_TRUE(fs::exists(file("status")));
 }
 
 TEST_F(RoutineTests, ReportsFilterRepeatAndParallelFiles) {

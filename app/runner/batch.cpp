@@ -300,14 +300,20 @@ std::vector<RunResult> runInParallel(const RunnerOptions& options, const ResultR
     return runJobsInParallel(options.programs, options.jobs, run, report, interruptedBy);
 }
 
+std::vector<bool> shardTakes(std::size_t count, const EntryOrder& before, const Shard& shard) {
+    std::vector<std::size_t> ordered(count);
+    for (std::size_t i = 0; i < count; ++i) ordered[i] = i;
+    std::stable_sort(ordered.begin(), ordered.end(), before);
+    std::vector<bool> taken(count, false);
+    for (std::size_t place = shard.index - 1; place < count; place += shard.count)
+        taken[ordered[place]] = true;
+    return taken;
+}
+
 std::vector<std::string> shareOf(const std::vector<std::string>& programs, const Shard& shard) {
-    std::vector<std::size_t> byName(programs.size());
-    for (std::size_t i = 0; i < byName.size(); ++i) byName[i] = i;
-    std::stable_sort(byName.begin(), byName.end(),
-                     [&](std::size_t a, std::size_t b) { return programs[a] < programs[b]; });
-    std::vector<bool> taken(programs.size(), false);
-    for (std::size_t place = shard.index - 1; place < byName.size(); place += shard.count)
-        taken[byName[place]] = true;
+    std::vector<bool> taken = shardTakes(
+        programs.size(), [&](std::size_t a, std::size_t b) { return programs[a] < programs[b]; },
+        shard);
     std::vector<std::string> share;
     for (std::size_t i = 0; i < programs.size(); ++i) {
         if (taken[i]) share.push_back(programs[i]);

@@ -28,6 +28,11 @@ std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, 
                                          const JobRunner& run, const ResultReport& report,
                                          int& interruptedBy);
 
+// Which of `count` entries this shard takes: with the entries in the order `before` gives
+// (a stable sort, so equal entries keep their place), the Kth of every N.
+using EntryOrder = std::function<bool(std::size_t, std::size_t)>;
+std::vector<bool> shardTakes(std::size_t count, const EntryOrder& before, const Shard& shard);
+
 // This shard's share of `programs`, in the order given: with the programs sorted by name
 // byte by byte (equal names by their place), the Kth of every N.
 std::vector<std::string> shareOf(const std::vector<std::string>& programs, const Shard& shard);

@@ -232,7 +232,9 @@ void describeCommandLine(CLI::App& app, RunnerOptions& options, AddressTexts& la
     })->default_str("one per processor");
     valueOption(app, "--shard", "K/N",
                 "run the Kth of every N PROGRAMs (1 <= K <= N), taken in the order of their "
-                "names, byte by byte, so that N jobs share a batch with no overlap and no gap",
+                "names, byte by byte, or with --test the Kth of every N tests, in the order "
+                "of their files' names and then of their place, so that N jobs share a batch "
+                "with no overlap and no gap",
                 [&](const std::string& v) {
                     if (!parseShard(v, options.shard))
                         throw CLI::ValidationError(

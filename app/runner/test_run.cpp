@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/runner/batch.h"
 #include "app/runner/outputs.h"
 #include "app/runner/read_file.h"
 #include "app/runner/run.h"
@@ -376,23 +377,73 @@ std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& fi
     std::vector<RunResult> results;
     drawFrames = false;
     for (const TestCase& test : file.tests) {
-        if (options.filter.empty() || nameMatches(options.filter, test.name))
-            results.push_back(runTest(options, file, test, *kept, model));
+        results.push_back(runTest(options, file, test, *kept, model));
     }
     drawFrames = true;
     startTrace(0);
     return results;
 }
 
-std::vector<RunResult> runTestFile(const RunnerOptions& options, const std::string& path) {
+TestFileToRun readTestFileToRun(const RunnerOptions& options, const std::string& path) {
+    TestFileToRun read;
+    read.file.path = path;
     std::vector<uint8_t> bytes;
     std::string error;
-    TestFile file;
     if (!readWholeFile(path, bytes, error) ||
         !readTestFile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                      path, options.labels, file, error))
-        return {badInput(path, error)};
-    return runTests(options, file);
+                      path, options.labels, read.file, error)) {
+        read.failure = badInput(path, error);
+        return read;
+    }
+    if (!options.filter.empty()) {
+        std::erase_if(read.file.tests, [&](const TestCase& test) {
+            return !nameMatches(options.filter, test.name);
+        });
+    }
+    return read;
+}
+
+void keepShareOfTests(std::vector<TestFileToRun>& files, const Shard& shard) {
+    struct Entry {
+        std::size_t file, test;
+    };
+    std::vector<Entry> entries;
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        std::size_t count = files[f].failure ? 1 : files[f].file.tests.size();
+        for (std::size_t t = 0; t < count; ++t) entries.push_back({f, t});
+    }
+    // Entries are made in order of file and place, so a stable sort by path alone keeps
+    // the tests of a file in their order.
+    std::vector<bool> taken = shardTakes(
+        entries.size(),
+        [&](std::size_t a, std::size_t b) {
+            return files[entries[a].file].file.path < files[entries[b].file].file.path;
+        },
+        shard);
+    std::vector<std::vector<bool>> keep(files.size());
+    for (std::size_t e = 0; e < entries.size(); ++e) keep[entries[e].file].push_back(taken[e]);
+    std::vector<TestFileToRun> share;
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const std::vector<bool>& keeps = keep[f];
+        if (keeps.empty() ? shard.index != 1
+                          : std::find(keeps.begin(), keeps.end(), true) == keeps.end())
+            continue;
+        TestFileToRun& read = files[f];
+        if (!read.failure) {
+            std::vector<TestCase> tests;
+            for (std::size_t t = 0; t < keeps.size(); ++t) {
+                if (keeps[t]) tests.push_back(std::move(read.file.tests[t]));
+            }
+            read.file.tests = std::move(tests);
+        }
+        share.push_back(std::move(read));
+    }
+    files = std::move(share);
+}
+
+std::vector<RunResult> runTestFile(const RunnerOptions& options, const TestFileToRun& file) {
+    if (file.failure) return {*file.failure};
+    return runTests(options, file.file);
 }
 
 std::string testsSummaryJson(const std::vector<RunResult>& results) {

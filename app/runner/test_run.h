@@ -3,6 +3,7 @@
 // from a copy of it, so that no test sees what another left behind.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,24 @@
 bool expandTestFiles(const std::vector<std::string>& paths, std::vector<std::string>& files,
                      std::string& error);
 
-// Reads and runs the test file at `path`: one result per test that --filter lets through,
-// in the file's order; or, when the file cannot be read, is wrong or its program does not
-// boot, a single ERROR result for the file, and no test runs.
-std::vector<RunResult> runTestFile(const RunnerOptions& options, const std::string& path);
+// A test file read for a run: the tests that --filter lets through, or, when the file
+// cannot be read or is wrong, the single ERROR result that stands for all of them.
+struct TestFileToRun {
+    TestFile file;  // its path always set
+    std::optional<RunResult> failure;
+};
+TestFileToRun readTestFileToRun(const RunnerOptions& options, const std::string& path);
+
+// Keeps this shard's share of the tests of `files`: with the tests in order of their
+// file's path (byte by byte, equal paths in the order given) and then of their place in
+// it, the Kth of every N, a file that failed counting as one test. A file left without
+// tests is dropped, except that one which had none goes to the first shard alone.
+void keepShareOfTests(std::vector<TestFileToRun>& files, const Shard& shard);
+
+// Runs the tests of a file read for a run: one result per test, in the file's order; or
+// the file's failure, or, when its program does not boot, a single ERROR result for the
+// file, and no test runs.
+std::vector<RunResult> runTestFile(const RunnerOptions& options, const TestFileToRun& file);
 
 // Runs the tests of a file that has been read. The machine is booted here.
 std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& file);

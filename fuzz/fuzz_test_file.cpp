@@ -1,0 +1,43 @@
+// Test files: any text, with the label files it names read from their names as if each
+// name were the file's text (nothing is read from the disk). Either it is refused with
+// one line, or every test it gave stays inside the machine and the limits.
+#include <string>
+#include <string_view>
+
+#include "app/runner/labels.h"
+#include "app/runner/test_file.h"
+#include "fuzz_machine.h"
+
+namespace {
+bool labelsFromName(const std::string& path, LabelTable& labels, std::string& error) {
+    return readLabels(path, "labels", labels, error);
+}
+bool within(uint16_t address, std::size_t length) { return address + length <= kRamSize; }
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    LabelTable given;
+    given.byName.emplace("routine", 0xC000);
+    given.byAddress.push_back({0xC000, "routine"});
+    TestFile file;
+    std::string error;
+    if (!readTestFile(text, "fuzz.toml", given, file, error, labelsFromName)) {
+        require(!error.empty() && error.find('\n') == std::string::npos);
+        return 0;
+    }
+    require(error.empty() && file.path == "fuzz.toml");
+    for (const TestCase& test : file.tests) {
+        require(test.line >= 1);
+        require(test.maxCycles >= 1 && test.maxCycles <= kMaxTestCycles);
+        for (const auto* bytes : {&test.setMemory, &test.expectMemory}) {
+            for (const MemoryBytes& memory : *bytes)
+                require(!memory.key.empty() && within(memory.address, memory.bytes.size()));
+        }
+        if (test.writes) {
+            for (const MemoryRange& range : *test.writes)
+                require(range.length >= 1 && within(range.address, range.length));
+        }
+    }
+    return 0;
+}
