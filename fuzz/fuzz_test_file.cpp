@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         require(test.line >= 1);
         require(test.maxCycles >= 1 && test.maxCycles <= kMaxTestCycles);
         for (const auto* bytes : {&test.setMemory, &test.expectMemory}) {
-            for (const MemoryBytes& memory : *bytes)
-                require(!memory.key.empty() && within(memory.address, memory.bytes.size()));
+            for (const MemoryBytes& set : *bytes)
+                require(!set.key.empty() && within(set.address, set.bytes.size()));
         }
         if (test.writes) {
             for (const MemoryRange& range : *test.writes)

@@ -15,6 +15,7 @@
 #include "app/runner/labels.h"
 #include "app/runner/options.h"
 #include "app/runner/outputs.h"
+#include "app/runner/test_file.h"
 
 namespace {
 
@@ -643,6 +644,19 @@ TEST(RunnerLabels, ABadLineIsNamedByFileAndLineAndAddsNothing) {
         EXPECT_FALSE(readLabels(text, "b.lbl", labels, error)) << text;
         EXPECT_EQ(error.rfind(said, 0), 0u) << error;
         EXPECT_TRUE(labels.byName.empty() && labels.byAddress.empty()) << text;
+    }
+}
+
+// Found by fuzzing: the TOML reader and our own messages quote what they saw, control
+// characters and all; the error is still one line.
+TEST(TestFiles, AnErrorIsOneLine) {
+    for (const char* text : {"irq = tru\n", "name = \"a\x1b[2Jb\n", "x = 'a\tb\n",
+                             "[[test]]\nname = \"two\\nlines\"\n"}) {
+        TestFile file;
+        std::string error;
+        EXPECT_FALSE(readTestFile(text, "t.toml", {}, file, error)) << text;
+        EXPECT_EQ(error.rfind("t.toml:", 0), 0u) << error;
+        EXPECT_EQ(error.find_first_of("\n\t\x1b"), std::string::npos) << error;
     }
 }
 

@@ -368,12 +368,13 @@ bool readTestFile(std::string_view text, const std::string& path, const LabelTab
         toml::table root = toml::parse(text, path);
         readFile(root, path, file, readLabelFile);
     } catch (const toml::parse_error& problem) {
+        // What the reader saw is quoted as it came, control characters and all.
         error = path + ":" + std::to_string(problem.source().begin.line) + ": " +
-                std::string(problem.description());
+                terminalText(problem.description());
         return false;
     } catch (const Problem& problem) {
-        error =
-            path + ":" + std::to_string(problem.line) + ": " + problem.key + ": " + problem.what;
+        error = path + ":" + std::to_string(problem.line) + ": " +
+                terminalText(problem.key + ": " + problem.what);
         return false;
     }
     return true;
