@@ -73,7 +73,7 @@ fuzz() {  # fuzz SECONDS
         local log="build-fuzz/fuzz_$name.log" status=0
         "$target" -max_total_time="$1" -print_final_stats=1 -artifact_prefix=build-fuzz/crashes/ \
             "build-fuzz/corpus/$name" "fuzz/corpus/$name" >"$log" 2>&1 || status=$?
-        grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
+        grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
         if [ "$status" -ne 0 ]; then
             tail -40 "$log" >&2
             return 1

@@ -53,7 +53,8 @@ struct MemoryMap {
 extern CpuState cpu;
 extern MemoryMap memory;
 
-// Port bits of ram[$01] that select what the processor sees.
+// The processor's port: ram[$01], whose bits select what the processor sees.
+inline constexpr uint16_t kPortAddress = 0x0001;
 inline constexpr uint8_t kPortBasic = 0x01;   // set: BASIC at $A000-$BFFF
 inline constexpr uint8_t kPortKernal = 0x02;  // set: KERNAL at $E000-$FFFF
 inline constexpr uint8_t kPortIo = 0x04;      // clear: character ROM at $D000-$DFFF
@@ -61,7 +62,7 @@ inline constexpr uint8_t kPortIo = 0x04;      // clear: character ROM at $D000-$
 // Resolves the processor's view of `address`: the buffer that serves it and the index in
 // it. Both readByte and readWord take this one decision.
 inline const uint8_t* bankedLocation(uint16_t address) {
-    uint8_t port = memory.ram[0x0001];
+    uint8_t port = memory.ram[kPortAddress];
     if (address >= 0xE000) {
         if (port & kPortKernal) return &memory.kernalRom[address - 0xE000];
     } else if (address >= 0xD000) {

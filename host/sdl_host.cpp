@@ -30,6 +30,9 @@ namespace {
 
 constexpr const char* kWindowTitle = "breadbin";
 constexpr double kServicePeriodSeconds = 0.010;  // events pumped and the page shown this often
+// hostService looks at the clock once in this many calls: the loop calls it every few
+// hundred instructions, so that is every few tens of microseconds.
+constexpr int kServiceCallsPerClockRead = 64;
 constexpr int kKeyQueueSize = 64;
 constexpr std::size_t kKeyNameSize = 32;
 constexpr int kNoRow = std::numeric_limits<int>::max();
@@ -49,6 +52,7 @@ struct WindowHost {
     int dirtyFirstRow = kNoRow;  // rows changed since the last presentation; none when first > last
     int dirtyLastRow = -1;
     double nextServiceTime = 0.0;
+    int serviceCalls = 0;                     // since the clock was last read
     std::array<KeyName, kKeyQueueSize> keys;  // a ring: oldest at keyHead
     int keyHead = 0;
     int keysPending = 0;
@@ -207,7 +211,9 @@ void printLineEnd() {
 }
 
 void hostService() {
-    if (!host.window || steadySeconds() < host.nextServiceTime) return;
+    if (!host.window || ++host.serviceCalls < kServiceCallsPerClockRead) return;
+    host.serviceCalls = 0;
+    if (steadySeconds() < host.nextServiceTime) return;
     pumpEvents();
     presentChangedRows();
     host.nextServiceTime = steadySeconds() + kServicePeriodSeconds;

@@ -180,7 +180,7 @@ void startMachine(int argc, char** argv) {
     loadRomFile(kCharFile, memory.charRom, kCharRomSize);
     printLineEnd();
     writeByte(0x0000, kPortDirectionAtPowerUp);
-    writeByte(0x0001, kPortAtPowerUp);
+    writeByte(kPortAddress, kPortAtPowerUp);
     cpuReset(cpu);
     setFlag(cpu, kFlagBit5, 1);
     frameDeadline = nowMs() + kFramePeriodMs;

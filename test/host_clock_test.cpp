@@ -50,6 +50,31 @@ TEST_F(Pulse, VirtualClockReadsExactlyWhatWasSet) {
     EXPECT_EQ(headlessClockRefreshCount(), 0);
 }
 
+// The steady clock may read the processor's counter instead of the system clock; over a
+// quarter of a second (the counter's rate is measured again each tenth) it keeps to the
+// system clock within a millisecond and never goes back.
+TEST(SteadyClock, KeepsToTheSystemClockAndNeverGoesBack) {
+    using System = std::chrono::steady_clock;
+    auto since = [](System::time_point a, System::time_point b) {
+        return std::chrono::duration<double>(b - a).count();
+    };
+    const System::time_point before0 = System::now();
+    const double ours0 = steadySeconds();
+    const System::time_point after0 = System::now();
+    double last = ours0;
+    int readings = 0;
+    for (System::time_point before = before0; since(before0, before) < 0.25; ++readings) {
+        before = System::now();
+        double ours = steadySeconds();
+        System::time_point after = System::now();
+        ASSERT_GE(ours, last);
+        ASSERT_GE(ours - ours0, since(after0, before) - 0.001) << readings;
+        ASSERT_LE(ours - ours0, since(before0, after) + 0.001) << readings;
+        last = ours;
+    }
+    EXPECT_GT(readings, 1000);
+}
+
 TEST_F(Pulse, RealClockIsReadAtEveryCall) {
     double first = clockSeconds();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -2,6 +2,7 @@
 // timing and what happens around every instruction.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -76,6 +77,22 @@ TEST_F(MainLoop, OtherKeysAndTheCloseRequestChangeNothing) {
     EXPECT_EQ(std::memcmp(&cpu, &quietCpu, sizeof cpu), 0);
     EXPECT_EQ(std::memcmp(&memory, quietMemory.get(), sizeof memory), 0);
     EXPECT_EQ(memory.ram[0x10], 0x43);
+}
+
+// Status bit 5 reads 1 at the start of every step: after a PLP of $00 it is clear until
+// the next step, whose PHP pushes it set; the same when the steps come one at a time.
+TEST_F(MainLoop, EveryStepStartsWithStatusBitFiveSet) {
+    // LDA #0, PHA, PLP, PHP, PLA, STA $10
+    writeRoms(nopKernal(kTestResetAt, {0xA9, 0x00, 0x48, 0x28, 0x08, 0x68, 0x85, 0x10}));
+    for (uint64_t stepsPerCall : {1, 2, 6}) {
+        startHeadless();
+        for (uint64_t done = 0; done < 3; done += stepsPerCall)
+            runSteps(std::min<uint64_t>(stepsPerCall, 3 - done));
+        EXPECT_EQ(cpu.regP & kFlagBit5, 0) << "PLP leaves it as pulled, " << stepsPerCall;
+        runSteps(3);
+        EXPECT_EQ(memory.ram[0x10], kFlagBit5 | kFlagB) << stepsPerCall;
+        EXPECT_NE(cpu.regP & kFlagBit5, 0);
+    }
 }
 
 TEST_F(MainLoop, TestHookFiresInsideItsWindowOnly) {
