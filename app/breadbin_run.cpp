@@ -12,11 +12,14 @@
 #include <vector>
 
 #include "app/runner/batch.h"
+#include "app/runner/coverage.h"
 #include "app/runner/junit.h"
 #include "app/runner/options.h"
 #include "app/runner/outputs.h"
 #include "app/runner/run.h"
 #include "app/runner/test_run.h"
+#include "host/output_file.h"
+#include "machine/run_control.h"
 
 namespace {
 
@@ -73,6 +76,32 @@ int endBy(int interruptedBy, int status) {
     return status;
 }
 
+// --coverage: the listings read, the tracefile's paths checked and counting on, before
+// anything runs.
+bool startCoverage(const RunnerOptions& options, std::vector<ListingLine>& listing,
+                   std::string& error) {
+    if (options.coverageFile.empty()) return true;
+    for (const std::string& path : options.listingFiles) {
+        if (!readListing(path, listing, error)) return false;
+    }
+    if (!checkOutputFile(options.coverageFile, error)) return false;
+    if (options.listingFiles.empty() && !checkOutputFile(options.coverageFile + ".s", error))
+        return false;
+    startCounting();
+    return true;
+}
+
+// Writes the tracefile of --coverage once every run has ended, or says why not.
+int finishCoverage(const RunnerOptions& options, const std::vector<ListingLine>& listing,
+                   int status) {
+    std::string error;
+    if (options.coverageFile.empty() ||
+        writeCoverage(options.coverageFile, listing, options.labels, error))
+        return status;
+    complain(error);
+    return kStatusError;
+}
+
 // Takes the shard from a test runner's environment when --shard is not given.
 bool shardFromTheEnvironment(RunnerOptions& options, std::string& error) {
     auto environment = [](const char* name) -> const char* { return std::getenv(name); };
@@ -90,6 +119,8 @@ int runTestFiles(RunnerOptions& options) {
     for (const std::string* output : {&options.summaryFile, &options.junitFile}) {
         if (!checkOutputFile(*output, error)) return usageError(error);
     }
+    std::vector<ListingLine> listing;
+    if (!startCoverage(options, listing, error)) return usageError(error);
     std::vector<TestFileToRun> files;
     for (const std::string& path : paths) files.push_back(readTestFileToRun(options, path));
     keepShareOfTests(files, options.shard);
@@ -119,6 +150,7 @@ int runTestFiles(RunnerOptions& options) {
     }
     status =
         writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
+    status = finishCoverage(options, listing, status);
     return endBy(interruptedBy, finish(status));
 }
 
@@ -139,6 +171,8 @@ int main(int argc, char** argv) {
     if (!options.testFiles.empty()) return runTestFiles(options);
     if (!shardFromTheEnvironment(options, error)) return usageError(error);
     if (!checkOutputFile(options.junitFile, error)) return usageError(error);
+    std::vector<ListingLine> listing;
+    if (!startCoverage(options, listing, error)) return usageError(error);
     JunitReport junit;
     if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);
 
@@ -171,5 +205,6 @@ int main(int argc, char** argv) {
     if (!batch && !results.empty()) status = results.front().status();
     status =
         writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
+    status = finishCoverage(options, listing, status);
     return endBy(interruptedBy, finish(status));
 }

@@ -36,6 +36,7 @@ bool watchInputLoop;
 bool watchProgramLoad;
 
 LegEnd legEnd;
+ExecutionCount* executionCounts;
 TraceEntry* traceRing;
 uint64_t traceRingMask;
 uint64_t traceNext;
@@ -44,6 +45,7 @@ namespace {
 
 uint64_t cyclesOfEarlierFrames;  // cycles charged before the current frame began
 std::vector<TraceEntry> traceStorage;
+std::vector<ExecutionCount> countStorage;
 std::size_t traceLength;
 
 // One fresh clock reading in whole milliseconds, truncated toward zero.
@@ -61,7 +63,7 @@ bool pollForEscape() {
 StepFeatures stepFeatures(bool watching) {
     return {.window = !testProgramLoaded || (watching && watchInputLoop),
             .stores = watching && watchedStore >= 0,
-            .trace = watching && traceRing != nullptr,
+            .observe = watching && (traceRing != nullptr || executionCounts != nullptr),
             .model = cpuModel};
 }
 
@@ -209,6 +211,16 @@ void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s, u
         y,
         s,
         p};
+}
+
+void startCounting() {
+    countStorage.assign(kRamSize, ExecutionCount{});
+    executionCounts = countStorage.data();
+}
+
+void stopCounting() {
+    executionCounts = nullptr;
+    countStorage = {};
 }
 
 void startTrace(std::size_t length) {

@@ -55,6 +55,22 @@ void startTrace(std::size_t length);
 // The kept instructions, oldest first.
 std::vector<TraceEntry> traceEntries();
 
+// What ran at one address: the instructions that started there, the cycles they charged
+// (an interrupt's entry belongs to none), for a conditional branch the times it was
+// taken, and the JSRs that called it.
+struct ExecutionCount {
+    uint64_t instructions;
+    uint64_t cycles;
+    uint64_t taken;
+    uint64_t calls;
+};
+// One count per address while counting is on, else null. Watched runs and routine tests
+// add to it; nothing clears it but startCounting.
+extern ExecutionCount* executionCounts;
+// Turns counting on, every count 0; and off.
+void startCounting();
+void stopCounting();
+
 // Runs up to `count` steps of the main loop like runSteps, ending early at a watched
 // event. Returns the steps run; `event` says why it ended. An event's step is complete:
 // a store's instruction has run, and an input-loop stop happens before the step starts.

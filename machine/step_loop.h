@@ -8,6 +8,7 @@
 // machine registers.
 #pragma once
 
+#include "cpu/call.h"
 #include "cpu/interpreter.h"
 #include "machine/keyboard.h"
 #include "machine/machine.h"
@@ -17,12 +18,12 @@
 // for costs it nothing; one more feature is one more field here and in stepFeatures().
 // The processor model is one of them: each model has legs of its own.
 struct StepFeatures {
-    bool window = false;  // end after an instruction that leaves regPC in the test hook's window
-    bool stores = false;  // end after a store into watchedStore
-    bool trace = false;   // keep every instruction in the trace ring
+    bool window = false;   // end after an instruction that leaves regPC in the test hook's window
+    bool stores = false;   // end after a store into watchedStore
+    bool observe = false;  // keep the trace ring and the execution counts, where they are on
     CpuModel model = kDefaultCpuModel;
     constexpr unsigned index() const {
-        return unsigned{window} | stores << 1 | trace << 2 | static_cast<unsigned>(model) << 3;
+        return unsigned{window} | stores << 1 | observe << 2 | static_cast<unsigned>(model) << 3;
     }
     static constexpr StepFeatures fromIndex(unsigned i) {
         return {(i & 1) != 0, (i & 2) != 0, (i & 4) != 0, static_cast<CpuModel>(i >> 3)};
@@ -49,6 +50,18 @@ inline bool inTestHookWindow(uint16_t pc) {
     return static_cast<uint16_t>(pc - kTestHookFirst) <= kTestHookLast - kTestHookFirst;
 }
 
+// Counts the instruction `Opcode` that started at `pc`, charged `cycles` and has run.
+template <CpuModel Model, uint8_t Opcode>
+inline void countInstruction(const CpuState& c, uint16_t pc, int32_t cycles) {
+    ExecutionCount& count = executionCounts[pc];
+    ++count.instructions;
+    count.cycles += static_cast<uint64_t>(cycles);
+    if constexpr (opcodeInfo(Model, Opcode).mode == AddressingMode::Relative) {
+        if (c.regPC != static_cast<uint16_t>(pc + 2)) ++count.taken;
+    }
+    if constexpr (Opcode == kOpcodeJSR) ++executionCounts[c.regPC].calls;
+}
+
 // Keeps the instruction at `pc`, about to run, in the trace ring. Out of line: inlined
 // into the handler of every opcode it made the loop take the compiler minutes to build.
 // The registers come by value, so that the loop's own stay in machine registers.
@@ -59,12 +72,18 @@ template <StepFeatures F>
 struct MainLoopStep {
     uint64_t remaining;    // steps of the leg not yet started
     int32_t watchedStore;  // F.stores: the address whose store ends the leg
+    uint16_t startPc = 0;  // F.observe: the instruction under way, and the cycles before it
+    int32_t startCycles = 0;
 
     bool beforeInstruction(CpuState& c) {
         if (remaining == 0) [[unlikely]]
             return false;
         --remaining;
-        if constexpr (F.trace) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+        if constexpr (F.observe) {
+            if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+            startPc = c.regPC;
+            startCycles = c.cycleCount;
+        }
         return true;
     }
 
@@ -97,6 +116,10 @@ struct MainLoopStep {
             if (!testFlag(c, kFlagBit5)) [[unlikely]]
                 endLeg();
         }
+        if constexpr (F.observe) {
+            if (executionCounts)
+                countInstruction<F.model, Opcode>(c, startPc, c.cycleCount - startCycles);
+        }
         if constexpr (F.window) {
             if (inTestHookWindow(c.regPC)) [[unlikely]]
                 endLeg();
@@ -124,7 +147,7 @@ uint64_t runLeg(uint64_t steps) {
 }
 
 // Each variant is compiled once, in one of four files, so that they build side by side:
-// main_loop.cpp (the default model without the trace), traced_loop.cpp (with it), and
+// main_loop.cpp (the default model, not observing), traced_loop.cpp (observing), and
 // the 6510 model's twins of both, loop_6510.cpp and traced_loop_6510.cpp.
 #define BREADBIN_FOR_EACH_LEG_VARIANT(X) \
     X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13) X(14) X(15)

@@ -11,8 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/runner/coverage.h"
 #include "app/runner/run.h"
 #include "host/output_file.h"
+#include "machine/run_control.h"
 
 namespace {
 
@@ -125,7 +127,12 @@ bool startJob(const JobRunner& run, std::size_t index, const sigset_t& childMask
         if (getppid() != parent) _exit(kStatusError);
         sigprocmask(SIG_SETMASK, &childMask, nullptr);
         std::string ignored;
-        writeAll(resultFile, encodeResults(run(index)), ignored);
+        // The job counts afresh (the batch's counts came along with the fork), and its
+        // counts go back with its last result.
+        if (executionCounts) startCounting();
+        std::vector<RunResult> results = run(index);
+        if (executionCounts && !results.empty()) results.back().counts = encodeCounts();
+        writeAll(resultFile, encodeResults(results), ignored);
         std::fflush(nullptr);
         _exit(0);
     }
@@ -274,6 +281,8 @@ std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, 
                 file = -1;
             }
             for (RunResult& result : results[reported]) {
+                if (!result.counts.empty()) mergeCounts(result.counts);
+                result.counts = std::string();
                 report(result);
                 // Reported, a result keeps only what the batch's status needs.
                 result.details = result.trace = result.screen = std::string();

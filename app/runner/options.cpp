@@ -185,6 +185,19 @@ void describeCommandLine(CLI::App& app, RunnerOptions& options, AddressTexts& la
                 [&](const std::string& v) {
                     options.summaryFile = notEmpty("--summary", v, "a file name");
                 });
+    valueOption(app, "--coverage", "FILE.info",
+                "count what every run (or test) runs, and write it as an lcov tracefile on "
+                "the lines of the --listing files, or of a disassembly of what ran outside the ROM "
+                "areas, written to FILE.info.s",
+                [&](const std::string& v) {
+                    options.coverageFile = notEmpty("--coverage", v, "a file name");
+                });
+    repeatedOption(app, "--listing", "FILE",
+                   "a 64tass listing (--list=FILE --line-numbers) that places --coverage's "
+                   "counts on source lines (repeatable)",
+                   [&](const std::string& v) {
+                       options.listingFiles.push_back(notEmpty("--listing", v, "a file name"));
+                   });
     numberOption(app, "--trace",
                  "print the last N instructions when the run fails or reaches a limit", 1,
                  kMaxTraceLength, [&](uint64_t n) { options.traceLength = n; });
@@ -445,6 +458,10 @@ ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, Runner
     }
     for (const std::string& path : options.labelFiles) {
         if (!readLabelFile(path, options.labels, error)) return ParseOutcome::Error;
+    }
+    if (!options.listingFiles.empty() && options.coverageFile.empty()) {
+        error = "--listing places the counts of --coverage: give --coverage FILE.info too";
+        return ParseOutcome::Error;
     }
     if (!resolveAddresses(later, options, error)) return ParseOutcome::Error;
     if (!options.testFiles.empty() && !testFileOptionsFit(options, error))

@@ -59,6 +59,8 @@ struct RunnerOptions {
     std::string screenshotFile;
     std::string summaryFile;
     std::string junitFile;
+    std::string coverageFile;  // an lcov tracefile of every run, "" none
+    std::vector<std::string> listingFiles;
     uint64_t traceLength = 0;
     std::vector<MemoryRange> dumps;
     std::vector<MemoryExpectation> expectations;

@@ -52,6 +52,7 @@ struct RunResult {
     uint64_t start = 0;     // the address the program started at
     std::string startedBy;  // why there: "load", "upstart", "option" ("" without a program)
     std::string routine;    // the label that regPC lies in at the end, "" without one
+    std::string counts;     // a run's execution counts on their way to the batch (coverage.h)
 
     // The exit status, from the verdict: a program's failure through the debug register
     // has the byte written as its status (a run that wrote 0 and then failed its
@@ -98,6 +99,7 @@ void forEachResultField(Result& result, Visit&& visit) {
     visit("start", result.start, kEncoded | kSummarised);
     visit("startedBy", result.startedBy, kEncoded | kSummarised);
     visit("routine", result.routine, kEncoded | kSummarised);
+    visit("counts", result.counts, kEncoded);
 }
 
 // The stop reason's name in the summary ("debug-exit", "cycle-limit", ...).

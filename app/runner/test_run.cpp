@@ -69,7 +69,8 @@ struct TestState {
     CallFrame frame;
     bool runToExit;
     Outcome outcome;
-    uint16_t pc;  // the address of the instruction under way
+    uint16_t pc;          // the address of the instruction under way
+    int32_t startCycles;  // the cycles charged before it
     uint16_t badWrite;
     LiveMock* mocks;
     std::size_t mockCount;
@@ -85,6 +86,7 @@ struct TestStep : TestState {
             --remaining;
             setFlag(c, kFlagBit5, 1);
             pc = c.regPC;
+            startCycles = c.cycleCount;
             LiveMock* mock = mockAt(pc);
             if (!mock) break;
             // A mocked routine returns at once with its registers set: one step, an RTS's
@@ -127,6 +129,7 @@ struct TestStep : TestState {
             checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
             checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 2)));
         }
+        if (executionCounts) countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
         if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
         if constexpr (opcodeInfo(Model, Opcode).halts) outcome = Outcome::Jam;
         if constexpr (Opcode == kOpcodeRTS) {
@@ -240,6 +243,7 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
         cpu.regPC = test.entry;
     } else {
         enterCall(cpu, test.entry, step.frame.returnAddress);
+        if (executionCounts) ++executionCounts[test.entry].calls;
     }
     // The frame's interrupt comes only to a test that asks for it, between legs of the
     // main loop's length; otherwise one leg runs to the end of the test's cycles.

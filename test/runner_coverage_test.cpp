@@ -1,0 +1,182 @@
+// breadbin-run --coverage, as a subprocess: a program of our own with known trip counts,
+// assembled here with a listing, counted in one run, in a batch and in routine tests;
+// the tracefile read back by lcov and genhtml.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "runner_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kRunner = BREADBIN_RUN_BINARY;
+
+// Five calls of count (each calling inner), a branch taken 4 times and not taken once,
+// a routine never run, data that is not a line; inner lives in an included file, whose
+// lines 64tass numbers in the listing (the main file's it leaves to be found).
+constexpr const char* kProgram = R"(*       = $c000
+start   ldx #5
+loop    jsr count
+        dex
+        bne loop
+        lda #0
+        sta $d7ff
+count   inc total
+        jsr inner
+        rts
+never   nop
+total   .byte 0
+        .include "inner.asm"
+)";
+constexpr const char* kInner = "; inner: returns at once\ninner   rts\n";
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class Coverage : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "breadbin-coverage-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+        std::ofstream(folder / "prog.asm") << kProgram;
+        std::ofstream(folder / "inner.asm") << kInner;
+        ProcessOutcome assembled =
+            runProcess(TASS,
+                       {"--quiet", "--cbm-prg", "-o", file("prog.prg"), "-l", file("prog.lbl"),
+                        "--list=" + file("prog.lst"), "--line-numbers", file("prog.asm")},
+                       60);
+        ASSERT_EQ(assembled.status, 0) << assembled.err;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    std::string file(const std::string& name) const { return (folder / name).string(); }
+    static ProcessOutcome runner(const std::vector<std::string>& arguments) {
+        return runProcess(kRunner, arguments, 60);
+    }
+    // The record of source file `name` in the tracefile at `path`.
+    std::string record(const std::string& path, const std::string& name) const {
+        std::string text = readText(path);
+        std::size_t start = text.find("SF:" + file(name) + "\n");
+        if (start == std::string::npos) return "";
+        return text.substr(start, text.find("end_of_record", start) - start);
+    }
+    fs::path folder;
+};
+
+struct Expected {
+    const char* file;
+    const char* line;  // a line the record holds
+};
+
+TEST_F(Coverage, CountsLandOnTheListingsLinesAndAddUpAcrossABatch) {
+    const std::string info = file("c.info");
+    ProcessOutcome one = runner({"--debug-exit", "--coverage", info, "--listing", file("prog.lst"),
+                                 "--labels", file("prog.lbl"), file("prog.prg")});
+    ASSERT_EQ(one.status, 0) << one.err;
+    // clang-format off
+    const std::vector<Expected> once = {
+        {"prog.asm", "DA:2,1\n"}, {"prog.asm", "DA:3,5\n"}, {"prog.asm", "DA:5,5\n"},
+        {"prog.asm", "BRDA:5,0,0,4\n"}, {"prog.asm", "BRDA:5,0,1,1\n"},
+        {"prog.asm", "DA:7,1\n"}, {"prog.asm", "DA:8,5\n"}, {"prog.asm", "DA:11,0\n"},
+        {"prog.asm", "FN:8,count\n"}, {"prog.asm", "FNDA:5,count\n"}, {"prog.asm", "LF:10\nLH:9\n"},
+        {"inner.asm", "DA:2,5\n"}, {"inner.asm", "FNDA:5,inner\n"},
+    };
+    // clang-format on
+    for (const Expected& expected : once)
+        EXPECT_NE(record(info, expected.file).find(expected.line), std::string::npos)
+            << expected.line << readText(info);
+    EXPECT_EQ(record(info, "prog.asm").find("DA:12,"), std::string::npos) << "data is no line";
+
+    // lcov and genhtml read it.
+    ProcessOutcome summary =
+        runProcess(LCOV, {"--summary", info, "--rc", "lcov_branch_coverage=1"}, 60);
+    EXPECT_EQ(summary.status, 0) << summary.err;
+    EXPECT_NE((summary.out + summary.err).find("lines......: 90.9% (10 of 11 lines)"),
+              std::string::npos)
+        << summary.out << summary.err;
+    ProcessOutcome html = runProcess(GENHTML, {"--quiet", "-o", file("html"), info}, 60);
+    EXPECT_EQ(html.status, 0) << html.err;
+    EXPECT_TRUE(fs::exists(folder / "html" / "index.html"));
+
+    // The same program twice in a batch: each count twice over; and a repeat run gives
+    // the same bytes.
+    const std::string twice = file("twice.info");
+    std::vector<std::string> batch = {"--debug-exit",  "--coverage",     twice,
+                                      "--listing",     file("prog.lst"), file("prog.prg"),
+                                      file("prog.prg")};
+    ASSERT_EQ(runner(batch).status, 0);
+    const std::string first = readText(twice);
+    EXPECT_NE(record(twice, "prog.asm").find("DA:3,10\n"), std::string::npos) << first;
+    EXPECT_NE(record(twice, "prog.asm").find("BRDA:5,0,0,8\n"), std::string::npos) << first;
+    ASSERT_EQ(runner(batch).status, 0);
+    EXPECT_EQ(readText(twice), first);
+}
+
+TEST_F(Coverage, RoutineTestsAndRunsWithoutAListingAreCountedToo) {
+    std::ofstream(folder / "t.toml")
+        << "program = \"" << file("prog.prg") << "\"\nlabels = \"" << file("prog.lbl")
+        << "\"\n[[test]]\nname = \"counts\"\ncall = \"count\"\n"
+           "expect = { cycles = 30 }\n";
+    const std::string info = file("t.info");
+    ProcessOutcome tested = runner({"--test", file("t.toml"), "--coverage", info, "--listing",
+                                    file("prog.lst"), "--labels", file("prog.lbl")});
+    ASSERT_EQ(tested.status, 0) << tested.out << tested.err;
+    EXPECT_NE(record(info, "prog.asm").find("DA:8,1\n"), std::string::npos) << readText(info);
+    EXPECT_NE(record(info, "prog.asm").find("FNDA:1,count\n"), std::string::npos);
+    EXPECT_NE(record(info, "prog.asm").find("DA:3,0\n"), std::string::npos);
+
+    // Without a listing: a disassembly of what ran beside the tracefile, as its source.
+    const std::string bare = file("bare.info");
+    ASSERT_EQ(runner({"--debug-exit", "--coverage", bare, file("prog.prg")}).status, 0);
+    std::string disassembly = readText(bare + ".s");
+    EXPECT_NE(disassembly.find("C000" + std::string(15, ' ') + "LDX #$05\n"), std::string::npos)
+        << disassembly;
+    EXPECT_EQ(disassembly.find("\nE"), std::string::npos) << "the firmware's ROM is left out";
+    std::string text = readText(bare);
+    EXPECT_NE(text.find("SF:" + bare + ".s\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("FNDA:5,$C00D\n"), std::string::npos) << text;
+    ProcessOutcome summary = runProcess(LCOV, {"--summary", bare}, 60);
+    EXPECT_EQ(summary.status, 0) << summary.err;
+}
+
+TEST_F(Coverage, BadListingsGiveStatusThreeAndOneLineAndWriteNothing) {
+    std::ofstream(folder / "empty.lst") << "; no instructions here\n";
+    fs::copy_file(folder / "prog.lst", folder / "moved.lst");
+    fs::remove(folder / "prog.asm");  // the unnumbered lines can no longer be found
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {{"--listing", file("prog.lst")}, "--listing places the counts of --coverage"},
+        {{"--coverage", file("x.info"), "--listing", file("none.lst")}, "none.lst"},
+        {{"--coverage", file("x.info"), "--listing", file("empty.lst")}, "no instruction in it"},
+        {{"--coverage", file("x.info"), "--listing", file("moved.lst")},
+         "its source cannot be read"},
+        {{"--coverage", file("nofolder/x.info")}, "nofolder"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.push_back(file("prog.prg"));
+        ProcessOutcome outcome = runner(arguments);
+        EXPECT_EQ(outcome.status, 3) << c.said;
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+        EXPECT_FALSE(fs::exists(folder / "x.info"));
+    }
+}
+
+}  // namespace
