@@ -17,7 +17,7 @@ cd "$(dirname "$0")"
 packages=(g++ cmake ninja-build pkg-config 64tass libsdl2-dev libpng-dev libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev libtomlplusplus-dev nlohmann-json3-dev libx11-dev xvfb xauth xdotool x11-utils
           x11-apps strace clang-format help2man man-db dpkg-dev file
-          clang libclang-rt-14-dev lcov)
+          clang libclang-rt-14-dev lcov valgrind)
 
 install_missing() {
     local missing=()

@@ -76,30 +76,38 @@ int endBy(int interruptedBy, int status) {
     return status;
 }
 
-// --coverage: the listings read, the tracefile's paths checked and counting on, before
-// anything runs.
-bool startCoverage(const RunnerOptions& options, std::vector<ListingLine>& listing,
-                   std::string& error) {
-    if (options.coverageFile.empty()) return true;
+// --coverage and --profile: the listings read, the outputs' paths checked and counting
+// on, before anything runs.
+bool startCounts(const RunnerOptions& options, std::vector<ListingLine>& listing,
+                 std::string& error) {
+    if (options.coverageFile.empty() && options.profileFile.empty()) return true;
     for (const std::string& path : options.listingFiles) {
         if (!readListing(path, listing, error)) return false;
     }
-    if (!checkOutputFile(options.coverageFile, error)) return false;
-    if (options.listingFiles.empty() && !checkOutputFile(options.coverageFile + ".s", error))
-        return false;
+    bool disassembly = !options.coverageFile.empty() && options.listingFiles.empty();
+    for (const std::string& output : {options.coverageFile, options.profileFile,
+                                      disassembly ? options.coverageFile + ".s" : std::string()}) {
+        if (!checkOutputFile(output, error)) return false;
+    }
     startCounting();
     return true;
 }
 
-// Writes the tracefile of --coverage once every run has ended, or says why not.
-int finishCoverage(const RunnerOptions& options, const std::vector<ListingLine>& listing,
-                   int status) {
+// Writes the tracefile and the profile once every run has ended, or says why not.
+int finishCounts(const RunnerOptions& options, const std::vector<ListingLine>& listing,
+                 int status) {
     std::string error;
-    if (options.coverageFile.empty() ||
-        writeCoverage(options.coverageFile, listing, options.labels, error))
-        return status;
-    complain(error);
-    return kStatusError;
+    if (!options.coverageFile.empty() &&
+        !writeCoverage(options.coverageFile, listing, options.labels, error)) {
+        complain(error);
+        status = kStatusError;
+    }
+    if (!options.profileFile.empty() &&
+        !writeProfile(options.profileFile, listing, options.labels, error)) {
+        complain(error);
+        status = kStatusError;
+    }
+    return status;
 }
 
 // Takes the shard from a test runner's environment when --shard is not given.
@@ -120,7 +128,7 @@ int runTestFiles(RunnerOptions& options) {
         if (!checkOutputFile(*output, error)) return usageError(error);
     }
     std::vector<ListingLine> listing;
-    if (!startCoverage(options, listing, error)) return usageError(error);
+    if (!startCounts(options, listing, error)) return usageError(error);
     std::vector<TestFileToRun> files;
     for (const std::string& path : paths) files.push_back(readTestFileToRun(options, path));
     keepShareOfTests(files, options.shard);
@@ -150,7 +158,7 @@ int runTestFiles(RunnerOptions& options) {
     }
     status =
         writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
-    status = finishCoverage(options, listing, status);
+    status = finishCounts(options, listing, status);
     return endBy(interruptedBy, finish(status));
 }
 
@@ -172,7 +180,7 @@ int main(int argc, char** argv) {
     if (!shardFromTheEnvironment(options, error)) return usageError(error);
     if (!checkOutputFile(options.junitFile, error)) return usageError(error);
     std::vector<ListingLine> listing;
-    if (!startCoverage(options, listing, error)) return usageError(error);
+    if (!startCounts(options, listing, error)) return usageError(error);
     JunitReport junit;
     if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);
 
@@ -205,6 +213,6 @@ int main(int argc, char** argv) {
     if (!batch && !results.empty()) status = results.front().status();
     status =
         writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
-    status = finishCoverage(options, listing, status);
+    status = finishCounts(options, listing, status);
     return endBy(interruptedBy, finish(status));
 }

@@ -110,13 +110,14 @@ void RunnerUntilInput(benchmark::State& state) {
 }
 BENCHMARK(RunnerUntilInput)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// The default options with --coverage: every instruction counted.
-void RunnerCoverage(benchmark::State& state) {
+// The default options with --coverage or --profile (they count alike): every instruction
+// counted, and every call measured.
+void RunnerCounted(benchmark::State& state) {
     startCounting();
     runnerBenchmark(state, RunnerOptions{});
     stopCounting();
 }
-BENCHMARK(RunnerCoverage)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(RunnerCounted)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void Runner6510(benchmark::State& state) {
     RunnerOptions options;
@@ -133,7 +134,7 @@ struct RunnerAndCore {
 const RunnerAndCore kRunners[] = {
     {"RunnerDefault", "BareCore/plain"},   {"RunnerDebugExit", "BareCore/plain"},
     {"RunnerUntilText", "BareCore/plain"}, {"RunnerUntilInput", "BareCore/plain"},
-    {"RunnerCoverage", "RunnerDefault"},   {"Runner6510", "BareCore/6510"}};
+    {"RunnerCounted", "RunnerDefault"},    {"Runner6510", "BareCore/6510"}};
 
 // Routine tests: one file of 10,000 tests of a short routine (an 8-bit add, 31 cycles a
 // call), read once; each iteration boots the machine once and runs every test from the

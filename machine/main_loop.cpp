@@ -20,6 +20,7 @@
 #include <cmath>
 #include <vector>
 
+#include "cpu/call.h"
 #include "host/host.h"
 #include "machine/step_loop.h"
 
@@ -37,6 +38,12 @@ bool watchProgramLoad;
 
 LegEnd legEnd;
 ExecutionCount* executionCounts;
+CallCount* callCounts;
+std::map<CallSite, CallCount> callsElsewhere;
+OpenCall* openCalls;
+std::size_t openCallCount;
+uint64_t countedInstructions;
+uint64_t countedCycles;
 TraceEntry* traceRing;
 uint64_t traceRingMask;
 uint64_t traceNext;
@@ -46,6 +53,8 @@ namespace {
 uint64_t cyclesOfEarlierFrames;  // cycles charged before the current frame began
 std::vector<TraceEntry> traceStorage;
 std::vector<ExecutionCount> countStorage;
+std::vector<CallCount> callStorage;
+std::vector<OpenCall> openCallStorage;
 std::size_t traceLength;
 
 // One fresh clock reading in whole milliseconds, truncated toward zero.
@@ -215,12 +224,54 @@ void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s, u
 
 void startCounting() {
     countStorage.assign(kRamSize, ExecutionCount{});
+    callStorage.assign(kRamSize, CallCount{});
+    openCallStorage.assign(kMaxOpenCalls, OpenCall{});
     executionCounts = countStorage.data();
+    callCounts = callStorage.data();
+    openCalls = openCallStorage.data();
+    callsElsewhere.clear();
+    openCallCount = 0;
+    countedInstructions = countedCycles = 0;
 }
 
 void stopCounting() {
     executionCounts = nullptr;
+    callCounts = nullptr;
+    openCalls = nullptr;
     countStorage = {};
+    callStorage = {};
+    openCallStorage = {};
+    callsElsewhere.clear();
+    openCallCount = 0;
+}
+
+void openCall(uint16_t site, uint16_t target, uint8_t stackPointer, uint64_t jsrInstructions,
+              uint64_t jsrCycles) {
+    if (openCallCount == kMaxOpenCalls) return;
+    openCalls[openCallCount++] = {site,
+                                  target,
+                                  static_cast<uint16_t>(site + kJsrLength),
+                                  stackPointer,
+                                  countedInstructions - jsrInstructions,
+                                  countedCycles - jsrCycles};
+}
+
+void closeCall(uint16_t pc, uint8_t stackPointer) {
+    for (std::size_t i = openCallCount; i-- > 0;) {
+        const OpenCall& call = openCalls[i];
+        if (call.returnAddress != pc || call.stackPointer != stackPointer) continue;
+        CallCount* count = &callCounts[call.site];
+        if (count->calls == 0) count->target = call.target;
+        if (count->target != call.target) {
+            count = &callsElsewhere[{call.site, call.target}];
+            count->target = call.target;
+        }
+        ++count->calls;
+        count->instructions += countedInstructions - call.instructionsAt;
+        count->cycles += countedCycles - call.cyclesAt;
+        openCallCount = i;
+        return;
+    }
 }
 
 void startTrace(std::size_t length) {

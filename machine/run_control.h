@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "cpu/state.h"
@@ -67,6 +68,50 @@ struct ExecutionCount {
 // One count per address while counting is on, else null. Watched runs and routine tests
 // add to it; nothing clears it but startCounting.
 extern ExecutionCount* executionCounts;
+// A JSR site's calls while counting: the routine called, how often, and what the calls
+// ran in all, from the first cycle of the JSR to the last of the RTS that returned
+// (what a routine test's expect.cycles counts; an interrupt's entry left out).
+struct CallCount {
+    uint16_t target;
+    uint64_t calls;
+    uint64_t instructions;
+    uint64_t cycles;
+};
+// One per JSR site while counting is on, else null; a site seen calling a second target
+// (code that changes its own JSRs) keeps the first, and the rest go to callsElsewhere.
+extern CallCount* callCounts;
+struct CallSite {
+    uint16_t site;
+    uint16_t target;
+    bool operator<(const CallSite& other) const {
+        return site != other.site ? site < other.site : target < other.target;
+    }
+};
+extern std::map<CallSite, CallCount> callsElsewhere;
+
+// The calls under way while counting, innermost last; and the totals they are measured by.
+struct OpenCall {
+    uint16_t site;
+    uint16_t target;
+    uint16_t returnAddress;  // where the returning RTS lands
+    uint8_t stackPointer;    // regS before the JSR
+    uint64_t instructionsAt;
+    uint64_t cyclesAt;
+};
+inline constexpr std::size_t kMaxOpenCalls = 1024;  // deeper calls are not measured
+extern OpenCall* openCalls;
+extern std::size_t openCallCount;
+extern uint64_t countedInstructions;
+extern uint64_t countedCycles;
+// A call begins: the JSR at `site` (or a routine test's call, as if from there) to
+// `target`, with regS `stackPointer` before it; the JSR's instructions (1, or 0 for a
+// test's call) and cycles are counted already.
+void openCall(uint16_t site, uint16_t target, uint8_t stackPointer, uint64_t jsrInstructions,
+              uint64_t jsrCycles);
+// After an RTS to `pc` with regS `stackPointer`: closes the call it returned from, and any
+// calls inside it that never returned.
+void closeCall(uint16_t pc, uint8_t stackPointer);
+
 // Turns counting on, every count 0; and off.
 void startCounting();
 void stopCounting();

@@ -56,10 +56,18 @@ inline void countInstruction(const CpuState& c, uint16_t pc, int32_t cycles) {
     ExecutionCount& count = executionCounts[pc];
     ++count.instructions;
     count.cycles += static_cast<uint64_t>(cycles);
+    ++countedInstructions;
+    countedCycles += static_cast<uint64_t>(cycles);
     if constexpr (opcodeInfo(Model, Opcode).mode == AddressingMode::Relative) {
         if (c.regPC != static_cast<uint16_t>(pc + 2)) ++count.taken;
     }
-    if constexpr (Opcode == kOpcodeJSR) ++executionCounts[c.regPC].calls;
+    if constexpr (Opcode == kOpcodeJSR) {
+        ++executionCounts[c.regPC].calls;
+        openCall(pc, c.regPC, static_cast<uint8_t>(c.regS + 2), 1, static_cast<uint64_t>(cycles));
+    }
+    if constexpr (Opcode == kOpcodeRTS) {
+        if (openCallCount > 0) closeCall(c.regPC, c.regS);
+    }
 }
 
 // Keeps the instruction at `pc`, about to run, in the trace ring. Out of line: inlined

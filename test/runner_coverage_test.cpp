@@ -83,8 +83,10 @@ struct Expected {
 
 TEST_F(Coverage, CountsLandOnTheListingsLinesAndAddUpAcrossABatch) {
     const std::string info = file("c.info");
-    ProcessOutcome one = runner({"--debug-exit", "--coverage", info, "--listing", file("prog.lst"),
-                                 "--labels", file("prog.lbl"), file("prog.prg")});
+    const std::string profile = file("c.callgrind");
+    ProcessOutcome one =
+        runner({"--debug-exit", "--coverage", info, "--profile", profile, "--listing",
+                file("prog.lst"), "--labels", file("prog.lbl"), file("prog.prg")});
     ASSERT_EQ(one.status, 0) << one.err;
     // clang-format off
     const std::vector<Expected> once = {
@@ -111,6 +113,18 @@ TEST_F(Coverage, CountsLandOnTheListingsLinesAndAddUpAcrossABatch) {
     EXPECT_EQ(html.status, 0) << html.err;
     EXPECT_TRUE(fs::exists(folder / "html" / "index.html"));
 
+    // The profile: start's five calls of count, each 5 instructions and 30 cycles (JSR,
+    // INC abs, JSR inner, inner's RTS, RTS), from line 3 to line 8; callgrind_annotate
+    // reads it and puts count's own 15 instructions beside its name.
+    std::string calls = readText(profile);
+    EXPECT_NE(calls.find("fn=start\n"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("cfn=count\ncalls=5 8\n3 25 150\n"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("cfn=inner\ncalls=5 2\n9 10 60\n"), std::string::npos) << calls;
+    ProcessOutcome annotated =
+        runProcess(CALLGRIND_ANNOTATE, {"--inclusive=yes", "--threshold=100", profile}, 60);
+    EXPECT_EQ(annotated.status, 0) << annotated.err;
+    EXPECT_NE(annotated.out.find(":count"), std::string::npos) << annotated.out;
+
     // The same program twice in a batch: each count twice over; and a repeat run gives
     // the same bytes.
     const std::string twice = file("twice.info");
@@ -131,12 +145,23 @@ TEST_F(Coverage, RoutineTestsAndRunsWithoutAListingAreCountedToo) {
         << "\"\n[[test]]\nname = \"counts\"\ncall = \"count\"\n"
            "expect = { cycles = 30 }\n";
     const std::string info = file("t.info");
-    ProcessOutcome tested = runner({"--test", file("t.toml"), "--coverage", info, "--listing",
-                                    file("prog.lst"), "--labels", file("prog.lbl")});
+    const std::string profile = file("t.callgrind");
+    ProcessOutcome tested =
+        runner({"--test", file("t.toml"), "--coverage", info, "--profile", profile, "--listing",
+                file("prog.lst"), "--labels", file("prog.lbl")});
     ASSERT_EQ(tested.status, 0) << tested.out << tested.err;
     EXPECT_NE(record(info, "prog.asm").find("DA:8,1\n"), std::string::npos) << readText(info);
     EXPECT_NE(record(info, "prog.asm").find("FNDA:1,count\n"), std::string::npos);
     EXPECT_NE(record(info, "prog.asm").find("DA:3,0\n"), std::string::npos);
+    // The test's call in the profile: the 30 cycles its expect.cycles says.
+    std::string calls = readText(profile);
+    std::size_t call = calls.find("cfn=count\ncalls=1 8\n");
+    ASSERT_NE(call, std::string::npos) << calls;
+    std::size_t costs = calls.find('\n', call + 19) + 1;
+    EXPECT_EQ(
+        calls.substr(costs, calls.find('\n', costs) - costs).substr(calls.find(' ', costs) - costs),
+        " 4 30")
+        << calls;
 
     // Without a listing: a disassembly of what ran beside the tracefile, as its source.
     const std::string bare = file("bare.info");

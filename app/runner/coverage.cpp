@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -108,7 +109,10 @@ bool readListing(const std::string& path, std::vector<ListingLine>& out, std::st
         unsigned value = 0;
         std::from_chars(address.data(), address.data() + address.size(), value, 16);
         ListingLine entry{static_cast<uint16_t>(value), file, 0, ""};
-        if (!source.empty() && source[0] != ' ') entry.label = source.substr(0, source.find(' '));
+        // A label starts the line; 64tass's anonymous "-" and "+" are no names.
+        if (!source.empty() &&
+            (std::isalpha(static_cast<unsigned char>(source[0])) || source[0] == '_'))
+            entry.label = source.substr(0, source.find(' '));
         std::string_view numbered = std::string_view(line).substr(0, dot);
         numbered = numbered.substr(0, numbered.find(' '));
         if (!numbered.empty()) {
@@ -163,7 +167,29 @@ uint64_t takeNumber(const char* at) {
     for (int i = 0; i < 8; ++i) value |= uint64_t{static_cast<uint8_t>(at[i])} << (8 * i);
     return value;
 }
-constexpr std::size_t kEncodedCount = 2 + 3 + 4 * 8;
+// Encoded, each count is a tag and its fields: 'A', an address, its 3 bytes and its four
+// numbers; 'C', a JSR site, its target and the three numbers of its calls.
+constexpr char kAddressTag = 'A';
+constexpr char kCallTag = 'C';
+constexpr std::size_t kAddressEntry = 1 + 2 + 3 + 4 * 8;
+constexpr std::size_t kCallEntry = 1 + 2 + 2 + 3 * 8;
+
+void putAddress(std::string& out, uint16_t address) {
+    out += static_cast<char>(address & 0xFF);
+    out += static_cast<char>(address >> 8);
+}
+uint16_t takeAddress(const char* at) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(at[0]) | static_cast<uint8_t>(at[1]) << 8);
+}
+
+// Every call count: the sites' own, then those of sites seen calling a second target.
+template <class Visit>
+void forEachCallCount(Visit&& visit) {
+    for (std::size_t site = 0; site < kRamSize; ++site) {
+        if (callCounts[site].calls) visit(static_cast<uint16_t>(site), callCounts[site]);
+    }
+    for (const auto& [where, count] : callsElsewhere) visit(where.site, count);
+}
 
 std::array<uint8_t, 3> bytesAt(uint16_t address) {
     if (auto seen = bytesSeen.find(address); seen != bytesSeen.end()) return seen->second;
@@ -180,28 +206,52 @@ std::string encodeCounts() {
         const ExecutionCount& count = executionCounts[a];
         if (!count.instructions && !count.calls) continue;
         auto address = static_cast<uint16_t>(a);
-        out += static_cast<char>(address & 0xFF);
-        out += static_cast<char>(address >> 8);
+        out += kAddressTag;
+        putAddress(out, address);
         for (uint8_t byte : bytesAt(address)) out += static_cast<char>(byte);
         for (uint64_t value : {count.instructions, count.cycles, count.taken, count.calls})
             putNumber(out, value);
     }
+    forEachCallCount([&](uint16_t site, const CallCount& count) {
+        out += kCallTag;
+        putAddress(out, site);
+        putAddress(out, count.target);
+        for (uint64_t value : {count.calls, count.instructions, count.cycles})
+            putNumber(out, value);
+    });
     return out;
 }
 
 bool mergeCounts(std::string_view bytes) {
-    if (!executionCounts || bytes.size() % kEncodedCount != 0) return false;
-    for (std::size_t at = 0; at < bytes.size(); at += kEncodedCount) {
+    if (!executionCounts) return false;
+    for (std::size_t at = 0; at < bytes.size();) {
         const char* entry = bytes.data() + at;
-        auto address = static_cast<uint16_t>(static_cast<uint8_t>(entry[0]) |
-                                             static_cast<uint8_t>(entry[1]) << 8);
-        bytesSeen[address] = {static_cast<uint8_t>(entry[2]), static_cast<uint8_t>(entry[3]),
-                              static_cast<uint8_t>(entry[4])};
-        ExecutionCount& count = executionCounts[address];
-        count.instructions += takeNumber(entry + 5);
-        count.cycles += takeNumber(entry + 13);
-        count.taken += takeNumber(entry + 21);
-        count.calls += takeNumber(entry + 29);
+        if (entry[0] == kAddressTag && bytes.size() - at >= kAddressEntry) {
+            uint16_t address = takeAddress(entry + 1);
+            bytesSeen[address] = {static_cast<uint8_t>(entry[3]), static_cast<uint8_t>(entry[4]),
+                                  static_cast<uint8_t>(entry[5])};
+            ExecutionCount& count = executionCounts[address];
+            count.instructions += takeNumber(entry + 6);
+            count.cycles += takeNumber(entry + 14);
+            count.taken += takeNumber(entry + 22);
+            count.calls += takeNumber(entry + 30);
+            at += kAddressEntry;
+        } else if (entry[0] == kCallTag && bytes.size() - at >= kCallEntry) {
+            uint16_t site = takeAddress(entry + 1);
+            uint16_t target = takeAddress(entry + 3);
+            CallCount* count = &callCounts[site];
+            if (count->calls == 0) count->target = target;
+            if (count->target != target) {
+                count = &callsElsewhere[{site, target}];
+                count->target = target;
+            }
+            count->calls += takeNumber(entry + 5);
+            count->instructions += takeNumber(entry + 13);
+            count->cycles += takeNumber(entry + 21);
+            at += kCallEntry;
+        } else {
+            return false;
+        }
     }
     return true;
 }
@@ -324,4 +374,97 @@ bool writeCoverage(const std::string& path, const std::vector<ListingLine>& list
     std::string text;
     for (const std::string& file : order) text += record(file, files[file]);
     return writeOutputFile(path, text, error);
+}
+
+namespace {
+
+// Where an address's costs go in a profile: its source file and line, from the listing,
+// else the pseudo-source "program.prg" with the address as its line.
+struct Place {
+    std::string file;
+    int line;
+};
+constexpr const char* kPseudoSource = "program.prg";
+
+}  // namespace
+
+bool writeProfile(const std::string& path, const std::vector<ListingLine>& listing,
+                  const LabelTable& labels, std::string& error) {
+    std::map<uint16_t, const ListingLine*> listed;
+    for (const ListingLine& entry : listing) listed.emplace(entry.address, &entry);
+    auto placeOf = [&](uint16_t address) {
+        auto found = listed.find(address);
+        return found != listed.end() ? Place{found->second->file, found->second->line}
+                                     : Place{kPseudoSource, address};
+    };
+    // Routines start at every label, every address a JSR called, and every ROM area.
+    std::map<uint16_t, std::string> starts;
+    for (unsigned area : {0xA000u, 0xC000u, 0xD000u, 0xE000u})
+        starts[static_cast<uint16_t>(area)] = hexWord(area);
+    for (const ListingLine& entry : listing) {
+        if (!entry.label.empty()) starts[entry.address] = entry.label;
+    }
+    for (const Label& label : labels.byAddress) starts[label.address] = label.name;
+    for (std::size_t a = 0; a < kRamSize; ++a) {
+        auto address = static_cast<uint16_t>(a);
+        if (executionCounts[a].calls && !starts.count(address))
+            starts[address] = nameAt(address, labels, "");
+    }
+    auto routineOf = [&](uint16_t address) -> std::pair<uint16_t, std::string> {
+        auto found = starts.upper_bound(address);
+        if (found == starts.begin()) return {0, hexWord(0)};
+        --found;
+        return *found;
+    };
+    // Each routine's own costs by address, and its calls by site.
+    struct Routine {
+        std::string name;
+        std::vector<uint16_t> addresses;
+        std::vector<std::pair<uint16_t, CallCount>> calls;
+    };
+    std::map<uint16_t, Routine> routines;
+    uint64_t instructions = 0, cycles = 0;
+    for (std::size_t a = 0; a < kRamSize; ++a) {
+        if (!executionCounts[a].instructions) continue;
+        auto address = static_cast<uint16_t>(a);
+        auto [start, name] = routineOf(address);
+        routines[start].name = name;
+        routines[start].addresses.push_back(address);
+        instructions += executionCounts[a].instructions;
+        cycles += executionCounts[a].cycles;
+    }
+    forEachCallCount([&](uint16_t site, const CallCount& count) {
+        auto [start, name] = routineOf(site);
+        routines[start].name = name;
+        routines[start].calls.emplace_back(site, count);
+    });
+    std::ostringstream out;
+    out << "# callgrind format\nversion: 1\ncreator: breadbin-run\npositions: line\n"
+           "events: Instructions Cycles\nsummary: "
+        << instructions << " " << cycles << "\n";
+    for (const auto& [start, routine] : routines) {
+        std::string file;
+        auto at = [&](uint16_t address) {
+            Place place = placeOf(address);
+            if (place.file != file) out << "fl=" << (file = place.file) << "\n";
+            return place.line;
+        };
+        out << "\n";
+        at(routine.addresses.empty() ? routine.calls.front().first : routine.addresses.front());
+        out << "fn=" << routine.name << "\n";
+        for (uint16_t address : routine.addresses) {
+            int line = at(address);
+            out << line << " " << executionCounts[address].instructions << " "
+                << executionCounts[address].cycles << "\n";
+        }
+        for (const auto& [site, count] : routine.calls) {
+            Place target = placeOf(count.target);
+            auto callee = routineOf(count.target);
+            int line = at(site);
+            out << "cfl=" << target.file << "\ncfn=" << callee.second << "\ncalls=" << count.calls
+                << " " << target.line << "\n"
+                << line << " " << count.instructions << " " << count.cycles << "\n";
+        }
+    }
+    return writeOutputFile(path, out.str(), error);
 }

@@ -1,4 +1,4 @@
-// Coverage: the machine's execution counts (what ran at each address, and how often a
+// Coverage and profiles: the machine's execution counts (what ran at each address, and how often a
 // branch was taken or a routine called) as an lcov tracefile, placed on the source lines
 // of the user's 64tass listings, or on the lines of a disassembly written beside it.
 #pragma once
@@ -38,3 +38,12 @@ bool mergeCounts(std::string_view bytes);
 // that ran outside the ROM areas, written to `path` + ".s".
 bool writeCoverage(const std::string& path, const std::vector<ListingLine>& listing,
                    const LabelTable& labels, std::string& error);
+
+// Writes the counts to `path` as a callgrind profile (events Instructions and Cycles),
+// which callgrind_annotate and KCachegrind read: the routines, each starting at a label
+// (of `labels` or the listing), at an address a JSR called, or at a ROM area, with their
+// own costs per source line (the listing's, else the address as a line of "program.prg")
+// and every JSR site's calls with what they ran in all, from the JSR to the RTS that
+// returned (an interrupt that came in between included, its entry not).
+bool writeProfile(const std::string& path, const std::vector<ListingLine>& listing,
+                  const LabelTable& labels, std::string& error);

@@ -192,9 +192,16 @@ void describeCommandLine(CLI::App& app, RunnerOptions& options, AddressTexts& la
                 [&](const std::string& v) {
                     options.coverageFile = notEmpty("--coverage", v, "a file name");
                 });
+    valueOption(app, "--profile", "FILE",
+                "count what every run (or test) runs, and write it as a callgrind profile of "
+                "instructions and cycles per routine, with every JSR's calls (callgrind_annotate "
+                "and KCachegrind read it)",
+                [&](const std::string& v) {
+                    options.profileFile = notEmpty("--profile", v, "a file name");
+                });
     repeatedOption(app, "--listing", "FILE",
-                   "a 64tass listing (--list=FILE --line-numbers) that places --coverage's "
-                   "counts on source lines (repeatable)",
+                   "a 64tass listing (--list=FILE --line-numbers) that places the counts of "
+                   "--coverage and --profile on source lines (repeatable)",
                    [&](const std::string& v) {
                        options.listingFiles.push_back(notEmpty("--listing", v, "a file name"));
                    });
@@ -459,8 +466,9 @@ ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, Runner
     for (const std::string& path : options.labelFiles) {
         if (!readLabelFile(path, options.labels, error)) return ParseOutcome::Error;
     }
-    if (!options.listingFiles.empty() && options.coverageFile.empty()) {
-        error = "--listing places the counts of --coverage: give --coverage FILE.info too";
+    if (!options.listingFiles.empty() && options.coverageFile.empty() &&
+        options.profileFile.empty()) {
+        error = "--listing places the counts of --coverage or --profile: give one of them too";
         return ParseOutcome::Error;
     }
     if (!resolveAddresses(later, options, error)) return ParseOutcome::Error;

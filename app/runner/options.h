@@ -60,6 +60,7 @@ struct RunnerOptions {
     std::string summaryFile;
     std::string junitFile;
     std::string coverageFile;  // an lcov tracefile of every run, "" none
+    std::string profileFile;   // a callgrind profile of every run, "" none
     std::vector<std::string> listingFiles;
     uint64_t traceLength = 0;
     std::vector<MemoryRange> dumps;

@@ -92,9 +92,14 @@ struct TestStep : TestState {
             // A mocked routine returns at once with its registers set: one step, an RTS's
             // work and cycles.
             ++mock->calls;
+            int32_t mockStart = c.cycleCount;
             applyRegisters(c, *mock->registers);
             c.cycleCount += 2;  // the opcode fetch
             opRTS(c);
+            if (executionCounts) {
+                countedCycles += static_cast<uint64_t>(c.cycleCount - mockStart);
+                closeCall(c.regPC, c.regS);
+            }
             if (!runToExit && returnsFrom(frame, kOpcodeRTS, c)) outcome = Outcome::Returned;
         }
         if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
@@ -242,8 +247,14 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
     if (test.runToExit) {
         cpu.regPC = test.entry;
     } else {
+        int32_t before = cpu.cycleCount;
         enterCall(cpu, test.entry, step.frame.returnAddress);
-        if (executionCounts) ++executionCounts[test.entry].calls;
+        if (executionCounts) {
+            // Counted as a call from just before where the hook left regPC.
+            ++executionCounts[test.entry].calls;
+            openCall(static_cast<uint16_t>(step.frame.returnAddress - kJsrLength), test.entry,
+                     step.frame.stackPointer, 0, static_cast<uint64_t>(cpu.cycleCount - before));
+        }
     }
     // The frame's interrupt comes only to a test that asks for it, between legs of the
     // main loop's length; otherwise one leg runs to the end of the test's cycles.
