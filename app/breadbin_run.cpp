@@ -13,6 +13,7 @@
 
 #include "app/runner/batch.h"
 #include "app/runner/coverage.h"
+#include "app/runner/debug_cells.h"
 #include "app/runner/junit.h"
 #include "app/runner/options.h"
 #include "app/runner/outputs.h"
@@ -95,15 +96,17 @@ bool startCounts(const RunnerOptions& options, std::vector<ListingLine>& listing
 
 // Writes the tracefile and the profile once every run has ended, or says why not.
 int finishCounts(const RunnerOptions& options, const std::vector<ListingLine>& listing,
-                 int status) {
+                 const std::vector<RunResult>& results, int status) {
     std::string error;
+    std::vector<StopwatchTimes> stopwatch;
+    for (const RunResult& result : results) addTimes(stopwatch, result.stopwatch);
     if (!options.coverageFile.empty() &&
         !writeCoverage(options.coverageFile, listing, options.labels, error)) {
         complain(error);
         status = kStatusError;
     }
     if (!options.profileFile.empty() &&
-        !writeProfile(options.profileFile, listing, options.labels, error)) {
+        !writeProfile(options.profileFile, listing, options.labels, stopwatch, error)) {
         complain(error);
         status = kStatusError;
     }
@@ -158,13 +161,17 @@ int runTestFiles(RunnerOptions& options) {
     }
     status =
         writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
-    status = finishCounts(options, listing, status);
+    status = finishCounts(options, listing, results, status);
     return endBy(interruptedBy, finish(status));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The debug console's lines, as the runs write them.
+    consoleLine = [](const std::string& source, const std::string& line) {
+        put(stderr, terminalText(source + ": " + line) + "\n");
+    };
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
     RunnerOptions options;
     std::string error;
@@ -213,6 +220,6 @@ int main(int argc, char** argv) {
     if (!batch && !results.empty()) status = results.front().status();
     status =
         writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
-    status = finishCounts(options, listing, status);
+    status = finishCounts(options, listing, results, status);
     return endBy(interruptedBy, finish(status));
 }

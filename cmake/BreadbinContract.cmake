@@ -8,6 +8,12 @@ set(BREADBIN_FRAME_PERIOD_MS 20)     # the next frame's deadline: a fresh readin
 set(BREADBIN_TEST_HOOK_FIRST E5CA)   # hex: the window where the test hook loads tests/start
 set(BREADBIN_TEST_HOOK_LAST E683)
 set(BREADBIN_DEBUG_REGISTER D7FF)    # hex: a store here ends a run of breadbin-run --debug-exit
+# hex: breadbin-run's other debug cells, just below it: a store to the first starts the
+# stopwatch, one to the second stops it (the byte is the timing's id), and the bytes
+# stored to the third are console text.
+set(BREADBIN_STOPWATCH_START D7FC)
+set(BREADBIN_STOPWATCH_STOP D7FD)
+set(BREADBIN_CONSOLE D7FE)
 
 # The deadline has to be exceeded in whole milliseconds: a frame comes at the first
 # millisecond past it, one frame interval after the previous one.
@@ -21,19 +27,30 @@ target_compile_definitions(breadbin_contract INTERFACE
   BREADBIN_FRAME_INTERVAL_MS=${BREADBIN_FRAME_INTERVAL_MS}
   BREADBIN_TEST_HOOK_FIRST=0x${BREADBIN_TEST_HOOK_FIRST}
   BREADBIN_TEST_HOOK_LAST=0x${BREADBIN_TEST_HOOK_LAST}
-  BREADBIN_DEBUG_REGISTER=0x${BREADBIN_DEBUG_REGISTER})
+  BREADBIN_DEBUG_REGISTER=0x${BREADBIN_DEBUG_REGISTER}
+  BREADBIN_STOPWATCH_START=0x${BREADBIN_STOPWATCH_START}
+  BREADBIN_STOPWATCH_STOP=0x${BREADBIN_STOPWATCH_STOP}
+  BREADBIN_CONSOLE=0x${BREADBIN_CONSOLE})
 
 set(BREADBIN_ASSEMBLER_DEFINES
   -D testHookFirst=$${BREADBIN_TEST_HOOK_FIRST}
   -D testHookLast=$${BREADBIN_TEST_HOOK_LAST}
   -D debugExitRegister=$${BREADBIN_DEBUG_REGISTER}
+  -D stopwatchStart=$${BREADBIN_STOPWATCH_START}
+  -D stopwatchStop=$${BREADBIN_STOPWATCH_STOP}
+  -D debugConsole=$${BREADBIN_CONSOLE}
   -D frameIntervalMs=${BREADBIN_FRAME_INTERVAL_MS})
 
-# kernal.inc names the debug register for programs assembled outside this build too, as
-# a weak default that the build's -D replaces: it must say the same.
-file(STRINGS ${PROJECT_SOURCE_DIR}/firmware/kernal.inc BREADBIN_KERNAL_INC_DEBUG_REGISTER
-     REGEX "^debugExitRegister[ \t]*=")
-if(NOT BREADBIN_KERNAL_INC_DEBUG_REGISTER MATCHES "= *\\$${BREADBIN_DEBUG_REGISTER}( |;|$)")
-  message(FATAL_ERROR "firmware/kernal.inc: debugExitRegister must default to $${BREADBIN_DEBUG_REGISTER} "
-                      "(found: ${BREADBIN_KERNAL_INC_DEBUG_REGISTER})")
-endif()
+# kernal.inc names the debug cells for programs assembled outside this build too, as
+# weak defaults that the build's -D replaces: they must say the same.
+foreach(cell debugExitRegister:DEBUG_REGISTER stopwatchStart:STOPWATCH_START
+             stopwatchStop:STOPWATCH_STOP debugConsole:CONSOLE)
+  string(REPLACE ":" ";" cell "${cell}")
+  list(GET cell 0 name)
+  list(GET cell 1 variable)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/firmware/kernal.inc found REGEX "^${name}[ \t]*=")
+  if(NOT found MATCHES "= *\\$${BREADBIN_${variable}}( |;|$)")
+    message(FATAL_ERROR "firmware/kernal.inc: ${name} must default to $${BREADBIN_${variable}} "
+                        "(found: ${found})")
+  endif()
+endforeach()

@@ -16,3 +16,15 @@ inline constexpr uint16_t kTestHookFirst = BREADBIN_TEST_HOOK_FIRST;
 inline constexpr uint16_t kTestHookLast = BREADBIN_TEST_HOOK_LAST;
 // With the runner's --debug-exit, a store here ends the run; the byte is its status.
 inline constexpr uint16_t kDebugExitRegister = BREADBIN_DEBUG_REGISTER;
+// breadbin-run's other debug cells: a store to the first starts the stopwatch, one to the
+// second stops it (the byte stored is the timing's id), and the bytes stored to the third
+// are console text. With the debug register they make one short range that the runner
+// watches.
+inline constexpr uint16_t kStopwatchStart = BREADBIN_STOPWATCH_START;
+inline constexpr uint16_t kStopwatchStop = BREADBIN_STOPWATCH_STOP;
+inline constexpr uint16_t kDebugConsole = BREADBIN_CONSOLE;
+inline constexpr uint16_t kDebugCellsFirst = kStopwatchStart;
+inline constexpr uint16_t kDebugCellsLast = kDebugExitRegister;
+static_assert(kStopwatchStart + 1 == kStopwatchStop && kStopwatchStop + 1 == kDebugConsole &&
+                  kDebugConsole + 1 == kDebugExitRegister,
+              "the debug cells lie side by side, the debug register last");

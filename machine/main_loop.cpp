@@ -33,6 +33,8 @@ bool drawFrames = true;
 
 bool watchFrames;
 int32_t watchedStore = -1;
+uint16_t watchedStoreSpan;
+uint16_t storeSeenAt;
 bool watchInputLoop;
 bool watchProgramLoad;
 
@@ -121,6 +123,11 @@ uint64_t runMainLoop(uint64_t count, bool watching, WatchEvent& event) {
             }
             if (legEnd.storeSeen) {
                 event = WatchEvent::StoreSeen;
+                storeSeenAt = legEnd.storeAddress;
+                // A debug cell's store returns before the frame check, so that the
+                // stretch goes on in the next call and frames fall where they would;
+                // the debug register's ends the run, after it.
+                if (storeSeenAt != kDebugExitRegister) return done;
                 break;
             }
         }
@@ -141,6 +148,8 @@ bool frameCheck() {
     ++framesDrawn;
     if (drawFrames) drawTextScreen();
     raiseIrq(cpu);
+    // The interrupt's entry belongs to no instruction, but to the calls under way.
+    if (executionCounts) countedCycles += static_cast<uint64_t>(cpu.cycleCount);
     frameDeadline = nowMs() + kFramePeriodMs;
     return true;
 }

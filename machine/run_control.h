@@ -28,16 +28,21 @@ uint64_t cyclesSinceStart();
 enum class WatchEvent : uint8_t {
     None,              // all steps ran
     FrameDrawn,        // a frame was drawn (watchFrames)
-    StoreSeen,         // the instruction just run stored into watchedStore
+    StoreSeen,         // the instruction just run stored into the watched addresses
     InputLoopReached,  // regPC lies in the test hook's window after the hook fired
     Jammed,            // the processor met a JAM (6510 model) and stopped; regPC addresses it
     ProgramLoaded,     // the test hook has just loaded the program (watchProgramLoad)
 };
 
 // What runWatched looks for. Set them before the run.
-extern bool watchFrames;      // end the run after each frame
-extern int32_t watchedStore;  // -1, or the address whose store ends the run
-extern bool watchInputLoop;   // end the run when the program is back in the input loop
+extern bool watchFrames;           // end the run after each frame
+extern int32_t watchedStore;       // -1, or the first address whose store ends the run
+extern uint16_t watchedStoreSpan;  // the addresses after it that end it too (0: none)
+extern uint16_t storeSeenAt;       // after StoreSeen: the address stored to
+// A store seen at any address but the debug register returns at once, before the frame
+// check that ends the stretch: the stretch goes on in the next call (which the caller
+// makes as long as the stretch's rest), so frames fall where they would unwatched.
+extern bool watchInputLoop;  // end the run when the program is back in the input loop
 // End the run right after the test hook has loaded the program, before its first
 // instruction, so that the caller may choose where it starts. The stretch that the load
 // fell in goes on in the next call: its frame check is left to the end of the stretch, so
@@ -70,7 +75,7 @@ struct ExecutionCount {
 extern ExecutionCount* executionCounts;
 // A JSR site's calls while counting: the routine called, how often, and what the calls
 // ran in all, from the first cycle of the JSR to the last of the RTS that returned
-// (what a routine test's expect.cycles counts; an interrupt's entry left out).
+// (what a routine test's expect.cycles counts, interrupts that came in between included).
 struct CallCount {
     uint16_t target;
     uint64_t calls;
@@ -89,7 +94,8 @@ struct CallSite {
 };
 extern std::map<CallSite, CallCount> callsElsewhere;
 
-// The calls under way while counting, innermost last; and the totals they are measured by.
+// The calls under way while counting, innermost last; and the totals they are measured by
+// (the cycles of interrupts' entries among them).
 struct OpenCall {
     uint16_t site;
     uint16_t target;

@@ -19,7 +19,7 @@
 // The processor model is one of them: each model has legs of its own.
 struct StepFeatures {
     bool window = false;   // end after an instruction that leaves regPC in the test hook's window
-    bool stores = false;   // end after a store into watchedStore
+    bool stores = false;   // end after a store into the watched addresses
     bool observe = false;  // keep the trace ring and the execution counts, where they are on
     CpuModel model = kDefaultCpuModel;
     constexpr unsigned index() const {
@@ -36,8 +36,9 @@ inline constexpr unsigned kStepFeatureVariants = 16;
 // registers that the processor's registers need.
 struct LegEnd {
     uint64_t leftover;  // the steps of the leg that were not started
-    bool storeSeen;     // the last instruction stored into watchedStore
-    bool jammed;        // the last instruction was a JAM: the processor has stopped
+    bool storeSeen;     // the last instruction stored into the watched addresses, here:
+    uint16_t storeAddress;
+    bool jammed;  // the last instruction was a JAM: the processor has stopped
 };
 extern LegEnd legEnd;
 
@@ -79,7 +80,8 @@ inline void countInstruction(const CpuState& c, uint16_t pc, int32_t cycles) {
 template <StepFeatures F>
 struct MainLoopStep {
     uint64_t remaining;    // steps of the leg not yet started
-    int32_t watchedStore;  // F.stores: the address whose store ends the leg
+    int32_t watchedStore;  // F.stores: the first address whose store ends the leg
+    uint16_t watchedSpan;  // and how many after it
     uint16_t startPc = 0;  // F.observe: the instruction under way, and the cycles before it
     int32_t startCycles = 0;
 
@@ -114,8 +116,9 @@ struct MainLoopStep {
             if (readByte(kKeyboardColumnSelect) == kScanColumnZero) [[unlikely]]
                 endLeg();
             if constexpr (F.stores) {
-                if (address == watchedStore) [[unlikely]] {
+                if (static_cast<uint16_t>(address - watchedStore) <= watchedSpan) [[unlikely]] {
                     legEnd.storeSeen = true;
+                    legEnd.storeAddress = address;
                     endLeg();
                 }
             }
@@ -149,7 +152,7 @@ template <StepFeatures F>
 uint64_t runLeg(uint64_t steps) {
     legEnd = LegEnd{};
     setFlag(cpu, kFlagBit5, 1);
-    MainLoopStep<F> step{steps, watchedStore};
+    MainLoopStep<F> step{steps, watchedStore, watchedStoreSpan};
     runInterpreter<F.model>(step);
     return steps - step.remaining - legEnd.leftover;
 }

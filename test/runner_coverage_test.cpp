@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,139 @@ TEST_F(Coverage, BadListingsGiveStatusThreeAndOneLineAndWriteNothing) {
         EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
         EXPECT_FALSE(fs::exists(folder / "x.info"));
     }
+}
+
+// The debug cells: console text to standard error and the summary, stopwatch timings by
+// id in the summary and the profile (a batch's added up), in a run and in a routine test.
+TEST_F(Coverage, DebugCellsTimeAndPrint) {
+    std::ofstream(folder / "cells.asm") << R"(        .include "kernal.inc"
+*       = $c000
+        ldx #0
+print   lda text,x
+        beq timed
+        sta debugConsole
+        inx
+        bne print
+timed   ldy #3
+again   sta stopwatchStart
+        nop
+        lda #7
+        sta stopwatchStop
+        dey
+        bne again
+        sta stopwatchStart
+        lda #9
+        sta stopwatchStop
+        lda debugConsole
+        sta result
+        lda #0
+        sta debugExitRegister
+timeit  sta stopwatchStart
+        nop
+        sta stopwatchStop
+        rts
+        .enc "none"             ; the console takes the bytes as they are: ASCII
+text    .text "hello"
+        .byte 13, 10
+        .text "world"
+        .byte 0
+result  .byte 0
+)";
+    ProcessOutcome assembled =
+        runProcess(TASS,
+                   {"--quiet", "--cbm-prg", "-I", std::string(BREADBIN_SOURCE_DIR) + "/firmware",
+                    "-o", file("cells.prg"), "-l", file("cells.lbl"), file("cells.asm")},
+                   60);
+    ASSERT_EQ(assembled.status, 0) << assembled.err;
+    ProcessOutcome run = runner({"--debug-exit", "--summary", file("s.json"), "--labels",
+                                 file("cells.lbl"), "--expect", "result=0x64", file("cells.prg")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string name = file("cells.prg");
+    EXPECT_NE(run.err.find(name + ": hello\n" + name + ": world\n"), std::string::npos) << run.err;
+    nlohmann::json summary = nlohmann::json::parse(readText(file("s.json")), nullptr, false);
+    ASSERT_TRUE(summary.is_object());
+    EXPECT_EQ(summary["console"], nlohmann::json({"hello", "world"}));
+    EXPECT_EQ(summary["stopwatch"],
+              nlohmann::json::parse(R"([{"id":7,"count":3,"min":8,"max":8,"total":24},
+                                         {"id":9,"count":1,"min":6,"max":6,"total":6}])"));
+
+    // Twice in a batch, with a profile: the timings add up over the runs.
+    ProcessOutcome batch = runner({"--debug-exit", "--profile", file("p.callgrind"), name, name});
+    EXPECT_EQ(batch.status, 0) << batch.err;
+    std::string profile = readText(file("p.callgrind"));
+    EXPECT_NE(profile.find("# stopwatch 7: count 6, min 8, max 8, total 48 cycles\n"),
+              std::string::npos)
+        << profile;
+
+    // A routine test: the id is what A holds.
+    std::ofstream(folder / "cells.toml")
+        << "program = \"" << name << "\"\nlabels = \"" << file("cells.lbl")
+        << "\"\n[[test]]\nname = \"times\"\ncall = \"timeit\"\nset = { a = 5 }\n";
+    ProcessOutcome tested = runner({"--test", file("cells.toml"), "--summary", file("t.json")});
+    EXPECT_EQ(tested.status, 0) << tested.out << tested.err;
+    nlohmann::json tests = nlohmann::json::parse(readText(file("t.json")), nullptr, false);
+    ASSERT_TRUE(tests.is_array() && tests.size() == 1) << readText(file("t.json"));
+    EXPECT_EQ(tests[0]["stopwatch"],
+              nlohmann::json::parse(R"([{"id":5,"count":1,"min":6,"max":6,"total":6}])"));
+}
+
+// Recursion: down calls itself until X is 0; each call's inclusive cost holds the calls
+// inside it. And a routine that frames interrupt: its inclusive cycles in the profile are
+// the test's cycles, the interrupts' included.
+TEST_F(Coverage, RecursionAndInterruptsInTheProfile) {
+    std::ofstream(folder / "deep.asm") << R"(*       = $c000
+start   ldx #3
+        jsr down
+        lda #0
+        sta $d7ff
+down    dex
+        beq out
+        jsr down
+out     rts
+wait    ldy #0
+        ldx #0
+spin    dex
+        bne spin
+        dey
+        bne spin
+        rts
+)";
+    ProcessOutcome assembled = runProcess(
+        TASS,
+        {"--quiet", "--cbm-prg", "-o", file("deep.prg"), "-l", file("deep.lbl"), file("deep.asm")},
+        60);
+    ASSERT_EQ(assembled.status, 0) << assembled.err;
+    const std::string profile = file("deep.callgrind");
+    ASSERT_EQ(runner({"--debug-exit", "--profile", profile, "--labels", file("deep.lbl"),
+                      file("deep.prg")})
+                  .status,
+              0);
+    // Three calls of down ($C00A), one a line (the address without a listing): from start
+    // 12 instructions and 49 cycles (JSR, DEX, BEQ, the 33-cycle call inside, RTS); from
+    // down to itself the two inner ones, 33 + 17 cycles.
+    std::string calls = readText(profile);
+    EXPECT_NE(calls.find("cfn=down\ncalls=1 49162\n49154 12 49\n"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("cfn=down\ncalls=2 49162\n49165 12 50\n"), std::string::npos) << calls;
+
+    std::ofstream(folder / "wait.toml")
+        << "program = \"" << file("deep.prg") << "\"\nlabels = \"" << file("deep.lbl")
+        << "\"\n[[test]]\nname = \"waits\"\ncall = \"wait\"\n"
+           "irq = true\nset = { i = false }\n";
+    const std::string waited = file("wait.callgrind");
+    ProcessOutcome tested = runner({"--test", file("wait.toml"), "--profile", waited, "--summary",
+                                    file("w.json"), "--labels", file("deep.lbl")});
+    ASSERT_EQ(tested.status, 0) << tested.out << tested.err;
+    nlohmann::json summary = nlohmann::json::parse(readText(file("w.json")), nullptr, false);
+    ASSERT_TRUE(summary.is_array() && summary.size() == 1);
+    EXPECT_GT(summary[0]["frames"].get<uint64_t>(), 0u) << "interrupts came during the call";
+    std::string text = readText(waited);
+    std::size_t call = text.find("cfn=wait\ncalls=1 ");
+    ASSERT_NE(call, std::string::npos) << text;
+    std::size_t costs = text.find('\n', text.find('\n', call) + 1) + 1;
+    std::string line = text.substr(costs, text.find('\n', costs) - costs);
+    EXPECT_EQ(line.substr(line.rfind(' ') + 1),
+              std::to_string(summary[0]["cycles"].get<uint64_t>()))
+        << line;
 }
 
 }  // namespace

@@ -171,6 +171,16 @@ void encodeValue(std::string& out, StopReason stop) {
 void encodeValue(std::string& out, int exitByte) {
     appendNumber(out, static_cast<uint64_t>(exitByte + 1));  // -1, none, is 0
 }
+void encodeValue(std::string& out, const std::vector<std::string>& lines) {
+    appendNumber(out, lines.size());
+    for (const std::string& line : lines) appendField(out, line);
+}
+void encodeValue(std::string& out, const std::vector<StopwatchTimes>& times) {
+    appendNumber(out, times.size());
+    for (const StopwatchTimes& t : times) {
+        for (uint64_t value : {t.id, t.count, t.min, t.max, t.total}) appendNumber(out, value);
+    }
+}
 void encodeValue(std::string& out, const CpuState& r) {
     for (unsigned value : {unsigned{r.regA}, unsigned{r.regX}, unsigned{r.regY}, unsigned{r.regS},
                            unsigned{r.regP}, unsigned{r.regPC}}) {
@@ -189,6 +199,26 @@ bool decodeValue(std::string_view& in, StopReason& stop) {
 bool decodeValue(std::string_view& in, int& exitByte) {
     if (!takeNumber(in, exitByte)) return false;
     exitByte -= 1;
+    return true;
+}
+bool decodeValue(std::string_view& in, std::vector<std::string>& lines) {
+    uint64_t count = 0;
+    if (!takeNumber(in, count) || count > in.size()) return false;
+    lines.resize(count);
+    for (std::string& line : lines) {
+        if (!takeString(in, line)) return false;
+    }
+    return true;
+}
+bool decodeValue(std::string_view& in, std::vector<StopwatchTimes>& times) {
+    uint64_t count = 0;
+    if (!takeNumber(in, count) || count > in.size()) return false;
+    times.resize(count);
+    for (StopwatchTimes& t : times) {
+        for (uint64_t* value : {&t.id, &t.count, &t.min, &t.max, &t.total}) {
+            if (!takeNumber(in, *value)) return false;
+        }
+    }
     return true;
 }
 bool decodeValue(std::string_view& in, CpuState& r) {

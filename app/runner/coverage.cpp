@@ -389,7 +389,8 @@ constexpr const char* kPseudoSource = "program.prg";
 }  // namespace
 
 bool writeProfile(const std::string& path, const std::vector<ListingLine>& listing,
-                  const LabelTable& labels, std::string& error) {
+                  const LabelTable& labels, const std::vector<StopwatchTimes>& stopwatch,
+                  std::string& error) {
     std::map<uint16_t, const ListingLine*> listed;
     for (const ListingLine& entry : listing) listed.emplace(entry.address, &entry);
     auto placeOf = [&](uint16_t address) {
@@ -442,6 +443,10 @@ bool writeProfile(const std::string& path, const std::vector<ListingLine>& listi
     out << "# callgrind format\nversion: 1\ncreator: breadbin-run\npositions: line\n"
            "events: Instructions Cycles\nsummary: "
         << instructions << " " << cycles << "\n";
+    for (const StopwatchTimes& t : stopwatch) {
+        out << "# stopwatch " << t.id << ": count " << t.count << ", min " << t.min << ", max "
+            << t.max << ", total " << t.total << " cycles\n";
+    }
     for (const auto& [start, routine] : routines) {
         std::string file;
         auto at = [&](uint16_t address) {

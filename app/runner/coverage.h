@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/runner/debug_cells.h"
 #include "app/runner/labels.h"
 
 // One instruction of a listing: its address, the source file and line it came from, and
@@ -44,6 +45,8 @@ bool writeCoverage(const std::string& path, const std::vector<ListingLine>& list
 // (of `labels` or the listing), at an address a JSR called, or at a ROM area, with their
 // own costs per source line (the listing's, else the address as a line of "program.prg")
 // and every JSR site's calls with what they ran in all, from the JSR to the RTS that
-// returned (an interrupt that came in between included, its entry not).
+// returned (interrupts that came in between included).
+// The stopwatch's timings of the runs head it as comments ("# stopwatch 1: ...").
 bool writeProfile(const std::string& path, const std::vector<ListingLine>& listing,
-                  const LabelTable& labels, std::string& error);
+                  const LabelTable& labels, const std::vector<StopwatchTimes>& stopwatch,
+                  std::string& error);

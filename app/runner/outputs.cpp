@@ -190,6 +190,24 @@ FieldText fieldText(const CpuState& r, unsigned) {
             false};
 }
 
+FieldText fieldText(const std::vector<std::string>& lines, unsigned) {
+    std::string json = "[";
+    for (const std::string& line : lines) {
+        if (json.size() > 1) json += ',';
+        json += jsonString(line);
+    }
+    return {json + "]", false};
+}
+FieldText fieldText(const std::vector<StopwatchTimes>& times, unsigned) {
+    std::string json = "[";
+    for (const StopwatchTimes& t : times) {
+        json += formatted("%s{\"id\":%" PRIu64 ",\"count\":%" PRIu64 ",\"min\":%" PRIu64
+                          ",\"max\":%" PRIu64 ",\"total\":%" PRIu64 "}",
+                          json.size() > 1 ? "," : "", t.id, t.count, t.min, t.max, t.total);
+    }
+    return {json + "]", false};
+}
+
 std::string summaryJson(const RunResult& result) {
     std::string json = "{";
     forEachResultField(result, [&](std::string_view name, const auto& value, unsigned uses) {

@@ -47,6 +47,10 @@ FieldText fieldText(StopReason stop, unsigned uses);
 FieldText fieldText(int exitByte, unsigned uses);
 FieldText fieldText(uint64_t number, unsigned uses);
 FieldText fieldText(const CpuState& registers, unsigned uses);
+// The console's lines as a JSON array of strings; the stopwatch's timings as one of
+// objects {"id", "count", "min", "max", "total"}.
+FieldText fieldText(const std::vector<std::string>& lines, unsigned uses);
+FieldText fieldText(const std::vector<StopwatchTimes>& times, unsigned uses);
 
 // The summary: one JSON object on one line, ended by a newline: every summarised field,
 // then the status, regPC and the flags that follow from them.

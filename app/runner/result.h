@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/runner/debug_cells.h"
 #include "cpu/state.h"
 
 enum class Verdict : uint8_t {
@@ -53,6 +55,8 @@ struct RunResult {
     std::string startedBy;  // why there: "load", "upstart", "option" ("" without a program)
     std::string routine;    // the label that regPC lies in at the end, "" without one
     std::string counts;     // a run's execution counts on their way to the batch (coverage.h)
+    std::vector<StopwatchTimes> stopwatch;  // the debug cells' timings, by id
+    std::vector<std::string> console;       // the lines written to the debug console
 
     // The exit status, from the verdict: a program's failure through the debug register
     // has the byte written as its status (a run that wrote 0 and then failed its
@@ -100,6 +104,8 @@ void forEachResultField(Result& result, Visit&& visit) {
     visit("startedBy", result.startedBy, kEncoded | kSummarised);
     visit("routine", result.routine, kEncoded | kSummarised);
     visit("counts", result.counts, kEncoded);
+    visit("stopwatch", result.stopwatch, kEncoded | kSummarised);
+    visit("console", result.console, kEncoded | kSummarised);
 }
 
 // The stop reason's name in the summary ("debug-exit", "cycle-limit", ...).

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/runner/built_in_firmware.h"
+#include "app/runner/debug_cells.h"
 #include "app/runner/outputs.h"
 #include "app/runner/read_file.h"
 #include "app/runner/upstart.h"
@@ -37,7 +38,6 @@ constexpr uint64_t maxCyclesPerStep(CpuModel model) {
 // Steps in one call of the loop when no limit is near.
 constexpr uint64_t kLongCall = uint64_t{1} << 32;
 constexpr std::size_t kProgramHeaderBytes = 2;
-constexpr int32_t kNoStore = -1;  // the store watch's "no address"
 
 // The host clock while the run follows the emulated cycles.
 double emulatedSeconds() {
@@ -186,7 +186,12 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
     std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
     std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
     watchFrames = frameLimit || !options.untilTexts.empty() || !options.failTexts.empty();
-    watchedStore = options.debugExit ? kDebugExitRegister : kNoStore;
+    // With --debug-exit the whole debug area is watched: the register and the cells
+    // beside it (a run without pays nothing for them).
+    watchedStore = options.debugExit ? kDebugCellsFirst : -1;
+    watchedStoreSpan = kDebugCellsLast - kDebugCellsFirst;
+    DebugCells cells;
+    cells.source = result.program;
     watchInputLoop = options.untilInput;
     startTrace(options.traceLength);
     // Until the hook has loaded the program, the run also watches for that, to start it.
@@ -216,6 +221,10 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
             continue;
         }
         if (event == WatchEvent::StoreSeen) {
+            if (storeSeenAt != kDebugExitRegister) {
+                debugCellStored(cells, storeSeenAt, memory.ram[storeSeenAt], cyclesSinceStart());
+                continue;
+            }
             result.stop = StopReason::DebugExit;
             result.exitByte = memory.ram[kDebugExitRegister];
             break;
@@ -240,6 +249,9 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
         }
     }
     watchProgramLoad = false;
+    endConsole(cells);
+    result.stopwatch = std::move(cells.times);
+    result.console = std::move(cells.lines);
     result.frames = framesDrawn;
     result.cycles = cyclesSinceStart();
 

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/runner/batch.h"
+#include "app/runner/debug_cells.h"
 #include "app/runner/outputs.h"
 #include "app/runner/read_file.h"
 #include "app/runner/run.h"
@@ -75,6 +76,9 @@ struct TestState {
     LiveMock* mocks;
     std::size_t mockCount;
     const std::bitset<kRamSize>* writable;  // null: any write is allowed
+    bool cellStored;       // the leg ended at a store into a debug cell, at cellAddress,
+    uint16_t cellAddress;  // with cellLeftover of its steps not run
+    uint64_t cellLeftover;
 };
 
 template <CpuModel Model>
@@ -125,6 +129,13 @@ struct TestStep : TestState {
         if constexpr (storesToOperand(Model, Opcode)) {
             writeByte(kRasterRegister, 0);
             if (runToExit && address == kDebugExitRegister) outcome = Outcome::DebugExit;
+            if (static_cast<uint16_t>(address - kDebugCellsFirst) <=
+                kDebugConsole - kDebugCellsFirst) {
+                cellStored = true;
+                cellAddress = address;
+                cellLeftover = remaining;
+                remaining = 0;
+            }
             checkWrite(address);
         }
         if constexpr (Opcode == kOpcodePHA || Opcode == kOpcodePHP) {
@@ -258,10 +269,15 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
     }
     // The frame's interrupt comes only to a test that asks for it, between legs of the
     // main loop's length; otherwise one leg runs to the end of the test's cycles.
+    // A store into a debug cell ends a leg early; the rest of that leg follows.
+    DebugCells cells;
+    cells.source = file.path + ": " + test.name;
+    const uint64_t legSteps = test.irq ? kStepsPerHostCheck : UINT64_MAX;
+    uint64_t nextLeg = legSteps;
     for (;;) {
         uint64_t spent = cyclesSinceStart() - step.frame.cyclesAtJsr;
         if (spent >= test.maxCycles) break;
-        step.remaining = test.irq ? kStepsPerHostCheck : UINT64_MAX;
+        step.remaining = nextLeg;
         step.cycleEnd =
             static_cast<int32_t>(cpu.cycleCount + static_cast<int64_t>(test.maxCycles - spent));
         withModel(model, [&](auto m) {
@@ -269,14 +285,24 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
             runInterpreter<decltype(m)::value>(leg);
             step = leg;
         });
+        bool cellStored = step.cellStored;
+        if (cellStored) {
+            debugCellStored(cells, step.cellAddress, memory.ram[step.cellAddress],
+                            cyclesSinceStart());
+            step.cellStored = false;
+        }
+        nextLeg = cellStored ? step.cellLeftover : legSteps;
         if (step.outcome != Outcome::Running) break;
-        if (test.irq) frameCheck();
+        if (!cellStored && test.irq) frameCheck();
     }
+    endConsole(cells);
     uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
 
     RunResult result;
     result.program = file.path;
     result.test = test.name;
+    result.stopwatch = std::move(cells.times);
+    result.console = std::move(cells.lines);
     result.cycles = cycles;
     result.frames = framesDrawn - kept.framesDrawn;
     result.registers = cpu;
