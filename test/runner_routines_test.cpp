@@ -272,6 +272,21 @@ TEST_F(RoutineTests, ErrorsInATestFileNameFileLineAndKeyAndNothingRuns) {
         << outcome.out;
 }
 
+// Three tests: one passes (31 cycles), one fails on its cycles, one spins to its limit.
+constexpr const char* kThreeTests = R"([[test]]
+name = "adds"
+call = "add8"
+expect = { cycles = 31 }
+[[test]]
+name = "adds wrongly"
+call = "add8"
+expect = { cycles = 30 }
+[[test]]
+name = "spins"
+call = "spin"
+max-cycles = 100
+)";
+
 // The result lines of a run of routine tests, without what follows them.
 std::multiset<std::string> resultLines(const std::string& out) {
     std::multiset<std::string> lines;
@@ -286,19 +301,7 @@ std::multiset<std::string> resultLines(const std::string& out) {
 TEST_F(RoutineTests, ShardsCoverEveryTestExactlyOnce) {
     // Seven entries: three tests in each of two files, and a broken file that counts as
     // one; the files given out of the order of their names.
-    std::string tests = R"([[test]]
-name = "adds"
-call = "add8"
-expect = { cycles = 31 }
-[[test]]
-name = "adds wrongly"
-call = "add8"
-expect = { cycles = 30 }
-[[test]]
-name = "spins"
-call = "spin"
-max-cycles = 100
-)";
+    const std::string tests = kThreeTests;
     std::vector<std::string> arguments = {"--test", testFile("c.toml", tests),
                                           "--test", testFile("b.toml", "[[test]]\nbogus = 1\n"),
                                           "--test", testFile("a.toml", tests)};
@@ -339,19 +342,7 @@ max-cycles = 100
 }
 
 TEST_F(RoutineTests, ReportsFilterRepeatAndParallelFiles) {
-    std::string tests = R"([[test]]
-name = "adds"
-call = "add8"
-expect = { cycles = 31 }
-[[test]]
-name = "adds wrongly"
-call = "add8"
-expect = { cycles = 30 }
-[[test]]
-name = "spins"
-call = "spin"
-max-cycles = 100
-)";
+    const std::string tests = kThreeTests;
     std::string one = testFile("one.toml", tests);
     fs::create_directories(folder / "more");
     std::string two = testFile("more/two.toml", tests);
