@@ -265,19 +265,24 @@ void openCall(uint16_t site, uint16_t target, uint8_t stackPointer, uint64_t jsr
                                   countedCycles - jsrCycles};
 }
 
+CallCount& callCountOf(uint16_t site, uint16_t target) {
+    CallCount* count = &callCounts[site];
+    if (count->calls == 0) count->target = target;
+    if (count->target != target) {
+        count = &callsElsewhere[{site, target}];
+        count->target = target;
+    }
+    return *count;
+}
+
 void closeCall(uint16_t pc, uint8_t stackPointer) {
     for (std::size_t i = openCallCount; i-- > 0;) {
         const OpenCall& call = openCalls[i];
         if (call.returnAddress != pc || call.stackPointer != stackPointer) continue;
-        CallCount* count = &callCounts[call.site];
-        if (count->calls == 0) count->target = call.target;
-        if (count->target != call.target) {
-            count = &callsElsewhere[{call.site, call.target}];
-            count->target = call.target;
-        }
-        ++count->calls;
-        count->instructions += countedInstructions - call.instructionsAt;
-        count->cycles += countedCycles - call.cyclesAt;
+        CallCount& count = callCountOf(call.site, call.target);
+        ++count.calls;
+        count.instructions += countedInstructions - call.instructionsAt;
+        count.cycles += countedCycles - call.cyclesAt;
         openCallCount = i;
         return;
     }

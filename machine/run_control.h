@@ -117,6 +117,9 @@ void openCall(uint16_t site, uint16_t target, uint8_t stackPointer, uint64_t jsr
 // After an RTS to `pc` with regS `stackPointer`: closes the call it returned from, and any
 // calls inside it that never returned.
 void closeCall(uint16_t pc, uint8_t stackPointer);
+// The count of the calls from `site` to `target`: the site's own, or, for a site seen
+// calling another target first, one in callsElsewhere.
+CallCount& callCountOf(uint16_t site, uint16_t target);
 
 // Turns counting on, every count 0; and off.
 void startCounting();

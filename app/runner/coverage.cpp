@@ -239,15 +239,12 @@ bool mergeCounts(std::string_view bytes) {
         } else if (entry[0] == kCallTag && bytes.size() - at >= kCallEntry) {
             uint16_t site = takeAddress(entry + 1);
             uint16_t target = takeAddress(entry + 3);
-            CallCount* count = &callCounts[site];
-            if (count->calls == 0) count->target = target;
-            if (count->target != target) {
-                count = &callsElsewhere[{site, target}];
-                count->target = target;
-            }
-            count->calls += takeNumber(entry + 5);
-            count->instructions += takeNumber(entry + 13);
-            count->cycles += takeNumber(entry + 21);
+            uint64_t calls = takeNumber(entry + 5);
+            if (calls == 0) return false;  // a site's count holds at least one call
+            CallCount& count = callCountOf(site, target);
+            count.calls += calls;
+            count.instructions += takeNumber(entry + 13);
+            count.cycles += takeNumber(entry + 21);
             at += kCallEntry;
         } else {
             return false;

@@ -38,6 +38,7 @@ constexpr int kScreenPixelRows = kScreenLines * 2;
 constexpr int kCellPixels = 16;  // a cell is 16 window pixels wide and 16 rows high
 constexpr uint32_t kRgb = 0x00FFFFFF;
 constexpr auto kRetryPause = std::chrono::milliseconds(20);
+constexpr const char* kProgramWindow = "breadbin";  // the title of the window under test
 
 Display* display = nullptr;
 bool xFailed = false;
@@ -71,30 +72,6 @@ std::vector<uint32_t> capture(Window window) {
     return pixels;
 }
 
-// Runs `check` on fresh captures until it returns an empty complaint or time is up;
-// then prints the last complaint.
-bool retry(Window window, double seconds,
-           const std::function<std::string(const std::vector<uint32_t>&)>& check) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    std::string complaint = "the window could not be read";
-    do {
-        std::vector<uint32_t> pixels = capture(window);
-        if (!pixels.empty()) {
-            complaint = check(pixels);
-            if (complaint.empty()) return true;
-        }
-        std::this_thread::sleep_for(kRetryPause);
-    } while (std::chrono::steady_clock::now() < deadline);
-    std::fprintf(stderr, "window_probe: %s\n", complaint.c_str());
-    return false;
-}
-
-std::string describePixel(int x, int y, uint32_t seen, uint32_t expected) {
-    char text[128];
-    std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, expected %06X", x, y, seen, expected);
-    return text;
-}
-
 bool windowNamed(Window window, const std::string& title) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable)
@@ -117,6 +94,34 @@ Window findWindow(Window parent, const std::string& title) {
     }
     if (children) XFree(children);
     return found;
+}
+
+// Runs `check` on fresh captures until it returns an empty complaint or time is up;
+// then prints the last complaint.
+bool retry(Window window, double seconds,
+           const std::function<std::string(const std::vector<uint32_t>&)>& check) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    std::string complaint = "the window could not be read";
+    do {
+        std::vector<uint32_t> pixels = capture(window);
+        if (!pixels.empty()) {
+            complaint = check(pixels);
+            if (complaint.empty()) return true;
+        } else if (Window again = findWindow(DefaultRootWindow(display), kProgramWindow)) {
+            // A window that cannot be read may have been replaced (SDL may make the window
+            // anew for its renderer): the program's window as it is now.
+            window = again;
+        }
+        std::this_thread::sleep_for(kRetryPause);
+    } while (std::chrono::steady_clock::now() < deadline);
+    std::fprintf(stderr, "window_probe: %s\n", complaint.c_str());
+    return false;
+}
+
+std::string describePixel(int x, int y, uint32_t seen, uint32_t expected) {
+    char text[128];
+    std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, expected %06X", x, y, seen, expected);
+    return text;
 }
 
 int commandFind(const std::string& title, double seconds) {

@@ -38,6 +38,11 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
+    # What the program said, and whether it still runs: the first thing to look at.
+    if [ -n "$app_pid" ]; then
+        if kill -0 "$app_pid" 2>/dev/null; then echo "breadbin still runs" >&2; else echo "breadbin has ended" >&2; fi
+        [ -s "$work/breadbin.err" ] && { echo "its standard error:" >&2; tail -20 "$work/breadbin.err" >&2; }
+    fi
     exit 1
 }
 
