@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kCells = kScreenRows * kScreenColumns;
 constexpr int kGlyphBytes = 2048;
 
 // A screen where neighbouring cells differ in code and colour, glyphs of every bit
@@ -22,7 +21,7 @@ void fillScreen() {
                kWindowRefreshRate);
     framebuffer = pixelMemory();
     std::memset(&memory, 0, sizeof memory);
-    for (int cell = 0; cell < kCells; ++cell) {
+    for (int cell = 0; cell < kScreenCells; ++cell) {
         memory.ram[kScreenMatrix + cell] = static_cast<uint8_t>(cell * 73 + cell / 40);
         memory.ram[kColourMemory + cell] = static_cast<uint8_t>(cell * 5 + cell / 7);
     }
@@ -38,8 +37,9 @@ void BM_DrawTextScreen(benchmark::State& state) {
         benchmark::DoNotOptimize(framebuffer[0]);
         benchmark::ClobberMemory();
     }
-    state.counters["strips/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kCells * kGlyphRows, benchmark::Counter::kIsRate);
+    state.counters["strips/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kScreenCells * kGlyphRows,
+                           benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DrawTextScreen)->Unit(benchmark::kMicrosecond);
 

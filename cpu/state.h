@@ -59,16 +59,23 @@ inline constexpr uint8_t kPortBasic = 0x01;   // set: BASIC at $A000-$BFFF
 inline constexpr uint8_t kPortKernal = 0x02;  // set: KERNAL at $E000-$FFFF
 inline constexpr uint8_t kPortIo = 0x04;      // clear: character ROM at $D000-$DFFF
 
+// Where the ROM windows begin: BASIC up to $BFFF, the character ROM (in place of the I/O
+// area) up to $DFFF, the KERNAL to the end. Below kBasicRomFirst it is always RAM.
+inline constexpr uint16_t kBasicRomFirst = 0xA000;
+inline constexpr uint16_t kBasicRomEnd = 0xC000;
+inline constexpr uint16_t kCharRomFirst = 0xD000;
+inline constexpr uint16_t kKernalRomFirst = 0xE000;
+
 // Resolves the processor's view of `address`: the buffer that serves it and the index in
 // it. Both readByte and readWord take this one decision.
 inline const uint8_t* bankedLocation(uint16_t address) {
     uint8_t port = memory.ram[kPortAddress];
-    if (address >= 0xE000) {
-        if (port & kPortKernal) return &memory.kernalRom[address - 0xE000];
-    } else if (address >= 0xD000) {
-        if (!(port & kPortIo)) return &memory.charRom[address - 0xD000];
-    } else if (address >= 0xA000 && address < 0xC000) {
-        if (port & kPortBasic) return &memory.basicRom[address - 0xA000];
+    if (address >= kKernalRomFirst) {
+        if (port & kPortKernal) return &memory.kernalRom[address - kKernalRomFirst];
+    } else if (address >= kCharRomFirst) {
+        if (!(port & kPortIo)) return &memory.charRom[address - kCharRomFirst];
+    } else if (address >= kBasicRomFirst && address < kBasicRomEnd) {
+        if (port & kPortBasic) return &memory.basicRom[address - kBasicRomFirst];
     }
     return &memory.ram[address];
 }
@@ -77,7 +84,7 @@ inline const uint8_t* bankedLocation(uint16_t address) {
 // port holds; above, the banking is decided afresh on every read, so a store to $01
 // takes effect on the very next read.
 inline uint8_t readByte(uint16_t address) {
-    if (address < 0xA000) return memory.ram[address];
+    if (address < kBasicRomFirst) return memory.ram[address];
     return *bankedLocation(address);
 }
 
@@ -85,7 +92,7 @@ inline uint8_t readByte(uint16_t address) {
 // first, whatever the banking at the next address. At $FFFF with RAM visible the second
 // byte wraps to ram[$0000].
 inline uint16_t readWord(uint16_t address) {
-    const uint8_t* low = address < 0xA000 ? &memory.ram[address] : bankedLocation(address);
+    const uint8_t* low = address < kBasicRomFirst ? &memory.ram[address] : bankedLocation(address);
     uint8_t high = low == &memory.ram[0xFFFF] ? memory.ram[0x0000] : low[1];
     return static_cast<uint16_t>(*low | high << 8);
 }

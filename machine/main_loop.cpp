@@ -121,7 +121,8 @@ uint64_t runMainLoop(uint64_t count, bool watching, WatchEvent& event) {
                 event = WatchEvent::Jammed;
                 return done;
             }
-            if (legEnd.storeSeen) {
+            if (legEnd.storeSeen &&
+                static_cast<uint16_t>(legEnd.storeAddress - watchedStore) <= watchedStoreSpan) {
                 event = WatchEvent::StoreSeen;
                 storeSeenAt = legEnd.storeAddress;
                 // A debug cell's store returns before the frame check, so that the

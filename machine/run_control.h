@@ -35,7 +35,8 @@ enum class WatchEvent : uint8_t {
 };
 
 // What runWatched looks for. Set them before the run.
-extern bool watchFrames;           // end the run after each frame
+extern bool watchFrames;  // end the run after each frame
+// The watched addresses lie among the debug cells (kDebugCellsFirst to kDebugCellsLast).
 extern int32_t watchedStore;       // -1, or the first address whose store ends the run
 extern uint16_t watchedStoreSpan;  // the addresses after it that end it too (0: none)
 extern uint16_t storeSeenAt;       // after StoreSeen: the address stored to

@@ -88,10 +88,9 @@ char screenCodeToAscii(uint8_t code) {
 }
 
 bool screenShowsText(std::string_view text) {
-    constexpr int kCells = kScreenRows * kScreenColumns;
-    if (text.empty() || text.size() > kCells) return text.empty();
+    if (text.empty() || text.size() > kScreenCells) return text.empty();
     const uint8_t* cells = &memory.ram[kScreenMatrix];
-    int lastStart = kCells - static_cast<int>(text.size());
+    int lastStart = kScreenCells - static_cast<int>(text.size());
     for (int start = 0; start <= lastStart; ++start) {
         std::size_t k = 0;
         while (k < text.size() && screenCodeToAscii(cells[start + k]) == text[k]) ++k;

@@ -19,6 +19,7 @@ constexpr uint32_t pixelOf(PaletteColour colour) {
 
 inline constexpr int kScreenColumns = 40;
 inline constexpr int kScreenRows = 25;
+inline constexpr int kScreenCells = kScreenRows * kScreenColumns;  // the matrix's bytes
 inline constexpr int kGlyphRows = 8;
 inline constexpr int kScreenLines = kScreenRows * kGlyphRows;  // 200 emulated pixel lines
 inline constexpr int kStripPixels = 16;                        // one cell's line, doubled in width

@@ -18,8 +18,8 @@
 // for costs it nothing; one more feature is one more field here and in stepFeatures().
 // The processor model is one of them: each model has legs of its own.
 struct StepFeatures {
-    bool window = false;   // end after an instruction that leaves regPC in the test hook's window
-    bool stores = false;   // end after a store into the watched addresses
+    bool window = false;   // end before an instruction that starts in the test hook's window
+    bool stores = false;   // end after a store into the debug cells
     bool observe = false;  // keep the trace ring and the execution counts, where they are on
     CpuModel model = kDefaultCpuModel;
     constexpr unsigned index() const {
@@ -36,7 +36,7 @@ inline constexpr unsigned kStepFeatureVariants = 16;
 // registers that the processor's registers need.
 struct LegEnd {
     uint64_t leftover;  // the steps of the leg that were not started
-    bool storeSeen;     // the last instruction stored into the watched addresses, here:
+    bool storeSeen;     // the last instruction stored into the debug cells, here:
     uint16_t storeAddress;
     bool jammed;  // the last instruction was a JAM: the processor has stopped
 };
@@ -49,6 +49,10 @@ extern uint64_t traceNext;  // instructions traced so far
 
 inline bool inTestHookWindow(uint16_t pc) {
     return static_cast<uint16_t>(pc - kTestHookFirst) <= kTestHookLast - kTestHookFirst;
+}
+
+inline bool inDebugCells(uint16_t address) {
+    return static_cast<uint16_t>(address - kDebugCellsFirst) <= kDebugCellsLast - kDebugCellsFirst;
 }
 
 // Counts the instruction `Opcode` that started at `pc`, charged `cycles` and has run.
@@ -80,14 +84,22 @@ inline void countInstruction(const CpuState& c, uint16_t pc, int32_t cycles) {
 template <StepFeatures F>
 struct MainLoopStep {
     uint64_t remaining;    // steps of the leg not yet started
-    int32_t watchedStore;  // F.stores: the first address whose store ends the leg
-    uint16_t watchedSpan;  // and how many after it
     uint16_t startPc = 0;  // F.observe: the instruction under way, and the cycles before it
     int32_t startCycles = 0;
 
+    // The window is looked at before an instruction rather than after the one before, so
+    // that the test lies beside the opcode fetch's own of the same address: below $A000,
+    // where the fetch reads RAM without looking at the banking, the window cannot be, and
+    // the compiler leaves the test out. A leg never starts in the window (runLeg), so this
+    // ends it where a check after the instruction would have.
     bool beforeInstruction(CpuState& c) {
         if (remaining == 0) [[unlikely]]
             return false;
+        if constexpr (F.window) {
+            static_assert(kTestHookFirst >= kBasicRomFirst);
+            if (c.regPC >= kBasicRomFirst && inTestHookWindow(c.regPC)) [[unlikely]]
+                return false;
+        }
         --remaining;
         if constexpr (F.observe) {
             if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
@@ -106,6 +118,9 @@ struct MainLoopStep {
     // that only after stores to $D012, $DC00 and $01 runs fewer instructions but was
     // measured slower: the unconditional store costs less than the compares.)
     //
+    // A store into the debug cells ends the leg; the loop decides whether it is one the
+    // run watches. The cells' addresses are constants, so the test needs no register.
+    //
     // Status bit 5 is set at the start of every step: the leg sets it as it starts, and
     // only PLP and RTI can clear it; after one that did, the leg ends, so that the next
     // step starts a leg.
@@ -113,10 +128,11 @@ struct MainLoopStep {
     void afterInstruction(CpuState& c, uint16_t address) {
         if constexpr (storesToOperand(F.model, Opcode)) {
             writeByte(kRasterRegister, 0);
-            if (readByte(kKeyboardColumnSelect) == kScanColumnZero) [[unlikely]]
-                endLeg();
+            if (columnSelectMayReadScanZero()) [[unlikely]] {
+                if (readByte(kKeyboardColumnSelect) == kScanColumnZero) endLeg();
+            }
             if constexpr (F.stores) {
-                if (static_cast<uint16_t>(address - watchedStore) <= watchedSpan) [[unlikely]] {
+                if (inDebugCells(address)) [[unlikely]] {
                     legEnd.storeSeen = true;
                     legEnd.storeAddress = address;
                     endLeg();
@@ -131,10 +147,6 @@ struct MainLoopStep {
             if (executionCounts)
                 countInstruction<F.model, Opcode>(c, startPc, c.cycleCount - startCycles);
         }
-        if constexpr (F.window) {
-            if (inTestHookWindow(c.regPC)) [[unlikely]]
-                endLeg();
-        }
         if constexpr (opcodeInfo(F.model, Opcode).halts) {
             legEnd.jammed = true;
             endLeg();
@@ -147,12 +159,20 @@ struct MainLoopStep {
     }
 };
 
-// Runs a leg of up to `steps` steps (at least one); returns the steps run.
+// Runs a leg of up to `steps` steps (at least one); returns the steps run. A leg that
+// watches the window but starts in it (the loop has seen to that already) runs its first
+// step without looking.
 template <StepFeatures F>
 uint64_t runLeg(uint64_t steps) {
+    if constexpr (F.window) {
+        if (inTestHookWindow(cpu.regPC)) {
+            constexpr StepFeatures unwatched{false, F.stores, F.observe, F.model};
+            return runLeg<unwatched>(1);
+        }
+    }
     legEnd = LegEnd{};
     setFlag(cpu, kFlagBit5, 1);
-    MainLoopStep<F> step{steps, watchedStore, watchedStoreSpan};
+    MainLoopStep<F> step{steps};
     runInterpreter<F.model>(step);
     return steps - step.remaining - legEnd.leftover;
 }

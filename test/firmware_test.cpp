@@ -369,7 +369,7 @@ TEST_F(Firmware, JumpTableRoutinesPrintAndKeepXAndY) {
     EXPECT_TRUE(rowStartsWith(4, "efg "));
     EXPECT_TRUE(rowStartsWith(5, "next "));
     int wrongColours = 0;
-    for (int cell = 0; cell < kScreenRows * kScreenColumns; ++cell) {
+    for (int cell = 0; cell < kScreenCells; ++cell) {
         wrongColours += (memory.ram[kColourMemory + cell] & 0x0F) != 7;
     }
     EXPECT_EQ(wrongColours, 0) << "clearScreen and every print use textColour";

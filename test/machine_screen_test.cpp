@@ -143,7 +143,7 @@ TEST_F(Renderer, EverySixteenColoursShowAsTheirPixelValues) {
 // The renderer reads the buffers, not the processor's view: with the character ROM
 // banked in at $D000 (which would hide colour memory and $D021), the picture stays.
 TEST_F(Renderer, CharacterRomVisibleToTheProcessorDoesNotChangeThePicture) {
-    for (int cell = 0; cell < kScreenRows * kScreenColumns; ++cell) {
+    for (int cell = 0; cell < kScreenCells; ++cell) {
         putCell(cell / kScreenColumns, cell % kScreenColumns, static_cast<uint8_t>(cell * 7),
                 static_cast<uint8_t>(cell * 3 + cell / 16));
     }
@@ -164,7 +164,7 @@ TEST_F(Renderer, CharacterRomVisibleToTheProcessorDoesNotChangeThePicture) {
 
 // Only the first 2048 bytes of the character ROM hold glyphs; the rest is never shown.
 TEST_F(Renderer, OnlyTheFirstHalfOfTheCharacterRomIsShown) {
-    for (int cell = 0; cell < kScreenRows * kScreenColumns; ++cell) {
+    for (int cell = 0; cell < kScreenCells; ++cell) {
         putCell(cell / kScreenColumns, cell % kScreenColumns, static_cast<uint8_t>(cell), 1);
     }
     drawTextScreen();
@@ -215,7 +215,7 @@ TEST(ScreenText, DecodingInvertsTheFontsEncoding) {
 }
 
 TEST(ScreenText, ScreenTextMarksReverseCellsOnTheLineBelow) {
-    std::memset(&memory.ram[kScreenMatrix], 32, kScreenRows * kScreenColumns);
+    std::memset(&memory.ram[kScreenMatrix], 32, kScreenCells);
     const uint8_t hello[] = {8, 5, 12, 12, 15};  // HELLO
     std::copy(std::begin(hello), std::end(hello), &memory.ram[kScreenMatrix]);
     memory.ram[kScreenMatrix + 1] |= 0x80;                       // a reversed E
@@ -242,7 +242,7 @@ TEST(ScreenText, ScreenTextMarksReverseCellsOnTheLineBelow) {
 }
 
 TEST(ScreenText, TextIsFoundInPlaceAcrossRowEndsAndInReverseVideo) {
-    std::memset(&memory.ram[kScreenMatrix], 32, kScreenRows * kScreenColumns);
+    std::memset(&memory.ram[kScreenMatrix], 32, kScreenCells);
     const uint8_t ok[] = {15, 11};                                             // OK
     std::copy(std::begin(ok), std::end(ok), &memory.ram[kScreenMatrix + 38]);  // end of row 0
     memory.ram[kScreenMatrix + 40] = 0x80 | 33;                                // a reversed '!'

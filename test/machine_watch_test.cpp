@@ -3,6 +3,7 @@
 // instructions and the count of steps run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,44 @@ TEST_F(WatchedRun, TheInputLoopEventComesOnlyAfterTheHookHasFired) {
     // Still there: the next watched run stops before its first step.
     EXPECT_EQ(runWatched(100, event), 0u);
     EXPECT_EQ(event, WatchEvent::InputLoopReached);
+}
+
+TEST_F(WatchedRun, TheInputLoopEventComesAtTheFirstStepInTheWindowHoweverTheProgramGetsThere) {
+    struct Entry {
+        const char* name;
+        Bytes program;       // at $C000, after the hook has fired at $E600
+        Bytes kernalAtE5C8;  // over the NOPs just below the window
+        uint64_t steps;
+        uint16_t pc;
+    };
+    // clang-format off
+    const std::vector<Entry> entries = {
+        // JMP $E5C5: five NOPs run up to the window's first address.
+        {"falling through", {0x4C, 0xC5, 0xE5}, {}, 2 + 5, kTestHookFirst},
+        // JMP $E5C5: three NOPs, then the LDA $1234 at $E5C8 ends past the first address.
+        {"an instruction across its start", {0x4C, 0xC5, 0xE5}, {0xAD, 0x34, 0x12}, 2 + 3 + 1,
+         kTestHookFirst + 1},
+        // LDA #$E5, PHA, LDA #$FF, PHA, RTS to $E600.
+        {"returning", {0xA9, 0xE5, 0x48, 0xA9, 0xFF, 0x48, 0x60}, {}, 1 + 5, 0xE600},
+    };
+    // clang-format on
+    static_assert(kTestHookFirst == 0xE5CA);
+    for (const Entry& entry : entries) {
+        SCOPED_TRACE(entry.name);
+        Bytes kernal = nopKernal(kTestResetAt, {0x4C, 0x00, 0xE6});  // JMP $E600
+        std::copy(entry.kernalAtE5C8.begin(), entry.kernalAtE5C8.end(),
+                  kernal.begin() + (0xE5C8 - kTestResetAt));
+        writeRoms(kernal);
+        startHeadless();
+        Bytes file = {0x00, 0xC0};
+        file.insert(file.end(), entry.program.begin(), entry.program.end());
+        headlessProvideFile(kTestProgramFile, file);
+        watchInputLoop = true;
+        WatchEvent event = WatchEvent::None;
+        EXPECT_EQ(runWatched(100, event), entry.steps);
+        EXPECT_EQ(event, WatchEvent::InputLoopReached);
+        EXPECT_EQ(cpu.regPC, entry.pc);
+    }
 }
 
 TEST_F(WatchedRun, AProgramThatNeverReturnsGivesNoInputLoopEvent) {

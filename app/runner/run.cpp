@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -123,6 +124,25 @@ StartPlan planStart(const RunnerOptions& options, const Bytes& file) {
     return plan;
 }
 
+// The screen matrix as the texts were last looked for on it. Most frames leave the screen
+// as it was, and a screen that has not changed since a look that found none of the texts
+// shows none of them still, so the look after a frame is a comparison of the matrix.
+struct ScreenLooks {
+    std::array<uint8_t, kScreenCells> lastLookedAt{};
+    bool lookedAt = false;
+};
+
+// Whether the screen has changed since the last look (true before the first); keeps what it
+// shows now for the next.
+bool screenChangedSinceLook(ScreenLooks& looks) {
+    const uint8_t* cells = &memory.ram[kScreenMatrix];
+    if (looks.lookedAt && std::equal(cells, cells + kScreenCells, looks.lastLookedAt.begin()))
+        return false;
+    std::copy(cells, cells + kScreenCells, looks.lastLookedAt.begin());
+    looks.lookedAt = true;
+    return true;
+}
+
 // The first of `texts` that the screen shows, or null.
 const std::string* textOnScreen(const std::vector<std::string>& texts) {
     for (const std::string& text : texts) {
@@ -198,6 +218,7 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
     watchProgramLoad = true;
 
     const std::string* shown = nullptr;
+    ScreenLooks looks;
     for (;;) {
         std::optional<uint64_t> cyclesLeft;
         if (cycleLimit) {
@@ -234,11 +255,12 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
             break;
         }
         if (event == WatchEvent::FrameDrawn) {
-            if ((shown = textOnScreen(options.failTexts))) {
+            bool changed = screenChangedSinceLook(looks);
+            if (changed && (shown = textOnScreen(options.failTexts))) {
                 result.stop = StopReason::FailText;
                 break;
             }
-            if ((shown = textOnScreen(options.untilTexts))) {
+            if (changed && (shown = textOnScreen(options.untilTexts))) {
                 result.stop = StopReason::UntilText;
                 break;
             }
