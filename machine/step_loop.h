@@ -97,8 +97,9 @@ struct MainLoopStep {
             return false;
         if constexpr (F.window) {
             static_assert(kTestHookFirst >= kBasicRomFirst);
-            if (c.regPC >= kBasicRomFirst && inTestHookWindow(c.regPC)) [[unlikely]]
-                return false;
+            if (c.regPC >= kBasicRomFirst) [[unlikely]] {
+                if (inTestHookWindow(c.regPC)) return false;
+            }
         }
         --remaining;
         if constexpr (F.observe) {
