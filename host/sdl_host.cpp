@@ -4,7 +4,9 @@
 // status text drawn into it, the real clock, keys from the window's events (Escape,
 // other keys by their SDL names, a close request), and, through the shared files and
 // random pieces, read-only files and the fixed random sequence. hostService pumps the
-// events and presents the changed rows about every ten milliseconds.
+// events and presents the changed rows about every ten milliseconds: the band of rows
+// whose pixels differ from what the window last showed, or every row after the window
+// was exposed or resized.
 // Ignores: the bits per pixel (always 32), the refresh rate (the emulation never waits
 // for the display) and pages beyond the first (never shown). The pixel lock is the
 // marker of host.h: only the emulation thread touches the page.
@@ -24,6 +26,7 @@
 #include "host/clock.h"
 #include "host/files.h"
 #include "host/host.h"
+#include "host/shown_rows.h"
 #include "host/text_area.h"
 
 namespace {
@@ -47,6 +50,8 @@ struct WindowHost {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     std::vector<uint32_t> pages;
+    std::vector<uint32_t> shown;  // the first page as the window last showed it
+    bool showAll = true;          // the next presentation sends the marked rows, changed or not
     int width = 0;
     int height = 0;
     int dirtyFirstRow = kNoRow;  // rows changed since the last presentation; none when first > last
@@ -76,6 +81,18 @@ void markRowsChanged(int first, int last) {
 void markAllChanged() { markRowsChanged(0, host.height - 1); }
 
 void markTextChanged() { markRowsChanged(textAreaFirstPixelRow(), textAreaLastPixelRow()); }
+
+// What the window shows is lost or unknown: the next presentation sends the whole page.
+void showAllAgain() {
+    markAllChanged();
+    host.showAll = true;
+}
+
+std::size_t rowOffset(int row) { return static_cast<std::size_t>(row) * host.width; }
+
+const uint32_t* pageRow(int row) { return host.pages.data() + rowOffset(row); }
+
+int pagePitch() { return host.width * static_cast<int>(sizeof(uint32_t)); }
 
 void queueKey(std::string_view name) {
     if (host.keysPending >= kKeyQueueSize) return;  // a full queue drops new keys
@@ -116,12 +133,22 @@ void pumpEvents() {
                     closeQueued = true;
                 } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
                            event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-                    markAllChanged();
+                    showAllAgain();
                 }
                 break;
             default: break;
         }
     }
+}
+
+// Updates rows first..last of the texture and presents all of it, scaled to the window.
+bool showThroughRenderer(int first, int last) {
+    SDL_Rect rows = {0, first, host.width, last - first + 1};
+    if (SDL_UpdateTexture(host.texture, &rows, pageRow(first), pagePitch()) != 0) return false;
+    SDL_RenderClear(host.renderer);
+    SDL_RenderCopy(host.renderer, host.texture, nullptr, nullptr);
+    SDL_RenderPresent(host.renderer);
+    return true;
 }
 
 void presentChangedRows() {
@@ -132,15 +159,21 @@ void presentChangedRows() {
         pixelLock.changedLast = -1;
     }
     if (host.dirtyFirstRow > host.dirtyLastRow) return;
-    SDL_Rect rows = {0, host.dirtyFirstRow, host.width, host.dirtyLastRow - host.dirtyFirstRow + 1};
-    const uint32_t* first =
-        host.pages.data() + static_cast<std::size_t>(host.dirtyFirstRow) * host.width;
-    SDL_UpdateTexture(host.texture, &rows, first, host.width * static_cast<int>(sizeof(uint32_t)));
-    SDL_RenderClear(host.renderer);
-    SDL_RenderCopy(host.renderer, host.texture, nullptr, nullptr);
-    SDL_RenderPresent(host.renderer);
+    bool whole = host.showAll;
+    RowBand band = {host.dirtyFirstRow, host.dirtyLastRow};
+    if (whole) {
+        std::memcpy(host.shown.data() + rowOffset(band.first), pageRow(band.first),
+                    static_cast<std::size_t>(band.last - band.first + 1) * pagePitch());
+    } else {
+        band = takeChangedRows(host.pages.data(), host.shown.data(), host.width, band.first,
+                               band.last);
+    }
     host.dirtyFirstRow = kNoRow;
     host.dirtyLastRow = -1;
+    host.showAll = false;
+    if (band.first > band.last) return;
+    if (!showThroughRenderer(band.first, band.last))
+        showAllAgain();  // tried again at the next presentation
 }
 
 }  // namespace
@@ -178,12 +211,13 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int flag
     host.height = height;
     try {
         host.pages.assign(static_cast<std::size_t>(width) * height * std::max(pages, 1), 0);
+        host.shown.assign(static_cast<std::size_t>(width) * height, 0);
     } catch (const std::bad_alloc&) {
         SDL_SetError("no memory for %d x %d pixels", width, height);
         failWindow("cannot allocate the pixel memory");
     }
     textAreaAttach(host.pages.data(), width, height);
-    markAllChanged();
+    showAllAgain();
     presentChangedRows();
     host.nextServiceTime = steadySeconds() + kServicePeriodSeconds;
 }

@@ -3,7 +3,8 @@
 #
 #   window_test.sh BREADBIN PROBE tiny-roms
 #       three short ROM files of our own: the window opens, the status rows report their
-#       sizes, and Escape ends the run with status 0.
+#       sizes, a cell that the KERNAL writes low on a screen already shown appears, and
+#       Escape ends the run with status 0.
 #   window_test.sh BREADBIN PROBE demo DEMO_FOLDER
 #       a copy of the ready demo folder: known cells show their glyphs in their colours,
 #       another key and a close request leave it running, Escape ends it with status 0.
@@ -96,22 +97,35 @@ start_display
 
 case "$scenario" in
 tiny-roms)
-    # A KERNAL of 8190 bytes: JMP $E000 at $E000 and the reset vector, no interrupt
-    # vector; a BASIC image of 100 bytes and a character image of 2000.
+    # A KERNAL of 8190 bytes with the reset vector and no interrupt vector. From $E000 it
+    # counts down 2^24 loops (long after the first frames are shown, an unchanging blank
+    # screen), then puts glyph 1 in white at row 22, column 0, and stays in a loop: the
+    # window then has only that band of rows to show, well below the top.
+    #   E000 LDX #0 / E002 LDY #0 / E004 DEY / BNE E004 / DEX / BNE E002 / DEC $02 /
+    #   BNE E000 / LDA #1 / STA $0770 / STA $DB70 / JMP E016
+    # A BASIC image of 100 bytes and a character image of 2000, blank but for glyph 1.
     mkdir "$work/roms"
+    kernal_code='\xa2\x00\xa0\x00\x88\xd0\xfd\xca\xd0\xf8\xc6\x02\xd0\xf2'
+    kernal_code+='\xa9\x01\x8d\x70\x07\x8d\x70\xdb\x4c\x16\xe0'
     {
-        printf '\x4c\x00\xe0'
-        head -c 8185 /dev/zero
+        printf "$kernal_code"
+        head -c $((8188 - 25)) /dev/zero
         printf '\x00\xe0'
     } >"$work/roms/kernal.rom"
     head -c 100 /dev/zero >"$work/roms/basic.rom"
-    head -c 2000 /dev/zero >"$work/roms/chargen.rom"
+    {
+        head -c 8 /dev/zero
+        printf '\x18\x3c\x66\x7e\x66\x66\x66\x00'
+        head -c $((2000 - 16)) /dev/zero
+    } >"$work/roms/chargen.rom"
     start_breadbin "$work/roms"
     "$probe" status "$window" "$timeout_s" \
         "kernal.rom loaded 8190 bytes long" \
         "basic.rom loaded 100 bytes long" \
         "chargen.rom loaded 2000 bytes long" \
         "" || fail "the status rows do not show the three ROM lines"
+    "$probe" cell "$window" "$timeout_s" "$work/roms/chargen.rom" 22 0 1 0 1 ||
+        fail "the cell written after the first frames"
     still_running || fail "breadbin ended by itself"
     escape_ends_the_run
     ;;
