@@ -1,12 +1,12 @@
 // The window host: host.h over an SDL2 window. Nothing else in the program includes SDL.
 //
-// Implements: the window (one page of our own, copied to a streaming texture), the
-// status text drawn into it, the real clock, keys from the window's events (Escape,
-// other keys by their SDL names, a close request), and, through the shared files and
-// random pieces, read-only files and the fixed random sequence. hostService pumps the
-// events and presents the changed rows about every ten milliseconds: the band of rows
-// whose pixels differ from what the window last showed, or every row after the window
-// was exposed or resized.
+// Implements: the window (one page of our own, copied into the window's surface, or for
+// full screen into a streaming texture that the renderer scales), the status text drawn
+// into it, the real clock, keys from the window's events (Escape, other keys by their SDL
+// names, a close request), and, through the shared files and random pieces, read-only
+// files and the fixed random sequence. hostService pumps the events and presents the
+// changed rows about every ten milliseconds: the band of rows whose pixels differ from
+// what the window last showed, or every row after the window was exposed or resized.
 // Ignores: the bits per pixel (always 32), the refresh rate (the emulation never waits
 // for the display) and pages beyond the first (never shown). The pixel lock is the
 // marker of host.h: only the emulation thread touches the page.
@@ -47,6 +47,8 @@ struct KeyName {
 
 struct WindowHost {
     SDL_Window* window = nullptr;
+    // The renderer and its texture, only when the page cannot go to the window's surface:
+    // full screen (scaled), or a system that gives the window no surface.
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     std::vector<uint32_t> pages;
@@ -141,6 +143,36 @@ void pumpEvents() {
     }
 }
 
+// Copies rows first..last into the window's surface and sends them; false when the
+// window could not take them. A surface larger than the page (a window manager may
+// enlarge the window) is cleared around it when the whole page is sent.
+bool showOnSurface(int first, int last, bool whole) {
+    // Asked for at each presentation: a window whose size changed has a new surface.
+    SDL_Surface* surface = SDL_GetWindowSurface(host.window);
+    if (!surface) return false;
+    bool clearAround = whole && (surface->w > host.width || surface->h > host.height);
+    if (clearAround) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    int width = std::min(host.width, surface->w);
+    last = std::min(last, surface->h - 1);
+    if (first <= last && width > 0) {
+        if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+        // A surface without alpha (XRGB, as X servers give) takes the page's pixels as
+        // they are, a copy row by row; any other format is converted.
+        Uint32 format = surface->format->format;
+        Uint32 pageFormat =
+            format == SDL_PIXELFORMAT_RGB888 ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_ARGB8888;
+        auto* rows = static_cast<uint8_t*>(surface->pixels) +
+                     static_cast<std::size_t>(first) * surface->pitch;
+        int converted = SDL_ConvertPixels(width, last - first + 1, pageFormat, pageRow(first),
+                                          pagePitch(), format, rows, surface->pitch);
+        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+        if (converted != 0) return false;
+    }
+    SDL_Rect sent = clearAround ? SDL_Rect{0, 0, surface->w, surface->h}
+                                : SDL_Rect{0, first, width, last - first + 1};
+    return sent.w <= 0 || sent.h <= 0 || SDL_UpdateWindowSurfaceRects(host.window, &sent, 1) == 0;
+}
+
 // Updates rows first..last of the texture and presents all of it, scaled to the window.
 bool showThroughRenderer(int first, int last) {
     SDL_Rect rows = {0, first, host.width, last - first + 1};
@@ -172,8 +204,9 @@ void presentChangedRows() {
     host.dirtyLastRow = -1;
     host.showAll = false;
     if (band.first > band.last) return;
-    if (!showThroughRenderer(band.first, band.last))
-        showAllAgain();  // tried again at the next presentation
+    bool sent = host.renderer ? showThroughRenderer(band.first, band.last)
+                              : showOnSurface(band.first, band.last, whole);
+    if (!sent) showAllAgain();  // tried again at the next presentation
 }
 
 }  // namespace
@@ -185,6 +218,12 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int flag
                 int /*refreshRate*/) {
     // Without its own signal handlers SDL leaves Ctrl-C to end the process as usual.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The window surface as the display's own image (on X11 in shared memory), not the
+    // texture of a GPU renderer that SDL would put behind it: sending a band of rows then
+    // costs that band, where the texture costs a whole presentation, milliseconds under
+    // a software GL such as a display without a GPU has. SDL_FRAMEBUFFER_ACCELERATION in
+    // the environment still decides.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) failWindow("SDL_Init failed");
     // With no display SDL falls back to drivers that show nothing, and the run could not
     // be seen or stopped: those are taken only when asked for by name.
@@ -201,12 +240,16 @@ void openWindow(int width, int height, int /*bitsPerPixel*/, int pages, int flag
                                    width, height, windowFlags);
     if (!host.window) failWindow("SDL_CreateWindow failed");
     SDL_StopTextInput();  // keys arrive as key presses; text events would only fill the queue
-    host.renderer = SDL_CreateRenderer(host.window, -1, 0);  // no vsync: presenting never waits
-    if (!host.renderer) failWindow("SDL_CreateRenderer failed");
-    SDL_RenderSetLogicalSize(host.renderer, width, height);
-    host.texture = SDL_CreateTexture(host.renderer, SDL_PIXELFORMAT_ARGB8888,
-                                     SDL_TEXTUREACCESS_STREAMING, width, height);
-    if (!host.texture) failWindow("SDL_CreateTexture failed");
+    // A window of the page's size takes the page in its surface, row for row; full screen
+    // needs the renderer to scale it, as does a system that has no window surface.
+    if (flags != 0 || !SDL_GetWindowSurface(host.window)) {
+        host.renderer = SDL_CreateRenderer(host.window, -1, 0);  // no vsync: never waits
+        if (!host.renderer) failWindow("SDL_CreateRenderer failed");
+        SDL_RenderSetLogicalSize(host.renderer, width, height);
+        host.texture = SDL_CreateTexture(host.renderer, SDL_PIXELFORMAT_ARGB8888,
+                                         SDL_TEXTUREACCESS_STREAMING, width, height);
+        if (!host.texture) failWindow("SDL_CreateTexture failed");
+    }
     host.width = width;
     host.height = height;
     try {
