@@ -12,17 +12,9 @@ inline constexpr uint8_t kScanColumnZero = 0xFE;
 // (n = 8) and $01 come with probability 1/16 and each other bit with 1/8.
 uint8_t randomKeyRow();
 
-// Whether $DC00 may read $FE: where it reads from (RAM, or the character ROM while the port
-// hides the I/O area) holds $FE. Two fixed-address compares and no look at the port, for
-// the loop's check after every store; readByte tells for sure.
-inline bool columnSelectMayReadScanZero() {
-    return memory.ram[kKeyboardColumnSelect] == kScanColumnZero ||
-           memory.charRom[kKeyboardColumnSelect - kCharRomFirst] == kScanColumnZero;
-}
-
 // The stub's work after a step: one read and one comparison on the common path. The main
-// loop calls it after every step whose $DC00 may read $FE (the others it would leave
-// alone), see step_loop.h.
+// loop calls it after every leg, which ends after a store that can make $DC00 read $FE
+// (see step_loop.h).
 inline void updateKeyboardPort() {
     if (readByte(kKeyboardColumnSelect) != kScanColumnZero) [[likely]]
         return;

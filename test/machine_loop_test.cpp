@@ -223,18 +223,21 @@ TEST_F(MainLoop, CycleCountStartsAfreshAfterAFrame) {
 // work around the instructions inside a stretch.
 TEST_F(MainLoop, RasterRegisterReadsZeroAfterEveryStep) {
     // LDA $D012 (sees what was there before), LDA #$55, STA $D012, LDY $D012,
-    // INC $D012, LDX $D012
-    const Bytes code = {0xAD, 0x12, 0xD0, 0xA9, 0x55, 0x8D, 0x12, 0xD0, 0xAC,
-                        0x12, 0xD0, 0xEE, 0x12, 0xD0, 0xAE, 0x12, 0xD0};
+    // INC $D012, LDX $D012, LDA #$66, STA ($FB),Y (to $D012), LDA $D012
+    const Bytes code = {0xAD, 0x12, 0xD0, 0xA9, 0x55, 0x8D, 0x12, 0xD0, 0xAC, 0x12, 0xD0, 0xEE,
+                        0x12, 0xD0, 0xAE, 0x12, 0xD0, 0xA9, 0x66, 0x91, 0xFB, 0xAD, 0x12, 0xD0};
+    constexpr int kSteps = 9;
     for (bool oneRun : {false, true}) {
-        SCOPED_TRACE(oneRun ? "one run of six steps" : "six runs of one step");
+        SCOPED_TRACE(oneRun ? "one run of nine steps" : "nine runs of one step");
         writeRoms(nopKernal(kTestResetAt, code));
         startHeadless();
         memory.ram[0xD012] = 0x99;  // set from outside, as a loaded program could
+        memory.ram[0xFB] = 0x12;
+        memory.ram[0xFC] = 0xD0;
         if (oneRun) {
-            runSteps(6);
+            runSteps(kSteps);
         } else {
-            for (int step = 0; step < 6; ++step) {
+            for (int step = 0; step < kSteps; ++step) {
                 runSteps(1);
                 EXPECT_EQ(memory.ram[0xD012], 0) << "after step " << step;
             }
@@ -242,7 +245,7 @@ TEST_F(MainLoop, RasterRegisterReadsZeroAfterEveryStep) {
         EXPECT_EQ(memory.ram[0xD012], 0);
         EXPECT_EQ(cpu.regY, 0) << "the load right after the store saw 0";
         EXPECT_EQ(cpu.regX, 0) << "the load right after the increment saw 0";
-        EXPECT_EQ(cpu.regA, 0x55);
+        EXPECT_EQ(cpu.regA, 0) << "the load right after the indirect store saw 0";
         EXPECT_EQ(cpu.regPC, kTestResetAt + code.size());
     }
 }
@@ -254,6 +257,9 @@ TEST_F(MainLoop, KeyboardStubActsAfterEveryStepWhileTheColumnIsSelected) {
     // LDA #$FE, STA $DC00, NOP, NOP, LDA #$FF, STA $DC00, NOP
     const Bytes selectThenRelease = {0xA9, 0xFE, 0x8D, 0x00, 0xDC, 0xEA, 0xEA,
                                      0xA9, 0xFF, 0x8D, 0x00, 0xDC, 0xEA};
+    // LDX #$10, LDA #$FE, STA $DBF0,X, NOP, NOP, LDA #$FF, STA $DBF0,X, NOP
+    const Bytes indexedSelectThenRelease = {0xA2, 0x10, 0xA9, 0xFE, 0x9D, 0xF0, 0xDB, 0xEA,
+                                            0xEA, 0xA9, 0xFF, 0x9D, 0xF0, 0xDB, 0xEA};
     // LDA #$E3, STA $01 (character ROM in), NOP, NOP, LDA #$E7, STA $01 (out again), NOP
     const Bytes characterRomInThenOut = {0xA9, 0xE3, 0x85, 0x01, 0xEA, 0xEA,
                                          0xA9, 0xE7, 0x85, 0x01, 0xEA};
@@ -268,6 +274,7 @@ TEST_F(MainLoop, KeyboardStubActsAfterEveryStepWhileTheColumnIsSelected) {
     // clang-format off
     const Case cases[] = {
         {"selected by the program, released four steps later", selectThenRelease, 0xFF, 0x00, 7, 0x08},
+        {"the same through an indexed store", indexedSelectThenRelease, 0xFF, 0x00, 8, 0x08},
         {"selected before the run, three steps", {0xEA, 0xEA, 0xEA}, 0xFE, 0x00, 3, 0x04},
         {"never selected", {0xEA, 0xEA, 0xEA}, 0xFF, 0x00, 3, 0x00},
         {"read from the character ROM for four steps", characterRomInThenOut, 0xFF, 0xFE, 7, 0x08},
