@@ -8,6 +8,8 @@
 // machine registers.
 #pragma once
 
+#include <array>
+
 #include "cpu/call.h"
 #include "cpu/interpreter.h"
 #include "machine/keyboard.h"
@@ -36,7 +38,7 @@ inline constexpr unsigned kStepFeatureVariants = 16;
 // registers that the processor's registers need.
 struct LegEnd {
     uint64_t leftover;  // the steps of the leg that were not started
-    bool storeSeen;     // the last instruction stored into the debug cells, here:
+    bool storeSeen;     // the leg watched stores and ended after one, here:
     uint16_t storeAddress;
     bool jammed;  // the last instruction was a JAM: the processor has stopped
 };
@@ -51,15 +53,28 @@ inline bool inTestHookWindow(uint16_t pc) {
     return static_cast<uint16_t>(pc - kTestHookFirst) <= kTestHookLast - kTestHookFirst;
 }
 
-// Whether a store changes what the loop's work after a step depends on: the raster
-// register, $DC00, or the port that decides whether $DC00 reads RAM or the character ROM.
-inline bool storeConcernsTheStubs(uint16_t address) {
-    return address == kRasterRegister || address == kKeyboardColumnSelect ||
-           address == kPortAddress;
-}
+// The addresses whose store ends a leg, one bit each: the raster register, $DC00 and the
+// port that decides whether $DC00 reads RAM or the character ROM, which the loop's work
+// after a step depends on; and for a leg that watches stores the debug cells besides.
+// One load and one bit test, whatever the leg watches (8 KiB, of which a run touches the
+// lines of the addresses it stores to).
+template <bool WatchesStores>
+inline constexpr auto kLegEndingStores = [] {
+    std::array<uint64_t, kRamSize / 64> bits{};
+    auto add = [&](uint16_t address) { bits[address / 64] |= uint64_t{1} << address % 64; };
+    add(kRasterRegister);
+    add(kKeyboardColumnSelect);
+    add(kPortAddress);
+    if (WatchesStores) {
+        for (unsigned a = kDebugCellsFirst; a <= kDebugCellsLast; ++a)
+            add(static_cast<uint16_t>(a));
+    }
+    return bits;
+}();
 
-inline bool inDebugCells(uint16_t address) {
-    return static_cast<uint16_t>(address - kDebugCellsFirst) <= kDebugCellsLast - kDebugCellsFirst;
+template <bool WatchesStores>
+inline bool storeEndsLeg(uint16_t address) {
+    return (kLegEndingStores<WatchesStores>[address / 64] >> address % 64 & 1) != 0;
 }
 
 // Counts the instruction `Opcode` that started at `pc`, charged `cycles` and has run.
@@ -123,13 +138,13 @@ struct MainLoopStep {
     // $DC00 reads while it is visible, never changes), and only by a store to one of the
     // three addresses they depend on: such a store ends the leg, and the loop does the
     // work after it. The loop runs a step alone when it starts with either already set.
-    // (The address is the one the instruction wrote, so the test compares a register
-    // with constants, and a store to page zero only with the port's. Clearing the
-    // register after every store and comparing $DC00 and the character ROM's byte behind
-    // it took three memory accesses: the plain run is about 10% faster without.)
+    // (The address is the one the instruction wrote, and kLegEndingStores tells. Clearing
+    // the register after every store and comparing $DC00 and the character ROM's byte
+    // behind it took three memory accesses; three compares of the address were measured
+    // slower than the table's load where the leg watches stores, too.)
     //
-    // A store into the debug cells ends the leg; the loop decides whether it is one the
-    // run watches. The cells' addresses are constants, so the test needs no register.
+    // Where the leg watches stores, a store into the debug cells ends it too, and the loop
+    // decides whether it is one the run watches.
     //
     // Status bit 5 is set at the start of every step: the leg sets it as it starts, and
     // only PLP and RTI can clear it; after one that did, the leg ends, so that the next
@@ -137,14 +152,12 @@ struct MainLoopStep {
     template <uint8_t Opcode>
     void afterInstruction(CpuState& c, uint16_t address) {
         if constexpr (storesToOperand(F.model, Opcode)) {
-            if (storeConcernsTheStubs(address)) [[unlikely]]
-                endLeg();
-            if constexpr (F.stores) {
-                if (inDebugCells(address)) [[unlikely]] {
+            if (storeEndsLeg<F.stores>(address)) [[unlikely]] {
+                if constexpr (F.stores) {
                     legEnd.storeSeen = true;
                     legEnd.storeAddress = address;
-                    endLeg();
                 }
+                endLeg();
             }
         }
         if constexpr (Opcode == kOpcodePLP || Opcode == kOpcodeRTI) {
