@@ -121,7 +121,7 @@ BENCHMARK(RunnerCounted)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void Runner6510(benchmark::State& state) {
     RunnerOptions options;
-    options.cpu = CpuModel::Mos6510;
+    options.machine.cpu = CpuModel::Mos6510;
     runnerBenchmark(state, options);
 }
 BENCHMARK(Runner6510)->Unit(benchmark::kMillisecond)->MinTime(2.0);

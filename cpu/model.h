@@ -2,6 +2,7 @@
 // the opcode table (opcodes.def) says which model has each row.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -26,29 +27,42 @@ enum class CpuModel : uint8_t {
 // The windowed program always runs this one, and breadbin-run unless told otherwise.
 inline constexpr CpuModel kDefaultCpuModel = CpuModel::Plain;
 
-struct CpuModelInfo {
-    CpuModel model;
+// One row of a choice a user makes by name (a processor model here; the machine and its
+// chips in machine/config.h): its value, the name given on the command line and in test
+// files, and what sets it apart, for the help and the manual.
+template <class Value>
+struct NamedChoice {
+    Value value;
     std::string_view name;
     std::string_view description;
 };
 
-inline constexpr CpuModelInfo kCpuModels[] = {
+// The value a user names, or nothing for a name no row has: the one reading of every such
+// name, for the command line and for test files alike.
+template <class Value, std::size_t N>
+constexpr std::optional<Value> choiceNamed(const NamedChoice<Value> (&rows)[N],
+                                           std::string_view name) {
+    for (const NamedChoice<Value>& row : rows) {
+        if (row.name == name) return row.value;
+    }
+    return std::nullopt;
+}
+
+// The name of a value; rows are listed in the order of the enumeration.
+template <class Value, std::size_t N>
+constexpr std::string_view choiceName(const NamedChoice<Value> (&rows)[N], Value value) {
+    return rows[static_cast<std::size_t>(value)].name;
+}
+
+inline constexpr NamedChoice<CpuModel> kCpuModels[] = {
 #define BREADBIN_MODEL_INFO(model, name, description) {CpuModel::model, name, description},
     BREADBIN_CPU_MODELS(BREADBIN_MODEL_INFO)
 #undef BREADBIN_MODEL_INFO
 };
 
-constexpr std::string_view cpuModelName(CpuModel model) {
-    return kCpuModels[static_cast<int>(model)].name;
-}
-
-// The model a user names ("plain", "6510"), or nothing for a name no model has. The one
-// reading of a model's name, for the command line and for test files alike.
+constexpr std::string_view cpuModelName(CpuModel model) { return choiceName(kCpuModels, model); }
 constexpr std::optional<CpuModel> cpuModelNamed(std::string_view name) {
-    for (const CpuModelInfo& info : kCpuModels) {
-        if (info.name == name) return info.model;
-    }
-    return std::nullopt;
+    return choiceNamed(kCpuModels, name);
 }
 
 // Calls visit(std::integral_constant<CpuModel, M>{}) for the model M that `model` names:

@@ -8,6 +8,7 @@
 
 #include "cpu/model.h"
 #include "cpu/state.h"
+#include "machine/config.h"
 #include "machine/contract.h"
 
 // ---- constants of the run
@@ -38,8 +39,8 @@ inline constexpr uint16_t kKeyboardRowData = 0xDC01;
 extern double frameDeadline;    // the clock reading in whole ms to exceed before the next frame
 extern bool testProgramLoaded;  // the test hook has fired; never cleared
 extern uint32_t* framebuffer;   // the window's pixel memory, taken once at start-up
-extern CpuModel cpuModel;       // the processor model the loop runs; the windowed program's is
-                                // always the default
+extern MachineConfig machineConfig;  // the machine the loop runs; the windowed program's is
+                                     // always the default
 
 // ---- start-up and the main loop
 

@@ -27,7 +27,7 @@
 double frameDeadline;
 bool testProgramLoaded;
 uint32_t* framebuffer;
-CpuModel cpuModel = kDefaultCpuModel;
+MachineConfig machineConfig;
 uint64_t framesDrawn;
 bool drawFrames = true;
 
@@ -75,7 +75,7 @@ StepFeatures stepFeatures(bool watching) {
     return {.window = !testProgramLoaded || (watching && watchInputLoop),
             .stores = watching && watchedStore >= 0,
             .observe = watching && (traceRing != nullptr || executionCounts != nullptr),
-            .model = cpuModel};
+            .model = machineConfig.cpu};
 }
 
 using LegRunner = uint64_t (*)(uint64_t steps);

@@ -153,7 +153,7 @@ TEST(RunnerOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(options.dumps[1].length, 1u);
     ASSERT_EQ(options.expectations.size(), 1u);
     EXPECT_EQ(options.jobs, 3u);
-    EXPECT_EQ(options.cpu, CpuModel::Mos6510);
+    EXPECT_EQ(options.machine.cpu, CpuModel::Mos6510);
     EXPECT_EQ(options.programs, (std::vector<std::string>{"--odd-name.prg"}));
 }
 
@@ -188,7 +188,7 @@ TEST(RunnerOptions, DefaultsAndTheLimitInForce) {
     EXPECT_TRUE(options.programs.empty());
     EXPECT_FALSE(options.realtime);
     EXPECT_EQ(options.seed, kDefaultRandomSeed);
-    EXPECT_EQ(options.cpu, CpuModel::Plain);
+    EXPECT_EQ(options.machine.cpu, CpuModel::Plain);
     EXPECT_EQ(effectiveCycleLimit(options), kDefaultCycleLimit);
     EXPECT_EQ(effectiveFrameLimit(options), std::nullopt);
     EXPECT_EQ(kDefaultCycleLimit, 60u * 985248u);

@@ -100,24 +100,48 @@ CLI::Option* flagOption(CLI::App& app, const std::string& name, bool& flag, std:
     return app.add_flag(name, flag, std::move(help))->disable_flag_override();
 }
 
-// The processor models' names, "plain or 6510".
-std::string modelNames() {
+// The names of a choice's rows: "plain or 6510", "minimal or c64".
+template <class Value, std::size_t N>
+std::string choiceNames(const NamedChoice<Value> (&rows)[N]) {
     std::string names;
-    for (std::size_t i = 0; i < std::size(kCpuModels); ++i) {
-        if (i > 0) names += i + 1 == std::size(kCpuModels) ? " or " : ", ";
-        names += kCpuModels[i].name;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0) names += i + 1 == N ? " or " : ", ";
+        names += rows[i].name;
     }
     return names;
 }
 
-// What --cpu says of each model, with the constant the unstable opcodes take.
-std::string modelHelp() {
-    std::string help = "the processor model:";
-    for (const CpuModelInfo& info : kCpuModels)
-        help += " " + std::string(info.name) + ", " + std::string(info.description) + ";";
+// What an option that takes one of `rows` says of each.
+template <class Value, std::size_t N>
+std::string choiceHelp(std::string help, const NamedChoice<Value> (&rows)[N]) {
+    for (const NamedChoice<Value>& row : rows)
+        help += " " + std::string(row.name) + ", " + std::string(row.description) + ";";
+    help.pop_back();
+    return help;
+}
+
+// An option whose value names one of `rows` (`what` says what they are), read into
+// `target`, whose value before the command line is the default the help shows.
+template <class Value, std::size_t N>
+CLI::Option* choiceOption(CLI::App& app, const std::string& name, const char* value,
+                          std::string help, const char* what, const NamedChoice<Value> (&rows)[N],
+                          Value& target) {
+    return valueOption(app, name, value, choiceHelp(std::move(help), rows),
+                       [name, what, &rows, &target](const std::string& v) {
+                           std::optional<Value> chosen = choiceNamed(rows, v);
+                           if (!chosen)
+                               throw CLI::ValidationError(name, inQuotes(v) + " is not " + what +
+                                                                    " (" + choiceNames(rows) + ")");
+                           target = *chosen;
+                       })
+        ->default_str(std::string(choiceName(rows, target)));
+}
+
+// What --cpu says of the models besides their rows: the constant the unstable opcodes take.
+std::string unstableConstantHelp() {
     char constant[8];
     std::snprintf(constant, sizeof constant, "$%02X", unsigned{kUnstableMagic});
-    return help + " in the 6510 model ANE and LXA take " + constant + " as their constant";
+    return std::string("; in the 6510 model ANE and LXA take ") + constant + " as their constant";
 }
 
 // The options that take an address, kept as given until the label files are read.
@@ -240,13 +264,13 @@ void describeCommandLine(CLI::App& app, RunnerOptions& options, AddressTexts& la
     valueOption(
         app, "--junit", "FILE", "write a JUnit XML report, one testcase per program",
         [&](const std::string& v) { options.junitFile = notEmpty("--junit", v, "a file name"); });
-    valueOption(app, "--cpu", "MODEL", modelHelp(), [&](const std::string& v) {
-        std::optional<CpuModel> model = cpuModelNamed(v);
-        if (!model)
-            throw CLI::ValidationError(
-                "--cpu", inQuotes(v) + " is not a processor model (" + modelNames() + ")");
-        options.cpu = *model;
-    })->default_str(std::string(cpuModelName(kDefaultCpuModel)));
+    choiceOption(app, "--machine", "MACHINE", "the machine:", "a machine", kMachineKinds,
+                 options.machine.kind);
+    choiceOption(app, "--cpu", "MODEL", "the processor model:", "a processor model", kCpuModels,
+                 options.machine.cpu)
+        ->description(choiceHelp("the processor model:", kCpuModels) + unstableConstantHelp());
+    choiceOption(app, "--cia", "MODEL", "with --machine c64, the CIAs' generation:", "a CIA model",
+                 kCiaModels, options.machine.cia);
     numberOption(app, "-j,--jobs", "programs run at once", 1, kMaxJobs, [&](uint64_t n) {
         options.jobs = n;
     })->default_str("one per processor");

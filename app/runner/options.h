@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/runner/labels.h"
-#include "cpu/model.h"
 #include "host/output_file.h"
 #include "host/random.h"
+#include "machine/config.h"
 #include "machine/contract.h"
 
 // One cell the run must leave holding a value (--expect ADDR=BYTE).
@@ -65,8 +65,8 @@ struct RunnerOptions {
     uint64_t traceLength = 0;
     std::vector<MemoryRange> dumps;
     std::vector<MemoryExpectation> expectations;
-    uint64_t jobs = 0;  // 0: one per processor
-    CpuModel cpu = kDefaultCpuModel;
+    uint64_t jobs = 0;      // 0: one per processor
+    MachineConfig machine;  // --machine, --cpu, --cia
     Shard shard;
     std::vector<std::string> labelFiles;
     LabelTable labels;                   // read from labelFiles

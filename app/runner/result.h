@@ -36,7 +36,9 @@ inline constexpr int kStatusLimit = 2;
 inline constexpr int kStatusError = 3;
 
 struct RunResult {
+    std::string machine;  // the machine's name
     std::string cpu;      // the processor model's name
+    std::string cia;      // the CIAs' model where the machine has them, else ""
     std::string program;  // as given on the command line (a test's: its test file)
     std::string test;     // a routine test's name; empty for a program's run
     Verdict verdict = Verdict::Error;
@@ -86,7 +88,9 @@ enum ResultFieldUse : uint8_t { kEncoded = 1, kSummarised = 2, kHashText = 4 };
 template <class Result, class Visit>
 void forEachResultField(Result& result, Visit&& visit) {
     visit("program", result.program, kEncoded | kSummarised);
+    visit("machine", result.machine, kEncoded | kSummarised);
     visit("cpu", result.cpu, kEncoded | kSummarised);
+    visit("cia", result.cia, kEncoded | kSummarised);
     visit("test", result.test, kEncoded | kSummarised);
     visit("verdict", result.verdict, kEncoded | kSummarised);
     visit("stop", result.stop, kEncoded | kSummarised);

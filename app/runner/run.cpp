@@ -173,9 +173,15 @@ std::string progress(const RunResult& result) {
 
 }  // namespace
 
+void nameMachine(const MachineConfig& machine, RunResult& result) {
+    result.machine = machineKindName(machine.kind);
+    result.cpu = cpuModelName(machine.cpu);
+    result.cia = machine.kind == MachineKind::C64 ? ciaModelName(machine.cia) : "";
+}
+
 bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
-                          bool realtime, CpuModel model, std::vector<uint8_t>& programFile,
-                          std::string& error) {
+                          bool realtime, const MachineConfig& machine,
+                          std::vector<uint8_t>& programFile, std::string& error) {
     headlessReset();
     if (!provideInputs(romDir, program, programFile, error)) return false;
     headlessSeedRandom(seed);
@@ -184,7 +190,7 @@ bool startHeadlessMachine(const std::string& romDir, const std::string& program,
     } else {
         headlessFollowClock(emulatedSeconds);
     }
-    cpuModel = model;
+    machineConfig = machine;
     startMachine(0, nullptr);
     return true;
 }
@@ -229,7 +235,7 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
             }
             cyclesLeft = *cycleLimit - done;
         }
-        uint64_t steps = nextCallLength(result.instructions, cyclesLeft, options.cpu);
+        uint64_t steps = nextCallLength(result.instructions, cyclesLeft, options.machine.cpu);
         WatchEvent event = WatchEvent::None;
         result.instructions += runWatched(steps, event);
         if (event == WatchEvent::Jammed) {
@@ -381,12 +387,12 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     std::string error;
     auto failed = [&] {
         RunResult result = badInput(name, error);
-        result.cpu = cpuModelName(options.cpu);
+        nameMachine(options.machine, result);
         return result;
     };
     Bytes programFile;
-    if (!startHeadlessMachine(options.romDir, program, options.seed, options.realtime, options.cpu,
-                              programFile, error))
+    if (!startHeadlessMachine(options.romDir, program, options.seed, options.realtime,
+                              options.machine, programFile, error))
         return failed();
     for (const std::string* output :
          {&options.screenTextFile, &options.screenshotFile, &options.summaryFile}) {
@@ -395,7 +401,7 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
 
     RunResult result;
     result.program = name;
-    result.cpu = cpuModelName(options.cpu);
+    nameMachine(options.machine, result);
     StartPlan plan = planStart(options, programFile);
     if (plan.program) {
         result.start = plan.address;
@@ -412,7 +418,7 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
         result.trace = "last " + std::to_string(entries.size()) +
                        (entries.size() == 1 ? " instruction:\n" : " instructions:\n");
         for (const TraceEntry& entry : entries)
-            result.trace += traceLine(entry, options.cpu, options.labels) + "\n";
+            result.trace += traceLine(entry, options.machine.cpu, options.labels) + "\n";
     }
     result.screen = screenText(false);
     result.registers = cpu;

@@ -291,21 +291,30 @@ std::string relativeTo(const std::string& base, const std::string& path) {
     return (std::filesystem::path(base).parent_path() / p).lexically_normal().string();
 }
 
+// A key that names one of `rows` (`what` says what they are), as the option of its name.
+template <class Value, std::size_t N>
+void readChoice(const toml::table& root, const char* key, const char* what,
+                const NamedChoice<Value> (&rows)[N], std::optional<Value>& chosen) {
+    const toml::node* node = root.get(key);
+    if (!node) return;
+    std::string name = asString(*node, key);
+    chosen = choiceNamed(rows, name);
+    if (!chosen) fail(*node, key, "\"" + name + "\" is not " + what + " (as --" + key + ")");
+}
+
 void readFile(const toml::table& root, const std::string& path, TestFile& file,
               const LabelFileReader& readLabelFile) {
-    constexpr std::string_view kFileKeys[] = {"program",  "labels",   "dir", "cpu",
-                                              "encoding", "defaults", "test"};
+    constexpr std::string_view kFileKeys[] = {"program", "labels",   "dir",      "machine", "cpu",
+                                              "cia",     "encoding", "defaults", "test"};
     checkKeys(root, "", kFileKeys);
     const toml::node* program = root.get("program");
     if (!program) fail(root, "program", "missing: the program file the tests run against");
     file.program = relativeTo(path, asString(*program, "program"));
     if (const toml::node* dir = root.get("dir"))
         file.romDir = relativeTo(path, asString(*dir, "dir"));
-    if (const toml::node* cpu = root.get("cpu")) {
-        std::string model = asString(*cpu, "cpu");
-        file.cpu = cpuModelNamed(model);
-        if (!file.cpu) fail(*cpu, "cpu", "\"" + model + "\" is not a processor model (as --cpu)");
-    }
+    readChoice(root, "machine", "a machine", kMachineKinds, file.machine);
+    readChoice(root, "cpu", "a processor model", kCpuModels, file.cpu);
+    readChoice(root, "cia", "a CIA model", kCiaModels, file.cia);
     if (const toml::node* labels = root.get("labels")) {
         std::vector<const toml::node*> names;
         if (labels->is_array()) {

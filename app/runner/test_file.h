@@ -12,7 +12,7 @@
 
 #include "app/runner/labels.h"
 #include "app/runner/options.h"
-#include "cpu/model.h"
+#include "machine/config.h"
 
 // The registers and flags a test names, in the order messages list them.
 // clang-format off
@@ -80,11 +80,13 @@ struct TestCase {
 };
 
 struct TestFile {
-    std::string path;             // as given
-    std::string program;          // the program file, relative to the working directory
-    std::string romDir;           // dir, relative to the working directory ("" built in)
-    LabelTable labels;            // those of the command line and of the file's own label files
-    std::optional<CpuModel> cpu;  // the processor model, when the file names one
+    std::string path;     // as given
+    std::string program;  // the program file, relative to the working directory
+    std::string romDir;   // dir, relative to the working directory ("" built in)
+    LabelTable labels;    // those of the command line and of the file's own label files
+    std::optional<MachineKind> machine;  // the machine, when the file names one
+    std::optional<CpuModel> cpu;         // the processor model, when the file names one
+    std::optional<CiaModel> cia;         // the CIAs' model, when the file names one
     std::vector<TestCase> tests;
 };
 

@@ -231,7 +231,8 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
 
 // Runs one test on the kept machine state.
 RunResult runTest(const RunnerOptions& options, const TestFile& file, const TestCase& test,
-                  const MachineSnapshot& kept, CpuModel model) {
+                  const MachineSnapshot& kept, const MachineConfig& machine) {
+    CpuModel model = machine.cpu;
     restoreMachine(kept);
     headlessSeedRandom(options.seed);
     startTrace(options.traceLength);
@@ -299,6 +300,7 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
     uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
 
     RunResult result;
+    nameMachine(machine, result);
     result.program = file.path;
     result.test = test.name;
     result.stopwatch = std::move(cells.times);
@@ -402,8 +404,10 @@ bool expandTestFiles(const std::vector<std::string>& paths, std::vector<std::str
 std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& file) {
     std::vector<uint8_t> programFile;
     std::string error;
-    CpuModel model = file.cpu.value_or(options.cpu);
-    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, model, programFile,
+    MachineConfig machine{.kind = file.machine.value_or(options.machine.kind),
+                          .cpu = file.cpu.value_or(options.machine.cpu),
+                          .cia = file.cia.value_or(options.machine.cia)};
+    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, machine, programFile,
                               error))
         return {badInput(file.path, error)};
     drawFrames = false;
@@ -418,7 +422,7 @@ std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& fi
     std::vector<RunResult> results;
     drawFrames = false;
     for (const TestCase& test : file.tests) {
-        results.push_back(runTest(options, file, test, *kept, model));
+        results.push_back(runTest(options, file, test, *kept, machine));
     }
     drawFrames = true;
     startTrace(0);
