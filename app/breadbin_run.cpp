@@ -20,7 +20,8 @@
 #include "app/runner/run.h"
 #include "app/runner/test_run.h"
 #include "host/output_file.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 namespace {
 

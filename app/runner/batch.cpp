@@ -14,7 +14,8 @@
 #include "app/runner/coverage.h"
 #include "app/runner/run.h"
 #include "host/output_file.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 namespace {
 
@@ -129,9 +130,9 @@ bool startJob(const JobRunner& run, std::size_t index, const sigset_t& childMask
         std::string ignored;
         // The job counts afresh (the batch's counts came along with the fork), and its
         // counts go back with its last result.
-        if (executionCounts) startCounting();
+        if (counting.executionCounts) startCounting();
         std::vector<RunResult> results = run(index);
-        if (executionCounts && !results.empty()) results.back().counts = encodeCounts();
+        if (counting.executionCounts && !results.empty()) results.back().counts = encodeCounts();
         writeAll(resultFile, encodeResults(results), ignored);
         std::fflush(nullptr);
         _exit(0);

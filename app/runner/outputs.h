@@ -9,7 +9,8 @@
 #include "app/runner/labels.h"
 #include "app/runner/result.h"
 #include "cpu/model.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 inline constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325;
 // FNV-1a 64 over `length` bytes, continuing from `hash`.

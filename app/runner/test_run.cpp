@@ -19,9 +19,10 @@
 #include "app/runner/run.h"
 #include "cpu/call.h"
 #include "host/headless.h"
+#include "machine/counting.h"
 #include "machine/keyboard.h"
-#include "machine/run_control.h"
 #include "machine/step_loop.h"
+#include "machine/trace.h"
 
 namespace {
 
@@ -100,13 +101,13 @@ struct TestStep : TestState {
             applyRegisters(c, *mock->registers);
             c.cycleCount += 2;  // the opcode fetch
             opRTS(c);
-            if (executionCounts) {
-                countedCycles += static_cast<uint64_t>(c.cycleCount - mockStart);
+            if (counting.executionCounts) {
+                counting.cycles += static_cast<uint64_t>(c.cycleCount - mockStart);
                 closeCall(c.regPC, c.regS);
             }
             if (!runToExit && returnsFrom(frame, kOpcodeRTS, c)) outcome = Outcome::Returned;
         }
-        if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+        if (trace.ring) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
         return true;
     }
 
@@ -145,7 +146,8 @@ struct TestStep : TestState {
             checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
             checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 2)));
         }
-        if (executionCounts) countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
+        if (counting.executionCounts)
+            countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
         if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
         if constexpr (opcodeInfo(Model, Opcode).halts) outcome = Outcome::Jam;
         if constexpr (Opcode == kOpcodeRTS) {
@@ -231,8 +233,8 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
 
 // Runs one test on the kept machine state.
 RunResult runTest(const RunnerOptions& options, const TestFile& file, const TestCase& test,
-                  const MachineSnapshot& kept, const MachineConfig& machine) {
-    CpuModel model = machine.cpu;
+                  const MachineSnapshot& kept, const MachineConfig& config) {
+    CpuModel model = config.cpu;
     restoreMachine(kept);
     headlessSeedRandom(options.seed);
     startTrace(options.traceLength);
@@ -261,9 +263,9 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
     } else {
         int32_t before = cpu.cycleCount;
         enterCall(cpu, test.entry, step.frame.returnAddress);
-        if (executionCounts) {
+        if (counting.executionCounts) {
             // Counted as a call from just before where the hook left regPC.
-            ++executionCounts[test.entry].calls;
+            ++counting.executionCounts[test.entry].calls;
             openCall(static_cast<uint16_t>(step.frame.returnAddress - kJsrLength), test.entry,
                      step.frame.stackPointer, 0, static_cast<uint64_t>(cpu.cycleCount - before));
         }
@@ -300,13 +302,13 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
     uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
 
     RunResult result;
-    nameMachine(machine, result);
+    nameMachine(config, result);
     result.program = file.path;
     result.test = test.name;
     result.stopwatch = std::move(cells.times);
     result.console = std::move(cells.lines);
     result.cycles = cycles;
-    result.frames = framesDrawn - kept.framesDrawn;
+    result.frames = machine.loop.framesDrawn - kept.machine.loop.framesDrawn;
     result.registers = cpu;
     // The hash reads all of RAM, many times the work of a short routine's test: only for
     // the reports that show it.
@@ -404,10 +406,10 @@ bool expandTestFiles(const std::vector<std::string>& paths, std::vector<std::str
 std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& file) {
     std::vector<uint8_t> programFile;
     std::string error;
-    MachineConfig machine{.kind = file.machine.value_or(options.machine.kind),
-                          .cpu = file.cpu.value_or(options.machine.cpu),
-                          .cia = file.cia.value_or(options.machine.cia)};
-    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, machine, programFile,
+    MachineConfig config{.kind = file.machine.value_or(options.machine.kind),
+                         .cpu = file.cpu.value_or(options.machine.cpu),
+                         .cia = file.cia.value_or(options.machine.cia)};
+    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, config, programFile,
                               error))
         return {badInput(file.path, error)};
     drawFrames = false;
@@ -422,7 +424,7 @@ std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& fi
     std::vector<RunResult> results;
     drawFrames = false;
     for (const TestCase& test : file.tests) {
-        results.push_back(runTest(options, file, test, *kept, machine));
+        results.push_back(runTest(options, file, test, *kept, config));
     }
     drawFrames = true;
     startTrace(0);
