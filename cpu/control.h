@@ -8,6 +8,7 @@
 inline constexpr uint16_t kStackPage = 0x0100;
 inline constexpr uint16_t kResetVector = 0xFFFC;
 inline constexpr uint16_t kIrqVector = 0xFFFE;
+inline constexpr int32_t kInterruptEntryCycles = 7;  // the entry's pushes and vector, no fetch
 
 // The stack lives in page one and grows down; regS addresses the next free byte and
 // wraps within the page in both directions.
@@ -125,7 +126,7 @@ inline void cpuReset(P& c) {
 // from a BRK; set I; PC = word at the vector. 7 cycles, with no opcode fetch.
 template <class P>
 inline void enterInterrupt(P& c, uint16_t vector) {
-    c.cycleCount += 7;
+    c.cycleCount += kInterruptEntryCycles;
     pushWord(c, c.regPC);
     pushByte(c, c.regP & static_cast<uint8_t>(~kFlagB));
     setFlag(c, kFlagI, 1);

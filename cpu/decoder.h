@@ -112,6 +112,17 @@ constexpr const OpcodeInfo& opcodeInfo(CpuModel model, uint8_t opcode) {
     });
 }
 
+// The byte of the documented instruction `mnemonic` in `mode`, for code that singles out an
+// instruction by name: a name without a row does not compile.
+consteval uint8_t opcodeOf(std::string_view mnemonic,
+                           AddressingMode mode = AddressingMode::Implied) {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        const OpcodeInfo& info = kOpcodeInfo[byte];
+        if (info.mnemonic == mnemonic && info.mode == mode) return static_cast<uint8_t>(byte);
+    }
+    throw "no such instruction";
+}
+
 // Whether an opcode stores into its operand's address.
 constexpr bool storesToOperand(CpuModel model, uint8_t opcode) {
     return writesOperand(opcodeInfo(model, opcode).access);

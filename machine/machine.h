@@ -3,13 +3,18 @@
 // stub. It reaches the host only through host/host.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "cpu/model.h"
 #include "cpu/state.h"
+#include "machine/cia.h"
 #include "machine/config.h"
 #include "machine/contract.h"
+#include "machine/port.h"
+#include "machine/sid.h"
+#include "machine/vic.h"
 
 // ---- constants of the run
 inline constexpr int kWindowWidth = 640;
@@ -57,10 +62,33 @@ struct LoopState {
     uint64_t stretchLeft;
 };
 
+// How the processor takes interrupts on the C64 (c64_loop.cpp): where the last instruction
+// looked at the lines, and the NMI edge not yet served.
+struct InterruptState {
+    // The cycle in which the last instruction sampled the lines (its next-to-last, or the
+    // first of a branch taken within its page); kNever when no instruction has run since an
+    // interrupt's entry, whose handler runs one instruction before any other interrupt.
+    uint64_t pollAt;
+    bool polledMask;       // flag I as that sample saw it (CLI, SEI and PLP act one later)
+    uint64_t nmiEdgeAt;    // the cycle the NMI line fell, until the NMI is taken (else kNever)
+    uint64_t nmiFallSeen;  // the last fall of CIA 2's output taken as an edge (kNever: none)
+};
+
+inline constexpr std::size_t kColourRamSize = 1024;
+
 // Everything of the machine but the processor's registers (cpu) and memory (memory), which
-// live apart for speed: one value, which a snapshot copies and a restore assigns.
+// live apart for speed: one value, which a snapshot copies and a restore assigns. The
+// chips are the C64's; the minimal machine has none of them and leaves them at rest.
 struct MachineState {
     LoopState loop;
+    ProcessorPort port;
+    Cia cia1;  // at $DC00, on the IRQ line
+    Cia cia2;  // at $DD00, on the NMI line
+    Vic vic;
+    Sid sid;
+    uint8_t colourRam[kColourRamSize];  // four bits a cell
+    InterruptState interrupts;
+    uint8_t lastIoWrite;  // the byte of the last write to a chip
 };
 
 extern MachineState machine;
@@ -129,7 +157,11 @@ void loadProgramFile(std::string_view fileName);
 
 // ---- screen and keyboard
 
-// Redraws the 40 x 25 text screen into the framebuffer's even rows 0-398.
+// Redraws the 40 x 25 text screen into the framebuffer's even rows 0-398, from RAM and the
+// character ROM as the minimal machine keeps them.
 void drawTextScreen();
+// Draws what the running machine shows: drawTextScreen, or on the C64 the text screen as
+// its VIC reads it.
+void drawScreen();
 // The keyboard stub, updateKeyboardPort, is inline in machine/keyboard.h: it acts after
 // every step while $DC00 reads $FE.

@@ -22,6 +22,7 @@
 
 #include "cpu/call.h"
 #include "host/host.h"
+#include "machine/c64.h"
 #include "machine/step_loop.h"
 #include "machine/watch.h"
 
@@ -35,14 +36,6 @@ namespace {
 
 // One fresh clock reading in whole milliseconds, truncated toward zero.
 double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
-
-// Takes the next key; Escape ends the run. Returns whether a key was taken, so that the
-// loop polls again at the next step.
-bool pollForEscape() {
-    std::string_view key = pollKey();
-    if (key == kEscapeKey) endProcess(0);
-    return !key.empty();
-}
 
 // The variant of the next leg: what this run and the moment ask for.
 StepFeatures stepFeatures(const Watch* watch) {
@@ -58,11 +51,6 @@ constexpr LegRunner kLegRunners[kStepFeatureVariants] = {
     BREADBIN_FOR_EACH_LEG_VARIANT(BREADBIN_LEG_RUNNER)
 #undef BREADBIN_LEG_RUNNER
 };
-
-// Whether `address` lies among the watched stores.
-bool storeWatched(const Watch& watch, uint16_t address) {
-    return watch.stores && address >= watch.stores->first && address <= watch.stores->last;
-}
 
 // The main loop: `count` steps, or fewer when an event that `watch` (null: none) asks for
 // ends it; returns the steps run. With `keepGrid` a stretch that the call ends inside
@@ -133,6 +121,14 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
 
 }  // namespace
 
+// Takes the next key; Escape ends the run. Returns whether a key was taken, so that the
+// loop polls again at the next step.
+bool pollForEscape() {
+    std::string_view key = pollKey();
+    if (key == kEscapeKey) endProcess(0);
+    return !key.empty();
+}
+
 // The frame step: when the clock has passed the deadline, draw the screen, raise the
 // interrupt and set the next deadline from a fresh reading.
 bool frameCheck() {
@@ -161,7 +157,17 @@ void restoreMachine(const MachineSnapshot& snapshot) {
     machine = snapshot.machine;
 }
 
-uint8_t peekByte(uint16_t address) { return readByte(address); }
+uint8_t peekByte(uint16_t address) {
+    return machineConfig.kind == MachineKind::C64 ? peekC64(address) : readByte(address);
+}
+
+void drawScreen() {
+    if (machineConfig.kind == MachineKind::C64) {
+        drawTextScreenFrom(c64ScreenSource());
+    } else {
+        drawTextScreen();
+    }
+}
 
 #define BREADBIN_COMPILE_LEG(i) template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t);
 BREADBIN_COMPILE_LEG(0)
@@ -189,20 +195,29 @@ void startMachine(int argc, char** argv) {
     loadRomFile(kBasicFile, memory.basicRom, kBasicRomSize);
     loadRomFile(kCharFile, memory.charRom, kCharRomSize);
     printLineEnd();
-    writeByte(0x0000, kPortDirectionAtPowerUp);
-    writeByte(kPortAddress, kPortAtPowerUp);
-    cpuReset(cpu);
-    setFlag(cpu, kFlagBit5, 1);
+    if (machineConfig.kind == MachineKind::C64) {
+        startC64();
+    } else {
+        writeByte(0x0000, kPortDirectionAtPowerUp);
+        writeByte(kPortAddress, kPortAtPowerUp);
+        cpuReset(cpu);
+        setFlag(cpu, kFlagBit5, 1);
+    }
     machine.loop.frameDeadline = nowMs() + kFramePeriodMs;
     machine.loop.testProgramLoaded = false;
 }
 
 void runSteps(uint64_t count) {
     WatchReport ignored;
-    runMainLoop(count, nullptr, false, ignored);
+    if (machineConfig.kind == MachineKind::C64) {
+        runC64Loop(count, nullptr, ignored);
+    } else {
+        runMainLoop(count, nullptr, false, ignored);
+    }
 }
 
 uint64_t runWatched(const Watch& watch, uint64_t count, WatchReport& report) {
+    if (machineConfig.kind == MachineKind::C64) return runC64Loop(count, &watch, report);
     return runMainLoop(count, &watch, true, report);
 }
 

@@ -45,6 +45,10 @@ struct LegEnd {
 };
 extern LegEnd legEnd;
 
+// Takes the next key from the host; Escape ends the run. Returns whether a key was taken,
+// so that the loop polls again at the next step.
+bool pollForEscape();
+
 inline bool inTestHookWindow(uint16_t pc) {
     return static_cast<uint16_t>(pc - kTestHookFirst) <= kTestHookLast - kTestHookFirst;
 }

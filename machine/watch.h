@@ -31,6 +31,11 @@ enum class WatchEvent : uint8_t {
     ProgramLoaded,     // the test hook has just loaded the program (Watch::programLoad)
 };
 
+// Whether a store to `address` ends a run that `watch` watches.
+inline bool storeWatched(const Watch& watch, uint16_t address) {
+    return watch.stores && address >= watch.stores->first && address <= watch.stores->last;
+}
+
 // The event, and for StoreSeen the store the machine saw: where, and the byte stored
 // (which a chip at that address may not keep; what it means is the caller's to say).
 struct WatchReport {

@@ -498,8 +498,10 @@ TEST_F(Firmware, ChroutDrivesTheScreenEditor) {
         {"RETURN on the last row scrolls screen and colours",
          join({{'T'}, times(24, kDown), {kRed, 'A', kReturn}}),
          {{23, 0, {32, 1}}, {24, 0, {32, 32}}, {0, 0, {32}}}, {{23, 1, 2}, {24, 1, 2}}, 24, 0},
-        {"lower case, then upper case again", {14}, {}, {}, 0, 0, {{0xD018, 0x02}}},
-        {"upper case", {14, 142}, {}, {}, 0, 0, {{0xD018, 0x00}}},
+        // Start-up sets $D018 to $14 (the screen at $0400, the upper-case glyphs); the
+        // case codes set and clear its bit 1.
+        {"lower case, then upper case again", {14}, {}, {}, 0, 0, {{0xD018, 0x16}}},
+        {"upper case", {14, 142}, {}, {}, 0, 0, {{0xD018, 0x14}}},
         {"case switch locked and unlocked", {8}, {}, {}, 0, 0, {{0x0291, 0x80}}},
         {"case switch unlocked", {8, 9}, {}, {}, 0, 0, {{0x0291, 0x00}}},
         {"other control codes do nothing", {1, 2, 3, 7, 10, 'A'}, {{0, 0, {1, 32}}}, {}, 0, 1},

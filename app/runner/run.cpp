@@ -362,7 +362,7 @@ bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::st
     if (!options.screenTextFile.empty() && !write(options.screenTextFile, result.screen))
         return false;
     if (!options.screenshotFile.empty()) {
-        drawTextScreen();
+        drawScreen();
         std::string png;
         if (!encodePng(framebuffer, kWindowWidth, kWindowHeight, png, error)) {
             error = "cannot write " + options.screenshotFile + ": " + error;
