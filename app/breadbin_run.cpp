@@ -3,6 +3,7 @@
 // text or PNG, a JSON summary, hex dumps and a JUnit report; see --help.
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -134,6 +135,12 @@ int runTestFiles(RunnerOptions& options) {
     if (!startCounts(options, listing, error)) return usageError(error);
     std::vector<TestFileToRun> files;
     for (const std::string& path : paths) files.push_back(readTestFileToRun(options, path));
+    // A filter that lets no test through is a mistake, not a pass with nothing run (a file
+    // that cannot be read fails the run anyway, with its own line).
+    if (!options.filter.empty() && std::all_of(files.begin(), files.end(), [](const auto& read) {
+            return !read.failure && read.file.tests.empty();
+        }))
+        return usageError("--filter " + quotedValue(options.filter) + " matches no test");
     keepShareOfTests(files, options.shard);
     JunitReport junit;
     if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);

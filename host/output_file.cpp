@@ -36,12 +36,14 @@ std::string targetOf(const std::string& path) {
     return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
+// Why an open for writing without waiting failed: a pipe with no reader says ENXIO.
+const char* openFailure() { return errno == ENXIO ? "no process reads it" : std::strerror(errno); }
+
 // A device or a pipe, opened for writing without waiting: a pipe with no reader is
 // refused at once rather than waited on. -1, with the reason, when it cannot be opened.
 int openInPlace(const std::string& target, const std::string& path, std::string& error) {
     int descriptor = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0)
-        error = cannotWrite(path, errno == ENXIO ? "no process reads it" : std::strerror(errno));
+    if (descriptor < 0) error = cannotWrite(path, openFailure());
     return descriptor;
 }
 
@@ -162,6 +164,17 @@ bool checkOutputFile(const std::string& path, std::string& error) {
     }
     if (access(folder.c_str(), W_OK | X_OK) != 0) {
         error = cannotWrite(path, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool touchFile(const std::string& path, std::string& reason) {
+    int descriptor =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+               kNewFileMode);
+    if (descriptor < 0 || close(descriptor) != 0) {
+        reason = openFailure();
         return false;
     }
     return true;

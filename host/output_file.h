@@ -44,6 +44,11 @@ bool writeOutputFile(const std::string& path, std::string_view bytes, std::strin
 // on an output that was never possible. Creates, changes and removes nothing.
 bool checkOutputFile(const std::string& path, std::string& error);
 
+// Creates `path` when it does not exist, writing nothing: a FIFO without a reader is
+// refused rather than waited on, as a device that cannot be opened. False, with the
+// reason alone, when it cannot.
+bool touchFile(const std::string& path, std::string& reason);
+
 // A file of no name for bytes on their way (a batch's results, a report being made): in
 // $TMPDIR (else /tmp) on disk, else in memory; gone when closed. -1, with the reason, when
 // none can be made.

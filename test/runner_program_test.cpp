@@ -2,6 +2,7 @@
 // own (test/programs/runner/): every stop condition, every output, repeat runs that
 // must match byte for byte, bad command lines and files, and batches with their JUnit
 // report.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -29,6 +30,7 @@ const std::string kRunner = BREADBIN_RUN_BINARY;
 const fs::path kPrograms = RUNNER_TEST_PROGRAM_DIR;
 const fs::path kFirmware = BREADBIN_BUILD_DIR "/firmware";
 const fs::path kDemo = BREADBIN_BUILD_DIR "/firmware/demo.prg";
+const fs::path kRoutines = ROUTINES_DIR;
 
 constexpr uint64_t kDefaultCycles = 60 * 985248;
 constexpr uint64_t kLongestStep = 14;  // a 7-cycle instruction and a frame's interrupt entry
@@ -37,6 +39,12 @@ constexpr uint32_t kLightGreen = 0xFF9AD284;  // the firmware's text colour
 
 std::string program(const char* name) {
     return (kPrograms / (std::string(name) + ".prg")).string();
+}
+
+// A test file against the routines program and its labels, then `body`.
+std::string routinesTestFile(const std::string& body) {
+    return "program = \"" + (kRoutines / "routines.prg").string() + "\"\nlabels = \"" +
+           (kRoutines / "routines.lbl").string() + "\"\n" + body;
 }
 
 ProcessOutcome runner(const std::vector<std::string>& arguments, const std::string& folder = "") {
@@ -456,6 +464,16 @@ struct BadInput {
     bool batch = false;  // a batch's lines, its JUnit report written into old.json
 };
 
+// The longest line a message may take, whatever the values it quotes.
+constexpr std::size_t kLongestMessage = 512;
+
+std::size_t longestLine(const std::string& text) {
+    std::size_t longest = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) longest = std::max(longest, line.size());
+    return longest;
+}
+
 // Every entry under `root` (and /dev/full): its type, size, mode and contents, so that a
 // run that failed can be shown to have created, changed and removed nothing.
 std::map<std::string, std::string> snapshot(const fs::path& root) {
@@ -492,6 +510,17 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string pass = program("debug_pass");
     const std::string nowhere = file("no/such/folder/out");
+    // Test files: one that passes, one nested 40,000 keys deep, one with a key of a million
+    // characters.
+    writeBytes(folder / "good.toml",
+               routinesTestFile("[[test]]\nname = \"adds\"\ncall = \"add8\"\n"));
+    std::string deepKey = "a";
+    for (int i = 0; i < 39999; ++i) deepKey += ".a";
+    writeBytes(folder / "deep.toml", "program = \"x.prg\"\n" + deepKey + " = 1\n");
+    writeBytes(folder / "long.toml",
+               routinesTestFile("[[test]]\nname = \"x\"\ncall = \"add8\"\nset = { \"" +
+                                std::string(1000000, 'x') + "\" = 1 }\n"));
+    const std::string longValue(100000, 'y');  // an argument may hold at most 128 KiB
     // clang-format off
     std::vector<BadInput> cases = {
         {"unknown option", {"--colour", pass}, "--colour"},
@@ -542,6 +571,27 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
         {"missing --dir", {"--dir", file("nothing"), pass}, file("nothing") + "/kernal.rom"},
         {"no tests/start in --dir", {"--dir", file("full")}, file("full") + "/tests/start"},
         {"per-program output in a batch", {pass, pass, "--summary", "-"}, "--summary"},
+        {"shard status file is a FIFO no one reads",
+         {pass}, file("out.fifo") + ": no process reads it",
+         {"TEST_TOTAL_SHARDS=1", "TEST_SHARD_INDEX=0", "TEST_SHARD_STATUS_FILE=" + file("out.fifo")}},
+        {"two outputs, one file",
+         {pass, "--debug-exit", "--screenshot", file("s.png"), "--summary", file("s.png")},
+         "--screenshot and --summary both write " + file("s.png")},
+        {"two outputs, one file by two names",
+         {pass, "--debug-exit", "--summary", file("s.json"), "--junit", (folder / "." / "s.json").string()},
+         "both write"},
+        {"the profile over the coverage's disassembly",
+         {pass, "--debug-exit", "--coverage", file("c.info"), "--profile", file("c.info.s")},
+         "both write " + file("c.info.s")},
+        {"a filter that matches no test",
+         {"--test", file("good.toml"), "--filter", "nomatch*"}, "--filter 'nomatch*' matches no test"},
+        {"a value of 100,000 characters", {pass, "--dump", longValue + ":1"}, "--dump: no label 'yyyyyyyy"},
+        {"a test file nested 40,000 keys deep",
+         {"--test", file("deep.toml"), "--test", file("good.toml"), "--junit", file("old.json")},
+         file("deep.toml") + ":2: ", {}, 2, true},
+        {"a test file's key of a million characters",
+         {"--test", file("long.toml"), "--test", file("good.toml"), "--junit", file("old.json")},
+         file("long.toml") + ":6: set.xxxxxxxx", {}, 2, true},
     };
     // clang-format on
     // A ROM image that is not exactly its size: the firmware would never start, or be cut.
@@ -575,6 +625,7 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
         EXPECT_EQ(lineCount(said), c.lines) << said;
         EXPECT_NE(said.find(c.named), std::string::npos) << said;
         EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+        EXPECT_LE(longestLine(said), kLongestMessage) << said.substr(0, kLongestMessage);
         if (!batch) {
             EXPECT_TRUE(outcome.out.empty()) << outcome.out;
         }
