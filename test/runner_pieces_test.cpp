@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/runner/batch.h"
+#include "app/runner/debug_cells.h"
 #include "app/runner/junit.h"
 #include "app/runner/labels.h"
 #include "app/runner/options.h"
@@ -253,6 +254,12 @@ TEST(RunnerDocs, TheReadmeAndTheHelpQuoteTheContractsNumbers) {
     }
     for (const char* stale : {"20 ms", "50 frames", "3000 frames", "--frames 3000"})
         EXPECT_EQ(readme.find(stale), std::string::npos) << "README: " << stale;
+    // The console's bounds, as the cuts say them.
+    for (const std::string& cut : {consoleLineCut(), consoleRunCut()})
+        EXPECT_NE(readme.find("`" + cut + "`"), std::string::npos) << "README: " << cut;
+    EXPECT_NE(readme.find("first " + std::to_string(kConsoleLineBytes) + " bytes of a line and " +
+                          std::to_string(kConsoleRunBytes) + " bytes in all"),
+              std::string::npos);
 }
 
 TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {

@@ -891,3 +891,56 @@ TEST_F(RunnerProgram, ABatchPrintsEachFailingProgramsTraceWithItsResult) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the console keeps of a run (README: "Debug cells"): a line's first 4096 bytes, the
+// run's first 262,144 bytes (each line end counted), each cut said once.
+constexpr std::size_t kConsoleLineBytes = 4096;
+constexpr std::size_t kConsoleRunBytes = 262144;
+const std::string kLineCut = " [line cut at 4096 bytes]";
+const std::string kRunCut = "[console cut at 262144 bytes]";
+
+// A flood of console text (a line of 10,000 bytes, then 200,000 lines): one program, and
+// the same in a batch, keep what the bounds say, on standard error and in the summary.
+TEST_F(RunnerProgram, ConsoleTextIsCutAtItsBoundsAndTheCutSaidOnce) {
+    const std::string flood = program("console_flood");
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        bool summary;
+    };
+    const std::vector<Case> cases = {
+        {"one program", {"--debug-exit", flood, "--summary", file("flood.json")}, true},
+        {"a batch", {"--debug-exit", flood, program("debug_pass")}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessOutcome outcome = runner(c.arguments);
+        EXPECT_EQ(outcome.status, 0) << outcome.err.substr(0, 1000);
+        const std::string prefix = flood + ": ";
+        EXPECT_EQ(countOf(outcome.err, kLineCut), 1);
+        EXPECT_EQ(countOf(outcome.err, kRunCut), 1);
+        EXPECT_NE(outcome.err.find(prefix + std::string(kConsoleLineBytes, 'X') + kLineCut + "\n" +
+                                   prefix + "A\n"),
+                  std::string::npos);
+        EXPECT_LE(static_cast<std::size_t>(lineCount(outcome.err)), kConsoleRunBytes / 2 + 3);
+        if (!c.summary) continue;
+        nlohmann::json summary =
+            nlohmann::json::parse(readText(file("flood.json")), nullptr, false);
+        ASSERT_TRUE(summary.is_object());
+        const nlohmann::json& lines = summary["console"];
+        ASSERT_TRUE(lines.is_array() && lines.size() > 2);
+        EXPECT_EQ(lines.front(), std::string(kConsoleLineBytes, 'X') + kLineCut);
+        EXPECT_EQ(lines.back(), kRunCut);
+        std::size_t kept = 0;
+        for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+            EXPECT_EQ(lines[i], "A") << i;
+            kept += 2;
+        }
+        EXPECT_LE(kept + kConsoleLineBytes + 1, kConsoleRunBytes);
+        EXPECT_GT(kept + kConsoleLineBytes + 1, kConsoleRunBytes - 2);
+    }
+}
+
+}  // namespace
