@@ -201,3 +201,39 @@ bool writeAll(int descriptor, std::string_view bytes, std::string& error) {
     }
     return true;
 }
+
+SpooledReport::~SpooledReport() {
+    if (spool_ >= 0) close(spool_);
+}
+
+bool SpooledReport::start(std::string& error) {
+    spool_ = scratchFile(error);
+    return spool_ >= 0;
+}
+
+bool SpooledReport::add(std::string_view piece, std::string& error) {
+    ++pieces_;
+    if (writeAll(spool_, piece, error)) return true;
+    error = "cannot keep a report on its way: " + error;
+    return false;
+}
+
+bool SpooledReport::write(const std::string& path, std::string_view head, std::string_view tail,
+                          std::string& error) {
+    OutputFile file;
+    if (!file.open(path, error) || !file.write(head, error)) return false;
+    char buffer[65536];
+    for (off_t at = 0;;) {
+        ssize_t got = pread(spool_, buffer, sizeof buffer, at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = "cannot read back a report: " + std::string(std::strerror(errno));
+            return false;
+        }
+        if (got == 0) break;
+        at += got;
+        if (!file.write(std::string_view(buffer, static_cast<std::size_t>(got)), error))
+            return false;
+    }
+    return file.write(tail, error) && file.commit(error);
+}

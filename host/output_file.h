@@ -5,6 +5,7 @@
 // /dev/stdout, a FIFO with a reader) is written in place, and is never removed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -55,3 +56,25 @@ bool touchFile(const std::string& path, std::string& reason);
 int scratchFile(std::string& error);
 // Writes all of `bytes` to `descriptor`. False, with the reason, when it cannot.
 bool writeAll(int descriptor, std::string_view bytes, std::string& error);
+
+// A report made as the results of a batch come: each piece goes to a scratch file at
+// once, so that a batch of any size keeps none of them in memory, and the report is
+// written whole, between its head and its tail, at the end.
+class SpooledReport {
+public:
+    SpooledReport() = default;
+    SpooledReport(const SpooledReport&) = delete;
+    SpooledReport& operator=(const SpooledReport&) = delete;
+    ~SpooledReport();
+    bool start(std::string& error);
+    bool add(std::string_view piece, std::string& error);
+    // The pieces added so far.
+    uint64_t pieces() const { return pieces_; }
+    // Writes `head`, the pieces and `tail` to `path` as a whole (OutputFile).
+    bool write(const std::string& path, std::string_view head, std::string_view tail,
+               std::string& error);
+
+private:
+    int spool_ = -1;
+    uint64_t pieces_ = 0;
+};

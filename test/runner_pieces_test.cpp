@@ -257,6 +257,10 @@ TEST(RunnerDocs, TheReadmeAndTheHelpQuoteTheContractsNumbers) {
     // The console's bounds, as the cuts say them.
     for (const std::string& cut : {consoleLineCut(), consoleRunCut()})
         EXPECT_NE(readme.find("`" + cut + "`"), std::string::npos) << "README: " << cut;
+    EXPECT_NE(readme.find("the first " + std::to_string(kQuotedValueBytes) + " bytes of a value"),
+              std::string::npos);
+    EXPECT_NE(readme.find("nested more than " + std::to_string(kMaxTestFileNesting) + " levels"),
+              std::string::npos);
     EXPECT_NE(readme.find("first " + std::to_string(kConsoleLineBytes) + " bytes of a line and " +
                           std::to_string(kConsoleRunBytes) + " bytes in all"),
               std::string::npos);

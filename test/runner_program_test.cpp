@@ -777,37 +777,121 @@ bool within(double seconds, Condition condition) {
     return true;
 }
 
+// A batch cut short by a signal sent once its first line is out: what it was given, and
+// what it reported. With a second signal, the JUnit report goes into a FIFO that is read
+// only once every line is out and the second signal sent, so that the signal comes while
+// the batch writes its report.
+struct Interruption {
+    std::string name;
+    std::vector<std::string> arguments;  // --junit follows
+    int signal;
+    std::size_t runs;  // the runs under way when the signal goes
+    int lines;         // result lines, one per program or test
+    int errors;        // in the JUnit report
+    std::vector<std::string> said;
+    int secondSignal = 0;
+};
+
 TEST_F(RunnerProgram, AnInterruptedBatchEndsAtOnceWithTheResultsItHasAndLeavesNoRuns) {
     // One program that passes at once, three that would spin for hours.
     const std::string spins = program("spins");
-    for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
-        SCOPED_TRACE(signal);
-        RunningProcess batch = startProcess(
-            kRunner, {"--debug-exit", "--cycles", "$FFFFFFFFFFFF", "-j", "2", "--junit",
-                      file("cut.xml"), program("debug_pass"), spins, spins, spins});
+    const std::vector<std::string> programs = {"--debug-exit", "--cycles", "$FFFFFFFFFFFF",
+                                               "-j",           "2",        program("debug_pass"),
+                                               spins,          spins,      spins};
+    // Test files: a test that passes at once, then four that spin for a billion cycles each.
+    std::string tests = "[[test]]\nname = \"adds\"\ncall = \"add8\"\n";
+    for (int i = 1; i <= 4; ++i)
+        tests += "[[test]]\nname = \"spins " + std::to_string(i) +
+                 "\"\ncall = \"spin\"\nmax-cycles = 1000000000\n";
+    writeBytes(folder / "one.toml", routinesTestFile(tests));
+    writeBytes(folder / "two.toml", routinesTestFile(tests));
+    const std::string one = file("one.toml");
+    // Batches with reports larger than a pipe holds: 100 programs, and a file of 100 tests.
+    std::vector<std::string> hundred = programs;
+    for (int i = 3; i < 99; ++i) hundred.push_back(spins);
+    for (int i = 5; i < 100; ++i)
+        tests += "[[test]]\nname = \"spins " + std::to_string(i) +
+                 "\"\ncall = \"spin\"\nmax-cycles = 1000000000\n";
+    writeBytes(folder / "hundred.toml", routinesTestFile(tests));
+    const std::string hundredTests = file("hundred.toml");
+    const std::vector<std::string> programLines = {
+        "ERROR " + spins + ": not finished: the batch was interrupted",
+        "ERROR " + spins + ": not run: the batch was interrupted"};
+    const std::vector<std::string> testLines = {
+        "PASS " + one + ": adds",
+        "ERROR " + one + ": spins 1: not finished: the batch was interrupted",
+        "ERROR " + one + ": spins 4: not run: the batch was interrupted"};
+    // clang-format off
+    const std::vector<Interruption> cases = {
+        {"a batch of programs, SIGTERM", programs, SIGTERM, 2, 4, 3, programLines},
+        {"a batch of programs, SIGINT", programs, SIGINT, 2, 4, 3, programLines},
+        {"a batch of programs, SIGKILL", programs, SIGKILL, 2, 0, 0, {}},
+        {"one test file, SIGTERM", {"--test", one}, SIGTERM, 1, 5, 4, testLines},
+        {"two test files, one not started, SIGINT",
+         {"--test", one, "--test", file("two.toml"), "-j", "1"}, SIGINT, 1, 10, 9,
+         {testLines[0], testLines[1], testLines[2],
+          "ERROR " + file("two.toml") + ": adds: not run: the batch was interrupted"}},
+        {"100 programs, SIGTERM, then SIGINT while the report is written", hundred, SIGTERM, 2, 100, 99,
+         programLines, SIGINT},
+        {"100 tests, SIGINT, then SIGTERM while the report is written", {"--test", hundredTests}, SIGINT, 1,
+         100, 99, {"ERROR " + hundredTests + ": spins 99: not run: the batch was interrupted"}, SIGTERM},
+    };
+    // clang-format on
+    for (const Interruption& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> arguments = c.arguments;
+        std::string report = file(c.secondSignal ? "cut.fifo" : "cut.xml");
+        arguments.insert(arguments.end(), {"--junit", report});
+        int reader = -1;
+        if (c.secondSignal) {
+            ASSERT_EQ(mkfifo(report.c_str(), 0600), 0);
+            reader = open(report.c_str(), O_RDONLY | O_NONBLOCK);
+            ASSERT_GE(reader, 0);
+        }
+        RunningProcess batch = startProcess(kRunner, arguments);
         ASSERT_TRUE(readProcess(
             batch, 60, [](const std::string& out) { return out.find('\n') != std::string::npos; }));
         std::vector<pid_t> runs;
-        ASSERT_TRUE(within(60, [&] { return (runs = childrenOf(batch.pid)).size() == 2; }));
+        // Runs that have ended but are not yet reaped are children too: the ones under way
+        // are those that have not.
+        ASSERT_TRUE(within(60, [&] {
+            runs = childrenOf(batch.pid);
+            return runs.size() == c.runs && std::none_of(runs.begin(), runs.end(), ended);
+        }));
         auto sent = std::chrono::steady_clock::now();
-        kill(batch.pid, signal);
+        kill(batch.pid, c.signal);
+        std::string xml;
+        if (c.secondSignal) {
+            EXPECT_TRUE(readProcess(
+                batch, 60, [&](const std::string& out) { return lineCount(out) >= c.lines; }));
+            kill(batch.pid, c.secondSignal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            fcntl(reader, F_SETFL, 0);  // now wait for what comes
+            char buffer[4096];
+            for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;)
+                xml.append(buffer, static_cast<std::size_t>(got));
+            close(reader);
+        }
         ProcessOutcome outcome = finishProcess(batch, 60);
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
         EXPECT_FALSE(outcome.timedOut);
-        EXPECT_EQ(outcome.signal, signal);
-        EXPECT_LT(seconds, 10.0);  // a generous bound on "at once"
+        EXPECT_EQ(outcome.signal, c.signal);  // the first signal, whatever came after it
+        EXPECT_LT(seconds, 10.0);             // a generous bound on "at once"
         for (pid_t run : runs) EXPECT_TRUE(within(60, [&] { return ended(run); })) << run;
-        if (signal == SIGKILL) continue;  // nothing is written after SIGKILL
-        EXPECT_EQ(lineCount(outcome.out), 4) << outcome.out;
+        if (c.signal == SIGKILL) continue;  // nothing is written after SIGKILL
+        EXPECT_EQ(lineCount(outcome.out), c.lines) << outcome.out;
         EXPECT_EQ(outcome.out.rfind("PASS ", 0), 0u) << outcome.out;
-        EXPECT_NE(outcome.out.find("ERROR " + spins + ": not finished: the batch was interrupted"),
-                  std::string::npos);
-        EXPECT_NE(outcome.out.find("ERROR " + spins + ": not run: the batch was interrupted"),
-                  std::string::npos);
-        SuiteCounts counts = suiteCounts(readText(file("cut.xml")));
-        EXPECT_EQ(counts.tests, 4);
-        EXPECT_EQ(counts.errors, 3);
+        for (const std::string& line : c.said)
+            EXPECT_NE(outcome.out.find(line), std::string::npos) << line << "\n" << outcome.out;
+        EXPECT_GE(countOf(outcome.out, "not finished: the batch was interrupted"), 1)
+            << outcome.out;
+        if (!c.secondSignal) xml = readText(report);
+        SuiteCounts counts = suiteCounts(xml);
+        EXPECT_EQ(counts.tests, c.lines);
+        EXPECT_EQ(counts.errors, c.errors);
+        EXPECT_NE(xml.find("</testsuites>\n"), std::string::npos) << "the report is whole";
+        fs::remove(report);
     }
 }
 
@@ -941,6 +1025,23 @@ TEST_F(RunnerProgram, ConsoleTextIsCutAtItsBoundsAndTheCutSaidOnce) {
         EXPECT_LE(kept + kConsoleLineBytes + 1, kConsoleRunBytes);
         EXPECT_GT(kept + kConsoleLineBytes + 1, kConsoleRunBytes - 2);
     }
+}
+
+// A batch's memory does not grow with its runs' console text: once a result is reported,
+// the batch keeps none of it.
+TEST_F(RunnerProgram, ABatchKeepsNoConsoleTextOfTheRunsItHasReported) {
+    auto peakOf = [&](int programs) {
+        std::vector<std::string> arguments = {"--debug-exit", "-j", "2"};
+        for (int i = 0; i < programs; ++i) arguments.push_back(program("console_flood"));
+        ProcessOutcome outcome = runner(arguments);
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(lineCount(outcome.out), programs);
+        return outcome.peakKilobytes;
+    };
+    long few = peakOf(2);
+    long many = peakOf(8);
+    // Each run leaves about 4 MB of console lines: six more runs kept would be 24 MB more.
+    EXPECT_LT(many - few, 12 * 1024) << few << " KB for 2 runs, " << many << " KB for 8";
 }
 
 }  // namespace

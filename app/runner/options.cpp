@@ -669,6 +669,7 @@ std::string helpText() {
         "  SIGINT or SIGTERM ends them at once, with a line for each and the JUnit report,\n"
         "  and the batch then ends by that signal\n"
         "  --test: 0 when every test passes, 1 when one fails or ends in an error, 3 when\n"
-        "  a test file cannot be read or is wrong\n";
+        "  a test file cannot be read or is wrong or --filter matches no test; SIGINT or\n"
+        "  SIGTERM ends the tests as a batch, with a line for each test\n";
     return text;
 }

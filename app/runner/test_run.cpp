@@ -401,7 +401,8 @@ bool expandTestFiles(const std::vector<std::string>& paths, std::vector<std::str
     return true;
 }
 
-std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& file) {
+void runTests(const RunnerOptions& options, const TestFile& file,
+              const std::function<void(const RunResult&)>& give) {
     std::vector<uint8_t> programFile;
     std::string error;
     MachineConfig machine{.kind = file.machine.value_or(options.machine.kind),
@@ -409,24 +410,20 @@ std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& fi
                           .cia = file.cia.value_or(options.machine.cia)};
     if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, machine, programFile,
                               error))
-        return {badInput(file.path, error)};
+        return give(badInput(file.path, error));
     drawFrames = false;
     bool booted = bootUntilProgramLoaded(kDefaultCycleLimit);
     drawFrames = true;
     if (!booted)
-        return {badInput(file.path, "the firmware did not reach its input loop within " +
-                                        std::to_string(kDefaultCycleLimit) +
-                                        " cycles, so the program was never loaded")};
+        return give(badInput(file.path, "the firmware did not reach its input loop within " +
+                                            std::to_string(kDefaultCycleLimit) +
+                                            " cycles, so the program was never loaded"));
     auto kept = std::make_unique<MachineSnapshot>();
     saveMachine(*kept);
-    std::vector<RunResult> results;
     drawFrames = false;
-    for (const TestCase& test : file.tests) {
-        results.push_back(runTest(options, file, test, *kept, machine));
-    }
+    for (const TestCase& test : file.tests) give(runTest(options, file, test, *kept, machine));
     drawFrames = true;
     startTrace(0);
-    return results;
 }
 
 TestFileToRun readTestFileToRun(const RunnerOptions& options, const std::string& path) {
@@ -486,17 +483,18 @@ void keepShareOfTests(std::vector<TestFileToRun>& files, const Shard& shard) {
     files = std::move(share);
 }
 
-std::vector<RunResult> runTestFile(const RunnerOptions& options, const TestFileToRun& file) {
-    if (file.failure) return {*file.failure};
-    return runTests(options, file.file);
+void runTestFile(const RunnerOptions& options, const TestFileToRun& file,
+                 const std::function<void(const RunResult&)>& give) {
+    if (file.failure) return give(*file.failure);
+    runTests(options, file.file, give);
 }
 
-std::string testsSummaryJson(const std::vector<RunResult>& results) {
-    std::string json = "[\n";
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        std::string one = summaryJson(results[i]);
-        one.pop_back();  // its newline
-        json += one + (i + 1 < results.size() ? ",\n" : "\n");
-    }
-    return json + "]\n";
+bool TestsSummary::add(const RunResult& result, std::string& error) {
+    std::string one = summaryJson(result);
+    one.pop_back();  // its newline: the array's separator follows
+    return spool_.add((spool_.pieces() > 0 ? ",\n" : "") + one, error);
+}
+
+bool TestsSummary::write(const std::string& path, std::string& error) {
+    return spool_.write(path, "[\n", spool_.pieces() > 0 ? "\n]\n" : "]\n", error);
 }
