@@ -202,19 +202,20 @@ bool writeAll(int descriptor, std::string_view bytes, std::string& error) {
     return true;
 }
 
-SpooledReport::~SpooledReport() {
-    if (spool_ >= 0) close(spool_);
-}
-
 bool SpooledReport::start(std::string& error) {
-    spool_ = scratchFile(error);
-    return spool_ >= 0;
+    int descriptor = scratchFile(error);
+    if (descriptor < 0) return false;
+    spool_.reset(fdopen(descriptor, "w+"));
+    if (spool_) return true;
+    error = std::string("cannot make a scratch file: ") + std::strerror(errno);
+    close(descriptor);
+    return false;
 }
 
 bool SpooledReport::add(std::string_view piece, std::string& error) {
     ++pieces_;
-    if (writeAll(spool_, piece, error)) return true;
-    error = "cannot keep a report on its way: " + error;
+    if (std::fwrite(piece.data(), 1, piece.size(), spool_.get()) == piece.size()) return true;
+    error = "cannot keep a report on its way: " + std::string(std::strerror(errno));
     return false;
 }
 
@@ -222,18 +223,15 @@ bool SpooledReport::write(const std::string& path, std::string_view head, std::s
                           std::string& error) {
     OutputFile file;
     if (!file.open(path, error) || !file.write(head, error)) return false;
+    bool readBack = std::fflush(spool_.get()) == 0 && std::fseek(spool_.get(), 0, SEEK_SET) == 0;
     char buffer[65536];
-    for (off_t at = 0;;) {
-        ssize_t got = pread(spool_, buffer, sizeof buffer, at);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            error = "cannot read back a report: " + std::string(std::strerror(errno));
-            return false;
-        }
-        if (got == 0) break;
-        at += got;
-        if (!file.write(std::string_view(buffer, static_cast<std::size_t>(got)), error))
-            return false;
+    for (std::size_t got;
+         readBack && (got = std::fread(buffer, 1, sizeof buffer, spool_.get())) > 0;) {
+        if (!file.write(std::string_view(buffer, got), error)) return false;
+    }
+    if (!readBack || std::ferror(spool_.get())) {
+        error = "cannot read back a report: " + std::string(std::strerror(errno));
+        return false;
     }
     return file.write(tail, error) && file.commit(error);
 }

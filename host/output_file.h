@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -62,10 +64,6 @@ bool writeAll(int descriptor, std::string_view bytes, std::string& error);
 // written whole, between its head and its tail, at the end.
 class SpooledReport {
 public:
-    SpooledReport() = default;
-    SpooledReport(const SpooledReport&) = delete;
-    SpooledReport& operator=(const SpooledReport&) = delete;
-    ~SpooledReport();
     bool start(std::string& error);
     bool add(std::string_view piece, std::string& error);
     // The pieces added so far.
@@ -75,6 +73,9 @@ public:
                std::string& error);
 
 private:
-    int spool_ = -1;
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> spool_;
     uint64_t pieces_ = 0;
 };
