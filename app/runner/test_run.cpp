@@ -27,10 +27,6 @@ namespace {
 
 enum class Outcome : uint8_t { Running, Returned, DebugExit, Brk, Jam, BadWrite };
 
-inline constexpr uint8_t kOpcodeBRK = 0x00;
-inline constexpr uint8_t kOpcodePHA = 0x48;
-inline constexpr uint8_t kOpcodePHP = 0x08;
-
 // A mock while a test runs: where it is, what it sets, how often it was called.
 struct LiveMock {
     uint16_t address;
@@ -72,13 +68,28 @@ struct TestState {
     Outcome outcome;
     uint16_t pc;          // the address of the instruction under way
     int32_t startCycles;  // the cycles charged before it
-    uint16_t badWrite;
+    uint16_t badWrite;    // a write outside the test's writes, and the instruction that made it
+    uint16_t badWriteAt;  // (or the address an interrupt came at)
     LiveMock* mocks;
     std::size_t mockCount;
     const std::bitset<kRamSize>* writable;  // null: any write is allowed
     bool cellStored;       // the leg ended at a store into a debug cell, at cellAddress,
     uint16_t cellAddress;  // with cellLeftover of its steps not run
     uint64_t cellLeftover;
+
+    // Fails the test at a write to `address` outside its writes, made at `at`.
+    void checkWrite(uint16_t address, uint16_t at) {
+        if (writable && !writable->test(address) && outcome == Outcome::Running) {
+            outcome = Outcome::BadWrite;
+            badWrite = address;
+            badWriteAt = at;
+        }
+    }
+    // The same for the `count` bytes just pushed below the stack pointer, now `s`.
+    void checkPushes(uint8_t s, unsigned count, uint16_t at) {
+        for (unsigned i = 1; i <= count; ++i)
+            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(s + i)), at);
+    }
 };
 
 template <CpuModel Model>
@@ -117,13 +128,6 @@ struct TestStep : TestState {
         return nullptr;
     }
 
-    void checkWrite(uint16_t address) {
-        if (writable && !writable->test(address) && outcome == Outcome::Running) {
-            outcome = Outcome::BadWrite;
-            badWrite = address;
-        }
-    }
-
     template <uint8_t Opcode>
     void afterInstruction(CpuState& c, uint16_t address) {
         if constexpr (storesToOperand(Model, Opcode)) {
@@ -136,17 +140,13 @@ struct TestStep : TestState {
                 cellLeftover = remaining;
                 remaining = 0;
             }
-            checkWrite(address);
+            checkWrite(address, pc);
         }
-        if constexpr (Opcode == kOpcodePHA || Opcode == kOpcodePHP) {
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
-        }
-        if constexpr (Opcode == kOpcodeJSR) {
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 2)));
-        }
-        if (executionCounts) countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
+        // A BRK ends the test as a BRK, before its pushes are looked at.
         if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
+        if constexpr (opcodeInfo(Model, Opcode).stackPushes > 0)
+            checkPushes(c.regS, opcodeInfo(Model, Opcode).stackPushes, pc);
+        if (executionCounts) countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
         if constexpr (opcodeInfo(Model, Opcode).halts) outcome = Outcome::Jam;
         if constexpr (Opcode == kOpcodeRTS) {
             if (!runToExit && returnsFrom(frame, Opcode, c)) outcome = Outcome::Returned;
@@ -340,7 +340,7 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
             result.verdict = Verdict::Error;
             result.stop = StopReason::Crashed;
             result.message = test.name + ": wrote " + withLabel(step.badWrite, file.labels) +
-                             ", outside its writes, at " + withLabel(step.pc, file.labels) +
+                             ", outside its writes, at " + withLabel(step.badWriteAt, file.labels) +
                              counted;
             break;
         case Outcome::Returned:
