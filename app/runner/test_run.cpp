@@ -294,7 +294,13 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
         }
         nextLeg = cellStored ? step.cellLeftover : legSteps;
         if (step.outcome != Outcome::Running) break;
-        if (!cellStored && test.irq) frameCheck();
+        if (!cellStored && test.irq) {
+            // The interrupt's entry pushes too, unless I holds it off.
+            uint8_t stackBefore = cpu.regS;
+            uint16_t interrupted = cpu.regPC;
+            frameCheck();
+            step.checkPushes(cpu.regS, static_cast<uint8_t>(stackBefore - cpu.regS), interrupted);
+        }
     }
     endConsole(cells);
     uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
