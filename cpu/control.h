@@ -85,7 +85,6 @@ inline void opBRK(P& c) {
 }
 
 // RTI: P = pulled byte exactly as pulled, then PC = pulled address. 4 cycles.
-inline constexpr uint8_t kOpcodeRTI = 0x40;
 inline void opRTI(CpuState& c) {
     c.cycleCount += 4;
     c.regP = pullByte(c);
@@ -108,7 +107,6 @@ inline void opPLA(CpuState& c) {
     c.regA = pullByte(c);
     setNZ(c, c.regA);
 }
-inline constexpr uint8_t kOpcodePLP = 0x28;
 inline void opPLP(CpuState& c) {
     c.cycleCount += 2;
     c.regP = pullByte(c) & static_cast<uint8_t>(~kFlagB);

@@ -15,7 +15,8 @@
 
 inline constexpr uint8_t kOpcodeCLI = opcodeOf("CLI");
 inline constexpr uint8_t kOpcodeSEI = opcodeOf("SEI");
-inline constexpr uint8_t kOpcodeBRK = opcodeOf("BRK");
+inline constexpr uint8_t kOpcodePLP = opcodeOf("PLP");
+inline constexpr uint8_t kOpcodeRTI = opcodeOf("RTI");
 
 // Whether an instruction changes flag I: the loop looks at the interrupts after it.
 constexpr bool touchesInterruptMask(uint8_t opcode) {

@@ -154,7 +154,7 @@ struct MainLoopStep {
                 endLeg();
             }
         }
-        if constexpr (Opcode == kOpcodePLP || Opcode == kOpcodeRTI) {
+        if constexpr (opcodeInfo(F.model, Opcode).mayClearBit5) {
             if (!testFlag(c, kFlagBit5)) [[unlikely]]
                 endLeg();
         }

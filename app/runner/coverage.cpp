@@ -117,7 +117,14 @@ bool readListing(const std::string& path, std::vector<ListingLine>& out, std::st
         std::string_view numbered = std::string_view(line).substr(0, dot);
         numbered = numbered.substr(0, numbered.find(' '));
         if (!numbered.empty()) {
-            std::from_chars(numbered.data(), numbered.data() + numbered.size(), entry.line);
+            std::errc problem =
+                std::from_chars(numbered.data(), numbered.data() + numbered.size(), entry.line).ec;
+            if (problem != std::errc{} || entry.line < 1) {
+                error = path + ":" + std::to_string(number) + ": the line number " +
+                        cutValue(numbered) +
+                        (problem != std::errc{} ? " is too large" : " names no line");
+                return false;
+            }
         } else {
             // Found by its text in the source file, after the line found last.
             const std::string& sourcePath = file;

@@ -395,10 +395,6 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     if (!startHeadlessMachine(options.romDir, program, options.seed, options.realtime,
                               options.machine, programFile, error))
         return failed();
-    for (const std::string* output :
-         {&options.screenTextFile, &options.screenshotFile, &options.summaryFile}) {
-        if (!checkOutputFile(*output, error)) return failed();
-    }
 
     RunResult result;
     result.program = name;

@@ -28,10 +28,6 @@ namespace {
 
 enum class Outcome : uint8_t { Running, Returned, DebugExit, Brk, Jam, BadWrite };
 
-inline constexpr uint8_t kOpcodeBRK = 0x00;
-inline constexpr uint8_t kOpcodePHA = 0x48;
-inline constexpr uint8_t kOpcodePHP = 0x08;
-
 // A mock while a test runs: where it is, what it sets, how often it was called.
 struct LiveMock {
     uint16_t address;
@@ -73,13 +69,28 @@ struct TestState {
     Outcome outcome;
     uint16_t pc;          // the address of the instruction under way
     int32_t startCycles;  // the cycles charged before it
-    uint16_t badWrite;
+    uint16_t badWrite;    // a write outside the test's writes, and the instruction that made it
+    uint16_t badWriteAt;  // (or the address an interrupt came at)
     LiveMock* mocks;
     std::size_t mockCount;
     const std::bitset<kRamSize>* writable;  // null: any write is allowed
     bool cellStored;       // the leg ended at a store into a debug cell, at cellAddress,
     uint16_t cellAddress;  // with cellLeftover of its steps not run
     uint64_t cellLeftover;
+
+    // Fails the test at a write to `address` outside its writes, made at `at`.
+    void checkWrite(uint16_t address, uint16_t at) {
+        if (writable && !writable->test(address) && outcome == Outcome::Running) {
+            outcome = Outcome::BadWrite;
+            badWrite = address;
+            badWriteAt = at;
+        }
+    }
+    // The same for the `count` bytes just pushed below the stack pointer, now `s`.
+    void checkPushes(uint8_t s, unsigned count, uint16_t at) {
+        for (unsigned i = 1; i <= count; ++i)
+            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(s + i)), at);
+    }
 };
 
 template <CpuModel Model>
@@ -118,13 +129,6 @@ struct TestStep : TestState {
         return nullptr;
     }
 
-    void checkWrite(uint16_t address) {
-        if (writable && !writable->test(address) && outcome == Outcome::Running) {
-            outcome = Outcome::BadWrite;
-            badWrite = address;
-        }
-    }
-
     template <uint8_t Opcode>
     void afterInstruction(CpuState& c, uint16_t address) {
         if constexpr (storesToOperand(Model, Opcode)) {
@@ -137,18 +141,14 @@ struct TestStep : TestState {
                 cellLeftover = remaining;
                 remaining = 0;
             }
-            checkWrite(address);
+            checkWrite(address, pc);
         }
-        if constexpr (Opcode == kOpcodePHA || Opcode == kOpcodePHP) {
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
-        }
-        if constexpr (Opcode == kOpcodeJSR) {
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 2)));
-        }
+        // A BRK ends the test as a BRK, before its pushes are looked at.
+        if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
+        if constexpr (opcodeInfo(Model, Opcode).stackPushes > 0)
+            checkPushes(c.regS, opcodeInfo(Model, Opcode).stackPushes, pc);
         if (counting.executionCounts)
             countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
-        if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
         if constexpr (opcodeInfo(Model, Opcode).halts) outcome = Outcome::Jam;
         if constexpr (Opcode == kOpcodeRTS) {
             if (!runToExit && returnsFrom(frame, Opcode, c)) outcome = Outcome::Returned;
@@ -296,7 +296,13 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
         }
         nextLeg = cellStored ? step.cellLeftover : legSteps;
         if (step.outcome != Outcome::Running) break;
-        if (!cellStored && test.irq) frameCheck();
+        if (!cellStored && test.irq) {
+            // The interrupt's entry pushes too, unless I holds it off.
+            uint8_t stackBefore = cpu.regS;
+            uint16_t interrupted = cpu.regPC;
+            frameCheck();
+            step.checkPushes(cpu.regS, static_cast<uint8_t>(stackBefore - cpu.regS), interrupted);
+        }
     }
     endConsole(cells);
     uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
@@ -342,7 +348,7 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
             result.verdict = Verdict::Error;
             result.stop = StopReason::Crashed;
             result.message = test.name + ": wrote " + withLabel(step.badWrite, file.labels) +
-                             ", outside its writes, at " + withLabel(step.pc, file.labels) +
+                             ", outside its writes, at " + withLabel(step.badWriteAt, file.labels) +
                              counted;
             break;
         case Outcome::Returned:
@@ -403,7 +409,8 @@ bool expandTestFiles(const std::vector<std::string>& paths, std::vector<std::str
     return true;
 }
 
-std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& file) {
+void runTests(const RunnerOptions& options, const TestFile& file,
+              const std::function<void(const RunResult&)>& give) {
     std::vector<uint8_t> programFile;
     std::string error;
     MachineConfig config{.kind = file.machine.value_or(options.machine.kind),
@@ -411,24 +418,20 @@ std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& fi
                          .cia = file.cia.value_or(options.machine.cia)};
     if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, config, programFile,
                               error))
-        return {badInput(file.path, error)};
+        return give(badInput(file.path, error));
     drawFrames = false;
     bool booted = bootUntilProgramLoaded(kDefaultCycleLimit);
     drawFrames = true;
     if (!booted)
-        return {badInput(file.path, "the firmware did not reach its input loop within " +
-                                        std::to_string(kDefaultCycleLimit) +
-                                        " cycles, so the program was never loaded")};
+        return give(badInput(file.path, "the firmware did not reach its input loop within " +
+                                            std::to_string(kDefaultCycleLimit) +
+                                            " cycles, so the program was never loaded"));
     auto kept = std::make_unique<MachineSnapshot>();
     saveMachine(*kept);
-    std::vector<RunResult> results;
     drawFrames = false;
-    for (const TestCase& test : file.tests) {
-        results.push_back(runTest(options, file, test, *kept, config));
-    }
+    for (const TestCase& test : file.tests) give(runTest(options, file, test, *kept, config));
     drawFrames = true;
     startTrace(0);
-    return results;
 }
 
 TestFileToRun readTestFileToRun(const RunnerOptions& options, const std::string& path) {
@@ -488,17 +491,18 @@ void keepShareOfTests(std::vector<TestFileToRun>& files, const Shard& shard) {
     files = std::move(share);
 }
 
-std::vector<RunResult> runTestFile(const RunnerOptions& options, const TestFileToRun& file) {
-    if (file.failure) return {*file.failure};
-    return runTests(options, file.file);
+void runTestFile(const RunnerOptions& options, const TestFileToRun& file,
+                 const std::function<void(const RunResult&)>& give) {
+    if (file.failure) return give(*file.failure);
+    runTests(options, file.file, give);
 }
 
-std::string testsSummaryJson(const std::vector<RunResult>& results) {
-    std::string json = "[\n";
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        std::string one = summaryJson(results[i]);
-        one.pop_back();  // its newline
-        json += one + (i + 1 < results.size() ? ",\n" : "\n");
-    }
-    return json + "]\n";
+bool TestsSummary::add(const RunResult& result, std::string& error) {
+    std::string one = summaryJson(result);
+    one.pop_back();  // its newline: the array's separator follows
+    return spool_.add((spool_.pieces() > 0 ? ",\n" : "") + one, error);
+}
+
+bool TestsSummary::write(const std::string& path, std::string& error) {
+    return spool_.write(path, "[\n", spool_.pieces() > 0 ? "\n]\n" : "]\n", error);
 }
