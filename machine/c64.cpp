@@ -1,5 +1,7 @@
 #include "machine/c64.h"
 
+#include "machine/step_loop.h"
+
 namespace {
 
 constexpr uint16_t kVicIdleFetch = 0x3FFF;
@@ -34,6 +36,14 @@ IoChip chipAt(uint16_t address) {
     }
 }
 
+// A CIA's register read; one that releases its interrupt output tells the loop.
+uint8_t readCiaOf(Cia& cia, uint16_t address, uint64_t cycle) {
+    bool outputDue = cia.outputLowFrom != kNever;
+    uint8_t value = readCia(cia, static_cast<uint8_t>(address), cycle);
+    if (outputDue && cia.outputLowFrom == kNever) legEnd.outputReleased = true;
+    return value;
+}
+
 uint8_t colourRamRead(uint16_t address) {
     return static_cast<uint8_t>((openBus() & 0xF0) | machine.colourRam[address & kColourRamMask]);
 }
@@ -50,8 +60,8 @@ uint8_t readIo(uint16_t address, uint64_t cycle) {
         case IoChip::Vic: return readVic(machine.vic, static_cast<uint8_t>(address));
         case IoChip::Sid: return peekSid(machine.sid, static_cast<uint8_t>(address));
         case IoChip::ColourRam: return colourRamRead(address);
-        case IoChip::Cia1: return readCia(machine.cia1, static_cast<uint8_t>(address), cycle);
-        case IoChip::Cia2: return readCia(machine.cia2, static_cast<uint8_t>(address), cycle);
+        case IoChip::Cia1: return readCiaOf(machine.cia1, address, cycle);
+        case IoChip::Cia2: return readCiaOf(machine.cia2, address, cycle);
         case IoChip::Nothing: break;
     }
     return openBus();

@@ -106,6 +106,13 @@ struct C64Bus {
 inline bool storeMovesChips(uint16_t address) {
     return address <= kPortAddress || (address & 0xF000) == kIoFirst;
 }
+// Whether a read of `address` may: a CIA's interrupt register, in either CIA's page, which
+// a read clears.
+inline bool readMovesChips(uint16_t address) {
+    constexpr uint16_t kCiaPagesMask = 0xFE00 | kCiaRegisterMask;
+    constexpr uint16_t kInterruptControl = uint16_t{kCia1First} + kCiaInterruptControl;
+    return (address & kCiaPagesMask) == kInterruptControl;
+}
 
 // The C64's chips at reset, and the port with them (RAM is as it was).
 void resetC64Chips();

@@ -5,7 +5,8 @@
 // A leg runs up to a cycle limit: the earliest cycle at which a chip may change what the
 // processor must react to (the frame's end, an interrupt line falling). It ends early after
 // an instruction whose consequences the loop must see: a store to the port or the I/O area
-// (a chip's next event may have moved), CLI, SEI, PLP, RTI and BRK (flag I, whose effect on
+// (a chip's next event may have moved), a read that released a CIA's interrupt output (so
+// that its next fall counts as an edge again), CLI, SEI, PLP, RTI and BRK (flag I, whose effect on
 // the interrupts' sampling the loop works out), a JAM. The window of the test hook is
 // looked at as on the minimal machine.
 #pragma once
@@ -74,6 +75,11 @@ struct C64LegStep {
                 legEnd.storeSeen = true;
                 legEnd.storeAddress = address;
                 endLeg();
+            }
+        }
+        if constexpr (readsOperand(opcodeInfo(F.model, Opcode).access)) {
+            if (readMovesChips(address)) [[unlikely]] {
+                if (legEnd.outputReleased) endLeg();
             }
         }
         if constexpr (touchesInterruptMask(Opcode)) endLeg();
