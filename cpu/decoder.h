@@ -65,10 +65,6 @@ constexpr bool writesOperand(Access access) {
 }
 // The indexed modes always pay their extra cycle for those, whether a page is crossed or not.
 constexpr bool alwaysExtraCycle(Access access) { return writesOperand(access); }
-// The loads, compares and the read-modify-write forms read their operand.
-constexpr bool readsOperand(Access access) {
-    return access == Access::Read || access == Access::Modify;
-}
 
 // Which processor models have a row of opcodes.def.
 enum class RowModels : uint8_t { All, Mos6510 };

@@ -2,6 +2,14 @@
 
 #include "machine/step_loop.h"
 
+void endLegAfterThisInstruction() { legEnd.limit = INT32_MIN; }
+
+void noteStoreToChips(uint16_t address) {
+    legEnd.storeSeen = true;
+    legEnd.storeAddress = address;
+    endLegAfterThisInstruction();
+}
+
 namespace {
 
 constexpr uint16_t kVicIdleFetch = 0x3FFF;
@@ -40,7 +48,7 @@ IoChip chipAt(uint16_t address) {
 uint8_t readCiaOf(Cia& cia, uint16_t address, uint64_t cycle) {
     bool outputDue = cia.outputLowFrom != kNever;
     uint8_t value = readCia(cia, static_cast<uint8_t>(address), cycle);
-    if (outputDue && cia.outputLowFrom == kNever) legEnd.outputReleased = true;
+    if (outputDue && cia.outputLowFrom == kNever) endLegAfterThisInstruction();
     return value;
 }
 
@@ -98,10 +106,16 @@ void writeIo(uint16_t address, uint8_t value, uint64_t cycle) {
 void writeC64Slow(uint16_t address, uint8_t value, uint64_t cycle) {
     if (address <= kPortAddress) {
         writePort(machine.port, address, value, cycle, openBus(), memory.ram);
-    } else if (address >= kIoFirst && address < kKernalRomFirst && ioMapped()) {
-        writeIo(address, value, cycle);
-    } else {
+        noteStoreToChips(address);
+    } else if (address >= kKernalRomFirst) {
         memory.ram[address] = value;
+    } else {
+        if (ioMapped()) {
+            writeIo(address, value, cycle);
+        } else {
+            memory.ram[address] = value;
+        }
+        noteStoreToChips(address);
     }
 }
 
