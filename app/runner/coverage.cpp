@@ -194,7 +194,8 @@ uint16_t takeAddress(const char* at) {
 template <class Visit>
 void forEachCallCount(Visit&& visit) {
     for (std::size_t site = 0; site < kRamSize; ++site) {
-        if (counting.callCounts[site].calls) visit(static_cast<uint16_t>(site), counting.callCounts[site]);
+        if (counting.callCounts[site].calls)
+            visit(static_cast<uint16_t>(site), counting.callCounts[site]);
     }
     for (const auto& [where, count] : counting.callsElsewhere) visit(where.site, count);
 }
@@ -363,7 +364,8 @@ bool writeCoverage(const std::string& path, const std::vector<ListingLine>& list
         order.push_back(source);
         int line = 0;
         for (std::size_t a = 0; a < kRamSize; ++a) {
-            if (!counting.executionCounts[a].instructions || (a >= 0xA000 && a < 0xC000) || a >= 0xD000)
+            if (!counting.executionCounts[a].instructions || (a >= 0xA000 && a < 0xC000) ||
+                a >= 0xD000)
                 continue;
             auto address = static_cast<uint16_t>(a);
             std::array<uint8_t, 3> bytes = bytesAt(address);
