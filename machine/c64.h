@@ -119,10 +119,11 @@ bool irqLineLowAt(uint64_t cycle);
 uint8_t c64StoredByte(uint16_t address);
 // The C64's start-up (the chips and the port at reset, then the processor's reset through
 // the C64's banking), its loop (as runSteps and runWatched, whose work it does on the
-// C64), and peekByte on the C64.
+// C64), and peekByte and pokeByte on the C64.
 void startC64();
 uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report);
 uint8_t peekC64(uint16_t address);
+void pokeC64(uint16_t address, uint8_t value);
 
 // Whether the PLA maps the I/O area at $D000 now.
 inline bool ioMapped() {

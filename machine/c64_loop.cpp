@@ -120,7 +120,8 @@ void notePoll(const C64LegEnd& last) {
 
 // The cycleCount before which the next leg must end: the frame's end, the next fall of an
 // interrupt line that the processor would take, the port's fade; at least one instruction.
-int32_t legLimit(uint64_t now) {
+// Without `interrupts` the lines are not looked at: none is taken.
+int32_t legLimit(uint64_t now, bool interrupts) {
     uint64_t base = machine.loop.cyclesOfEarlierFrames;
     uint64_t limit = base + kPalFrameCycles;
     auto until = [&](uint64_t event, uint64_t after) {
@@ -128,35 +129,44 @@ int32_t legLimit(uint64_t now) {
     };
     advanceCia(machine.cia1, now);
     advanceCia(machine.cia2, now);
-    if (!(cpu.regP & kFlagI)) {
+    if (interrupts && !(cpu.regP & kFlagI)) {
         until(nextCiaEvent(machine.cia1), kPollBeforeEnd);
         if (vicInterrupting(machine.vic)) until(now, 0);
     }
-    until(nextNmiEdge(), kPollBeforeEnd);
+    if (interrupts) until(nextNmiEdge(), kPollBeforeEnd);
     until(machine.port.fadesAt, 0);
     int64_t relative = static_cast<int64_t>(std::max(limit, now + 1) - base);
     return static_cast<int32_t>(std::min<int64_t>(relative, INT32_MAX));
 }
 
-// The end of the VIC's frame: count it, draw it, and let the host do its work.
-void c64Frame() {
+}  // namespace
+
+bool c64FrameEnds() {
+    if (cpu.cycleCount < kPalFrameCycles) return false;
     machine.loop.cyclesOfEarlierFrames += kPalFrameCycles;
     cpu.cycleCount -= kPalFrameCycles;
     ++machine.loop.framesDrawn;
     if (drawFrames) drawScreen();
     hostService();
     pollForEscape();
+    return true;
 }
 
-}  // namespace
+int32_t prepareC64Leg(bool interrupts) {
+    uint64_t now = cyclesSinceStart();
+    advancePort(machine.port, now, memory.ram);
+    if (interrupts) takeInterrupts(now);
+    return legLimit(cyclesSinceStart(), interrupts);
+}
+
+void finishC64Leg(const C64LegEnd& last) { notePoll(last); }
 
 uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
     report = {};
     LoopState& loop = machine.loop;
     uint64_t done = 0;
     while (done < count) {
-        if (cpu.cycleCount >= kPalFrameCycles) {
-            c64Frame();
+        if (c64FrameEnds()) {
             if (watch && watch->frames) {
                 report.event = WatchEvent::FrameDrawn;
                 break;
@@ -176,11 +186,7 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
                 break;
             }
         }
-        uint64_t now = cyclesSinceStart();
-        advancePort(machine.port, now, memory.ram);
-        takeInterrupts(now);
-        now = cyclesSinceStart();
-        int32_t limit = legLimit(now);
+        int32_t limit = prepareC64Leg(true);
         C64StepFeatures features{
             .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
             .model = machineConfig.cpu};
@@ -193,7 +199,7 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
         C64LegEnd last{};
         uint64_t ran = kC64LegRunners[features.index()](steps, limit, window, last);
         done += ran;
-        if (ran > 0) notePoll(last);
+        if (ran > 0) finishC64Leg(last);
         if (legEnd.jammed) {
             report.event = WatchEvent::Jammed;
             break;
@@ -201,7 +207,7 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
         if (legEnd.storeSeen && watch && storeWatched(*watch, legEnd.storeAddress)) {
             report.event = WatchEvent::StoreSeen;
             report.storeAddress = legEnd.storeAddress;
-            report.storeValue = c64StoredByte(legEnd.storeAddress);
+            report.storeValue = storedByte(legEnd.storeAddress);
             break;
         }
     }
@@ -218,6 +224,15 @@ uint8_t peekC64(uint16_t address) {
     bool io = address >= kIoFirst && address < kKernalRomFirst && ioMapped();
     if (io) return peekIo(address, cyclesSinceStart());
     return C64Bus::read(cpu, address);
+}
+
+void pokeC64(uint16_t address, uint8_t value) {
+    bool chips = address <= kPortAddress || (address >= kIoFirst && address < kKernalRomFirst);
+    if (chips) {
+        writeC64Slow(address, value, cyclesSinceStart());
+    } else {
+        memory.ram[address] = value;
+    }
 }
 
 #define BREADBIN_COMPILE_C64_LEG(i) \

@@ -101,6 +101,15 @@ uint64_t runC64Leg(uint64_t steps, int32_t limit, bool window, C64LegEnd& last) 
     return steps - step.remaining - legEnd.leftover;
 }
 
+// The C64 loop's work between legs, for a loop with a step policy of its own (the routine
+// tests'): the frame's end when the leg before reached it (counted and drawn as the main
+// loop's, returns whether it came); before a leg, the port's fade and the interrupt the
+// last poll saw (with `interrupts`; without, none is taken), returning the cycleCount at
+// which the leg must end; after a leg that ran an instruction, its poll.
+bool c64FrameEnds();
+int32_t prepareC64Leg(bool interrupts);
+void finishC64Leg(const C64LegEnd& last);
+
 #define BREADBIN_FOR_EACH_C64_LEG_VARIANT(X) X(0) X(1) X(2) X(3)
 #define BREADBIN_DECLARE_C64_LEG(i)                                                            \
     extern template uint64_t runC64Leg<C64StepFeatures::fromIndex(i)>(uint64_t, int32_t, bool, \

@@ -45,6 +45,9 @@ inline constexpr uint64_t kStepsPerHostCheck = 256;
 // under way are added to the earlier frames' at the end of a stretch, so that
 // cpu.cycleCount never overflows.
 inline constexpr int32_t kCycleCountFold = int32_t{1} << 30;
+// Folds cpu.cycleCount into the earlier frames' cycles once it has passed kCycleCountFold
+// (the minimal machine; the C64's frames keep it within one frame).
+void foldCycleCount();
 
 // ---- the machine's state
 
@@ -145,6 +148,13 @@ uint64_t cyclesSinceStart();
 
 // The byte the processor would read at `address`, without what a read does to a chip.
 uint8_t peekByte(uint16_t address);
+// The byte the last store to `address` wrote, where a chip there may not keep it (the
+// debug cells in the C64's I/O area).
+uint8_t storedByte(uint16_t address);
+// Stores `value` at `address` as a processor's store would, outside any instruction: into
+// the chip that the address reaches on the C64 (the port, the I/O area), into RAM on the
+// minimal machine.
+void pokeByte(uint16_t address, uint8_t value);
 
 // ---- loading
 

@@ -87,8 +87,7 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
             bool alone = memory.ram[kRasterRegister] != 0 ||
                          readByte(kKeyboardColumnSelect) == kScanColumnZero;
             done += kLegRunners[stepFeatures(watch).index()](alone ? 1 : stretchEnd - done);
-            updateKeyboardPort();
-            writeByte(kRasterRegister, 0);
+            minimalChipsAfterStep();
             if (legEnd.jammed) {
                 report.event = WatchEvent::Jammed;
                 loop.stretchLeft -= done - stretchStart;
@@ -97,7 +96,7 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
             if (legEnd.storeSeen && storeWatched(*watch, legEnd.storeAddress)) {
                 report.event = WatchEvent::StoreSeen;
                 report.storeAddress = legEnd.storeAddress;
-                report.storeValue = memory.ram[legEnd.storeAddress];
+                report.storeValue = storedByte(legEnd.storeAddress);
                 break;
             }
         }
@@ -109,10 +108,7 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
             (report.event != WatchEvent::None || (keepGrid && done == count)))
             break;
         loop.stretchLeft = 0;
-        if (cpu.cycleCount >= kCycleCountFold) {
-            loop.cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
-            cpu.cycleCount = 0;
-        }
+        foldCycleCount();
         if (frameCheck() && watch && watch->frames && report.event == WatchEvent::None)
             report.event = WatchEvent::FrameDrawn;
     }
@@ -161,6 +157,18 @@ uint8_t peekByte(uint16_t address) {
     return machineConfig.kind == MachineKind::C64 ? peekC64(address) : readByte(address);
 }
 
+uint8_t storedByte(uint16_t address) {
+    return machineConfig.kind == MachineKind::C64 ? c64StoredByte(address) : memory.ram[address];
+}
+
+void pokeByte(uint16_t address, uint8_t value) {
+    if (machineConfig.kind == MachineKind::C64) {
+        pokeC64(address, value);
+    } else {
+        memory.ram[address] = value;
+    }
+}
+
 void drawScreen() {
     if (machineConfig.kind == MachineKind::C64) {
         drawTextScreenFrom(c64ScreenSource());
@@ -175,6 +183,12 @@ BREADBIN_COMPILE_LEG(1)
 BREADBIN_COMPILE_LEG(2)
 BREADBIN_COMPILE_LEG(3)
 #undef BREADBIN_COMPILE_LEG
+
+void foldCycleCount() {
+    if (cpu.cycleCount < kCycleCountFold) return;
+    machine.loop.cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
+    cpu.cycleCount = 0;
+}
 
 uint64_t cyclesSinceStart() {
     return machine.loop.cyclesOfEarlierFrames + static_cast<uint64_t>(cpu.cycleCount);

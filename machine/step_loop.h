@@ -81,6 +81,13 @@ inline bool storeEndsLeg(uint16_t address) {
     return (kLegEndingStores<WatchesStores>[address / 64] >> address % 64 & 1) != 0;
 }
 
+// The minimal machine's chips after a step: the keyboard stub, and the raster register,
+// which reads 0 after every step.
+inline void minimalChipsAfterStep() {
+    updateKeyboardPort();
+    writeByte(kRasterRegister, 0);
+}
+
 // Counts the instruction `Opcode` that started at `pc`, charged `cycles` and has run.
 template <CpuModel Model, uint8_t Opcode>
 inline void countInstruction(const CpuState& c, uint16_t pc, int32_t cycles) {

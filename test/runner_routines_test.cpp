@@ -77,6 +77,9 @@ struct TestLine {
     const char* expected;  // its line after "VERDICT file: ", or the line's start with '*'
 };
 
+// The same tests on both machines, with the same verdicts and cycles: on the C64 the chips
+// run during a test (its jiffy interrupt, CIA 1's, comes only with irq = true) and a
+// routine that reads a timer sees it count.
 TEST_F(RoutineTests, EachTestEndsWithItsVerdictAndEveryMismatchInOneLine) {
     // clang-format off
     const std::vector<TestLine> cases = {
@@ -185,26 +188,43 @@ run = "failing")",
          "FAIL a failing debug exit: debug exit $05"},
     };
     // clang-format on
-    std::string body = "[defaults]\nmax-cycles = 100000\n";
-    for (const TestLine& c : cases) body += std::string("\n[[test]]\n") + c.toml + "\n";
-    std::string path = testFile("routines_test.toml", body);
-    ProcessOutcome outcome = runner({"--test", path});
-    EXPECT_EQ(outcome.status, 1) << outcome.err;
-    std::vector<std::string> lines = linesOf(outcome.out);
-    ASSERT_EQ(lines.size(), cases.size()) << outcome.out << outcome.err;
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        std::string expected = cases[i].expected;
-        bool prefix = expected.front() == '*';
-        if (prefix) expected.erase(0, 1);
-        std::size_t space = expected.find(' ');
-        expected.insert(space + 1, path + ": ");
-        if (prefix) {
-            EXPECT_EQ(lines[i].substr(0, expected.size()), expected);
-        } else {
-            EXPECT_EQ(lines[i], expected);
+    struct Machine {
+        const char* name;
+        int timerCount;   // what ciatimer sees the timer count between its two reads
+        int borderReads;  // what $D020 reads after a test sets it to 5 (the VIC's unused bits)
+    };
+    for (Machine machine : {Machine{"minimal", 0, 0x05}, Machine{"c64", 6, 0xF5}}) {
+        SCOPED_TRACE(machine.name);
+        std::string body =
+            std::string("machine = \"") + machine.name + "\"\n[defaults]\nmax-cycles = 100000\n";
+        for (const TestLine& c : cases) body += std::string("\n[[test]]\n") + c.toml + "\n";
+        body += "\n[[test]]\nname = \"a timer\"\ncall = \"ciatimer\"\nexpect = { a = " +
+                std::to_string(machine.timerCount) + ", cycles = 44 }\n";
+        body +=
+            "\n[[test]]\nname = \"a chip's register\"\ncall = \"getkey\"\n"
+            "set = { \"$D020\" = 5 }\nexpect = { \"$D020\" = " +
+            std::to_string(machine.borderReads) + " }\n";
+        std::string path = testFile(std::string(machine.name) + ".toml", body);
+        ProcessOutcome outcome = runner({"--test", path});
+        EXPECT_EQ(outcome.status, 1) << outcome.err;
+        std::vector<std::string> lines = linesOf(outcome.out);
+        ASSERT_EQ(lines.size(), cases.size() + 2) << outcome.out << outcome.err;
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            std::string expected = cases[i].expected;
+            bool prefix = expected.front() == '*';
+            if (prefix) expected.erase(0, 1);
+            std::size_t space = expected.find(' ');
+            expected.insert(space + 1, path + ": ");
+            if (prefix) {
+                EXPECT_EQ(lines[i].substr(0, expected.size()), expected);
+            } else {
+                EXPECT_EQ(lines[i], expected);
+            }
         }
+        EXPECT_EQ(lines[cases.size()], "PASS " + path + ": a timer (44 cycles)");
+        EXPECT_EQ(lines.back(), "PASS " + path + ": a chip's register (14 cycles)");
+        EXPECT_NE(outcome.out.find("(crash+1)"), std::string::npos) << "BRK names its label";
     }
-    EXPECT_NE(outcome.out.find("(crash+1)"), std::string::npos) << "BRK names its label";
 }
 
 TEST_F(RoutineTests, ScreenAndAsciiEncodingsAndTheMonitorLabelFormat) {

@@ -333,7 +333,7 @@ void checkExpectations(const RunnerOptions& options, RunResult& result) {
     int mismatches = 0;
     std::string first;
     for (const MemoryExpectation& expectation : options.expectations) {
-        uint8_t held = memory.ram[expectation.address];
+        uint8_t held = peekByte(expectation.address);
         if (held == expectation.value) continue;
         std::string line = hexWord(expectation.address) + " holds " + hexByte(held) +
                            ", expected " + hexByte(expectation.value);
@@ -356,8 +356,12 @@ bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::st
         return files.back()->open(path, error) && files.back()->write(bytes, error);
     };
     std::string dumps;
-    for (const MemoryRange& range : options.dumps)
-        dumps += hexDump(range.address, &memory.ram[range.address], range.length);
+    for (const MemoryRange& range : options.dumps) {
+        std::vector<uint8_t> bytes(range.length);
+        for (uint32_t i = 0; i < range.length; ++i)
+            bytes[i] = peekByte(static_cast<uint16_t>(range.address + i));
+        dumps += hexDump(range.address, bytes.data(), range.length);
+    }
     if (!dumps.empty() && !write(std::string(kStandardOutput), dumps)) return false;
     if (!options.screenTextFile.empty() && !write(options.screenTextFile, result.screen))
         return false;

@@ -1,8 +1,6 @@
-// The routine tests run with a step policy of their own, so that the main loop's legs
-// stay as they are: it ends the run when the call returns, on BRK, on a write outside
-// what the test may write, at the debug exit of a run test, and when its cycles run out;
-// it answers the calls of mocked routines, and does what the main loop does around an
-// instruction (status bit 5, the raster register after a store, the keyboard stub).
+// The routine tests: a test file's cases run one by one on the machine as the file's
+// program left it, each with its registers and memory set, its mocks answered and its
+// expectations checked. The run itself is the machine's (machine/routine_step.h).
 #include "app/runner/test_run.h"
 
 #include <fnmatch.h>
@@ -21,19 +19,10 @@
 #include "host/headless.h"
 #include "machine/counting.h"
 #include "machine/keyboard.h"
-#include "machine/step_loop.h"
+#include "machine/routine_step.h"
 #include "machine/trace.h"
 
 namespace {
-
-enum class Outcome : uint8_t { Running, Returned, DebugExit, Brk, Jam, BadWrite };
-
-// A mock while a test runs: where it is, what it sets, how often it was called.
-struct LiveMock {
-    uint16_t address;
-    const RegisterValues* registers;
-    uint64_t calls;
-};
 
 void applyRegisters(CpuState& c, const RegisterValues& values) {
     auto value = [&](TestRegister r) { return values[static_cast<int>(r)]; };
@@ -60,102 +49,10 @@ uint16_t registerValue(const CpuState& c, TestRegister r) {
     }
 }
 
-// What a test's run keeps between legs.
-struct TestState {
-    uint64_t remaining;  // steps left in this leg
-    int32_t cycleEnd;    // the leg ends once cycleCount reaches this
-    CallFrame frame;
-    bool runToExit;
-    Outcome outcome;
-    uint16_t pc;          // the address of the instruction under way
-    int32_t startCycles;  // the cycles charged before it
-    uint16_t badWrite;    // a write outside the test's writes, and the instruction that made it
-    uint16_t badWriteAt;  // (or the address an interrupt came at)
-    LiveMock* mocks;
-    std::size_t mockCount;
-    const std::bitset<kRamSize>* writable;  // null: any write is allowed
-    bool cellStored;       // the leg ended at a store into a debug cell, at cellAddress,
-    uint16_t cellAddress;  // with cellLeftover of its steps not run
-    uint64_t cellLeftover;
-
-    // Fails the test at a write to `address` outside its writes, made at `at`.
-    void checkWrite(uint16_t address, uint16_t at) {
-        if (writable && !writable->test(address) && outcome == Outcome::Running) {
-            outcome = Outcome::BadWrite;
-            badWrite = address;
-            badWriteAt = at;
-        }
-    }
-    // The same for the `count` bytes just pushed below the stack pointer, now `s`.
-    void checkPushes(uint8_t s, unsigned count, uint16_t at) {
-        for (unsigned i = 1; i <= count; ++i)
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(s + i)), at);
-    }
-};
-
-template <CpuModel Model>
-struct TestStep : TestState {
-    bool beforeInstruction(CpuState& c) {
-        for (;;) {
-            if (outcome != Outcome::Running || remaining == 0 || c.cycleCount >= cycleEnd)
-                return false;
-            --remaining;
-            setFlag(c, kFlagBit5, 1);
-            pc = c.regPC;
-            startCycles = c.cycleCount;
-            LiveMock* mock = mockAt(pc);
-            if (!mock) break;
-            // A mocked routine returns at once with its registers set: one step, an RTS's
-            // work and cycles.
-            ++mock->calls;
-            int32_t mockStart = c.cycleCount;
-            applyRegisters(c, *mock->registers);
-            c.cycleCount += 2;  // the opcode fetch
-            opRTS(c);
-            if (counting.executionCounts) {
-                counting.cycles += static_cast<uint64_t>(c.cycleCount - mockStart);
-                closeCall(c.regPC, c.regS);
-            }
-            if (!runToExit && returnsFrom(frame, kOpcodeRTS, c)) outcome = Outcome::Returned;
-        }
-        if (trace.ring) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
-        return true;
-    }
-
-    LiveMock* mockAt(uint16_t address) const {
-        for (std::size_t i = 0; i < mockCount; ++i) {
-            if (mocks[i].address == address) return &mocks[i];
-        }
-        return nullptr;
-    }
-
-    template <uint8_t Opcode>
-    void afterInstruction(CpuState& c, uint16_t address) {
-        if constexpr (storesToOperand(Model, Opcode)) {
-            writeByte(kRasterRegister, 0);
-            if (runToExit && address == kDebugExitRegister) outcome = Outcome::DebugExit;
-            if (static_cast<uint16_t>(address - kDebugCellsFirst) <=
-                kDebugConsole - kDebugCellsFirst) {
-                cellStored = true;
-                cellAddress = address;
-                cellLeftover = remaining;
-                remaining = 0;
-            }
-            checkWrite(address, pc);
-        }
-        // A BRK ends the test as a BRK, before its pushes are looked at.
-        if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
-        if constexpr (opcodeInfo(Model, Opcode).stackPushes > 0)
-            checkPushes(c.regS, opcodeInfo(Model, Opcode).stackPushes, pc);
-        if (counting.executionCounts)
-            countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
-        if constexpr (opcodeInfo(Model, Opcode).halts) outcome = Outcome::Jam;
-        if constexpr (Opcode == kOpcodeRTS) {
-            if (!runToExit && returnsFrom(frame, Opcode, c)) outcome = Outcome::Returned;
-        }
-        updateKeyboardPort();
-    }
-};
+// Sets the registers of the mock `index` of the test `context` as it returns.
+void answerMock(CpuState& c, std::size_t index, const void* context) {
+    applyRegisters(c, static_cast<const TestCase*>(context)->mocks[index].registers);
+}
 
 std::string withLabel(uint16_t address, const LabelTable& labels) {
     return addressText(address, labels);
@@ -187,7 +84,7 @@ std::string cycleBound(const CycleExpectation& expected) {
 }
 
 // Every expectation that does not hold, in one line.
-std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<LiveMock>& mocks,
+std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<RoutineMock>& mocks,
                        const LabelTable& labels) {
     std::vector<std::string> found;
     for (std::size_t i = 0; i < kTestRegisterCount; ++i) {
@@ -209,7 +106,7 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
     }
     for (const MemoryBytes& memory : test.expectMemory) {
         for (std::size_t i = 0; i < memory.bytes.size(); ++i) {
-            uint8_t held = ::memory.ram[static_cast<uint16_t>(memory.address + i)];
+            uint8_t held = peekByte(static_cast<uint16_t>(memory.address + i));
             if (held == memory.bytes[i]) continue;
             found.push_back(byteName(memory, i, labels) + ": expected " + hexByte(memory.bytes[i]) +
                             ", got " + hexByte(held));
@@ -239,8 +136,10 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
     headlessSeedRandom(options.seed);
     startTrace(options.traceLength);
     applyRegisters(cpu, test.setRegisters);
-    for (const MemoryBytes& memory : test.setMemory)
-        std::copy(memory.bytes.begin(), memory.bytes.end(), &::memory.ram[memory.address]);
+    for (const MemoryBytes& memory : test.setMemory) {
+        for (std::size_t i = 0; i < memory.bytes.size(); ++i)
+            pokeByte(static_cast<uint16_t>(memory.address + i), memory.bytes[i]);
+    }
 
     std::unique_ptr<std::bitset<kRamSize>> writable;
     if (test.writes) {
@@ -249,63 +148,40 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
             for (uint32_t i = 0; i < range.length; ++i) writable->set(range.address + i);
         }
     }
-    std::vector<LiveMock> mocks;
-    for (const Mock& mock : test.mocks) mocks.push_back({mock.address, &mock.registers, 0});
+    std::vector<RoutineMock> mocks;
+    for (const Mock& mock : test.mocks) mocks.push_back({mock.address, 0});
 
-    TestState step{};
-    step.runToExit = test.runToExit;
-    step.mocks = mocks.data();
-    step.mockCount = mocks.size();
-    step.writable = writable.get();
-    step.frame = callAt(cpu, static_cast<uint16_t>(cpu.regPC - kJsrLength), cyclesSinceStart());
+    RoutineRun run{};
+    run.runToExit = test.runToExit;
+    run.mocks = mocks.data();
+    run.mockCount = mocks.size();
+    run.answerMock = answerMock;
+    run.mockContext = &test;
+    run.writable = writable.get();
+    run.frame = callAt(cpu, static_cast<uint16_t>(cpu.regPC - kJsrLength), cyclesSinceStart());
     if (test.runToExit) {
         cpu.regPC = test.entry;
     } else {
         int32_t before = cpu.cycleCount;
-        enterCall(cpu, test.entry, step.frame.returnAddress);
+        enterCall(cpu, test.entry, run.frame.returnAddress);
         if (counting.executionCounts) {
             // Counted as a call from just before where the hook left regPC.
             ++counting.executionCounts[test.entry].calls;
-            openCall(static_cast<uint16_t>(step.frame.returnAddress - kJsrLength), test.entry,
-                     step.frame.stackPointer, 0, static_cast<uint64_t>(cpu.cycleCount - before));
+            openCall(static_cast<uint16_t>(run.frame.returnAddress - kJsrLength), test.entry,
+                     run.frame.stackPointer, 0, static_cast<uint64_t>(cpu.cycleCount - before));
         }
     }
-    // The frame's interrupt comes only to a test that asks for it, between legs of the
-    // main loop's length; otherwise one leg runs to the end of the test's cycles.
-    // A store into a debug cell ends a leg early; the rest of that leg follows.
     DebugCells cells;
     cells.source = file.path + ": " + test.name;
-    const uint64_t legSteps = test.irq ? kStepsPerHostCheck : UINT64_MAX;
-    uint64_t nextLeg = legSteps;
     for (;;) {
-        uint64_t spent = cyclesSinceStart() - step.frame.cyclesAtJsr;
-        if (spent >= test.maxCycles) break;
-        step.remaining = nextLeg;
-        step.cycleEnd =
-            static_cast<int32_t>(cpu.cycleCount + static_cast<int64_t>(test.maxCycles - spent));
-        withModel(model, [&](auto m) {
-            TestStep<decltype(m)::value> leg{step};
-            runInterpreter<decltype(m)::value>(leg);
-            step = leg;
-        });
-        bool cellStored = step.cellStored;
-        if (cellStored) {
-            debugCellStored(cells, step.cellAddress, memory.ram[step.cellAddress],
-                            cyclesSinceStart());
-            step.cellStored = false;
-        }
-        nextLeg = cellStored ? step.cellLeftover : legSteps;
-        if (step.outcome != Outcome::Running) break;
-        if (!cellStored && test.irq) {
-            // The interrupt's entry pushes too, unless I holds it off.
-            uint8_t stackBefore = cpu.regS;
-            uint16_t interrupted = cpu.regPC;
-            frameCheck();
-            step.checkPushes(cpu.regS, static_cast<uint8_t>(stackBefore - cpu.regS), interrupted);
-        }
+        runRoutine(run, test.maxCycles, test.irq);
+        if (!run.cellStored) break;
+        debugCellStored(cells, run.cellAddress, run.cellValue, cyclesSinceStart());
+        run.cellStored = false;
+        if (run.outcome != RoutineOutcome::Running) break;
     }
     endConsole(cells);
-    uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
+    uint64_t cycles = callCycles(run.frame, cyclesSinceStart());
 
     RunResult result;
     nameMachine(config, result);
@@ -325,8 +201,8 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
     if (const Label* routine = routineContaining(file.labels, cpu.regPC))
         result.routine = routine->name;
     std::string counted = " (" + std::to_string(cycles) + " cycles)";
-    switch (step.outcome) {
-        case Outcome::Running:
+    switch (run.outcome) {
+        case RoutineOutcome::Running:
             result.verdict = Verdict::Error;
             result.stop = StopReason::CycleLimit;
             result.message = test.name + ": " +
@@ -334,29 +210,29 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
                              std::to_string(test.maxCycles) + " cycles, at " +
                              withLabel(cpu.regPC, file.labels);
             break;
-        case Outcome::Brk:
+        case RoutineOutcome::Brk:
             result.verdict = Verdict::Error;
             result.stop = StopReason::Crashed;
-            result.message = test.name + ": BRK at " + withLabel(step.pc, file.labels) + counted;
+            result.message = test.name + ": BRK at " + withLabel(run.pc, file.labels) + counted;
             break;
-        case Outcome::Jam:
+        case RoutineOutcome::Jam:
             result.verdict = Verdict::Error;
             result.stop = StopReason::Jam;
-            result.message = test.name + ": JAM at " + withLabel(step.pc, file.labels) + counted;
+            result.message = test.name + ": JAM at " + withLabel(run.pc, file.labels) + counted;
             break;
-        case Outcome::BadWrite:
+        case RoutineOutcome::BadWrite:
             result.verdict = Verdict::Error;
             result.stop = StopReason::Crashed;
-            result.message = test.name + ": wrote " + withLabel(step.badWrite, file.labels) +
-                             ", outside its writes, at " + withLabel(step.badWriteAt, file.labels) +
+            result.message = test.name + ": wrote " + withLabel(run.badWrite, file.labels) +
+                             ", outside its writes, at " + withLabel(run.badWriteAt, file.labels) +
                              counted;
             break;
-        case Outcome::Returned:
-        case Outcome::DebugExit: {
+        case RoutineOutcome::Returned:
+        case RoutineOutcome::DebugExit: {
             result.stop = test.runToExit ? StopReason::DebugExit : StopReason::Returned;
             std::string wrong;
             if (test.runToExit) {
-                result.exitByte = memory.ram[kDebugExitRegister];
+                result.exitByte = storedByte(kDebugExitRegister);
                 if (result.exitByte != 0) wrong = "debug exit " + hexByte(result.exitByte);
             }
             std::string more = mismatches(test, cycles, mocks, file.labels);

@@ -87,6 +87,23 @@ failing lda #5
         sta debugExitRegister
 -       jmp -
 
+; ciatimer: A = what CIA 1's timer A counted between two reads of its low byte, 6 cycles
+; apart (SEC 2, then SBC absolute reads in its last cycle): 6 on the C64, where the
+; timer counts; 0 on the minimal machine, where $DC04 is memory. The timer is restarted
+; from $FFFF first, so that no underflow comes between the reads.
+; 6 + 3 * LDA # 2 + 4 * STA abs 4 + LDA abs 4 + SEC 2 + SBC abs 4 + 6 = 44
+ciatimer lda #0
+        sta $dc0e
+        lda #$ff
+        sta $dc04
+        sta $dc05
+        lda #$11
+        sta $dc0e
+        lda $dc04
+        sec
+        sbc $dc04
+        rts
+
 result  .byte 0, 0
 buffer  .fill 16, 0
 

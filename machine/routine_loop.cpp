@@ -1,0 +1,94 @@
+// The routine tests' loop (routine_step.h) on either machine: legs of the routine's step
+// policy, and between them the machine's own work as its main loop does it.
+#include <algorithm>
+
+#include "machine/routine_step.h"
+
+namespace {
+
+// The cycleCount at which the test's cycles run out: `maxCycles` since its call began.
+int32_t cyclesEnd(const RoutineRun& run, uint64_t maxCycles) {
+    uint64_t spent = cyclesSinceStart() - run.frame.cyclesAtJsr;
+    int64_t end = cpu.cycleCount + static_cast<int64_t>(std::min<uint64_t>(
+                                       maxCycles - spent, static_cast<uint64_t>(INT32_MAX)));
+    return static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX));
+}
+
+bool cyclesLeft(const RoutineRun& run, uint64_t maxCycles) {
+    return cyclesSinceStart() - run.frame.cyclesAtJsr < maxCycles;
+}
+
+// The minimal machine: with interrupts, legs of the main loop's stretch with the frame
+// check between them, so that the frame's interrupt comes as it would; without, one leg
+// to the end of the test's cycles. A store into a debug cell ends a leg early; the rest of
+// that leg follows.
+template <CpuModel Model>
+void runOnMinimal(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
+    const uint64_t legSteps = interrupts ? kStepsPerHostCheck : UINT64_MAX;
+    while (cyclesLeft(run, maxCycles)) {
+        run.remaining = run.resume ? run.leftover : legSteps;
+        run.resume = false;
+        if (run.remaining > 0) {
+            run.cycleEnd = cyclesEnd(run, maxCycles);
+            RoutineStep<Model, FlatBus> step{run};
+            runInterpreter<Model>(step);
+            run = step;
+            if (run.cellStored) {
+                run.cellValue = memory.ram[run.cellAddress];
+                run.resume = true;
+                return;
+            }
+            if (run.outcome != RoutineOutcome::Running) return;
+        }
+        foldCycleCount();
+        if (interrupts) {
+            // The interrupt's entry pushes too, unless I holds it off.
+            uint8_t stackBefore = cpu.regS;
+            uint16_t interrupted = cpu.regPC;
+            frameCheck();
+            run.checkPushes(cpu.regS, static_cast<uint8_t>(stackBefore - cpu.regS), interrupted);
+        }
+    }
+}
+
+// The C64: legs up to the chips' next event, the chips running all the while; the
+// interrupts as the processor takes them, or none.
+template <CpuModel Model>
+void runOnC64(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
+    while (cyclesLeft(run, maxCycles)) {
+        c64FrameEnds();
+        uint8_t stackBefore = cpu.regS;
+        uint16_t interrupted = cpu.regPC;
+        int32_t limit = prepareC64Leg(interrupts);
+        run.checkPushes(cpu.regS, static_cast<uint8_t>(stackBefore - cpu.regS), interrupted);
+        if (run.outcome != RoutineOutcome::Running) return;
+        legEnd = LegEnd{};
+        legEnd.limit = limit;
+        run.remaining = UINT64_MAX;
+        run.cycleEnd = cyclesEnd(run, maxCycles);
+        setFlag(cpu, kFlagBit5, 1);
+        bool maskBefore = (cpu.regP & kFlagI) != 0;
+        int32_t before = cpu.cycleCount;
+        RoutineStep<Model, C64Bus> step{run};
+        runInterpreter<Model, C64Bus>(step);
+        run = step;
+        if (cpu.cycleCount != before) finishC64Leg({run.startCycles, maskBefore});
+        if (run.cellStored) {
+            run.cellValue = c64StoredByte(run.cellAddress);
+            return;
+        }
+        if (run.outcome != RoutineOutcome::Running) return;
+    }
+}
+
+}  // namespace
+
+void runRoutine(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
+    withModel(machineConfig.cpu, [&](auto m) {
+        if (machineConfig.kind == MachineKind::C64) {
+            runOnC64<decltype(m)::value>(run, maxCycles, interrupts);
+        } else {
+            runOnMinimal<decltype(m)::value>(run, maxCycles, interrupts);
+        }
+    });
+}

@@ -1,0 +1,147 @@
+// A routine test's run: the call of one routine (or a run to the debug exit) on the machine
+// as it stands, with a step policy of its own beside the main loop's (step_loop.h), over
+// the same helpers: the trace ring, the execution counts, the minimal machine's chips after
+// a step, the C64's legs up to its chips' next event. The policy ends the run when the call
+// returns, on BRK, on a write outside what the test may write, at the debug exit of a test
+// that runs to it, on a JAM and when the test's cycles run out; it ends a leg at a store
+// into the debug cells, which the caller reports; and it answers the calls of mocked
+// routines. What the test file says (registers, expectations) is the caller's.
+#pragma once
+
+#include <bitset>
+
+#include "machine/c64_step.h"
+#include "machine/contract.h"
+
+enum class RoutineOutcome : uint8_t { Running, Returned, DebugExit, Brk, Jam, BadWrite };
+
+// A mocked routine: where it is, and how often it was called.
+struct RoutineMock {
+    uint16_t address;
+    uint64_t calls;
+};
+
+// What a routine test's run keeps between legs, and what it ended with.
+struct RoutineRun {
+    // Set by the caller before the first leg.
+    CallFrame frame;
+    bool runToExit;  // run until the debug exit, not until the call returns
+    RoutineMock* mocks;
+    std::size_t mockCount;
+    // Sets the registers of the mock `index` has been called with (its return values).
+    void (*answerMock)(CpuState& c, std::size_t index, const void* context);
+    const void* mockContext;
+    const std::bitset<kRamSize>* writable;  // null: any write is allowed
+
+    // What the run came to.
+    RoutineOutcome outcome;
+    uint16_t badWrite;    // a write outside the test's writes, and the instruction that made it
+    uint16_t badWriteAt;  // (or the address an interrupt came at)
+    bool cellStored;      // the last leg ended at a store into a debug cell: where, and what
+    uint16_t cellAddress;
+    uint8_t cellValue;
+
+    // Kept by the policy from leg to leg.
+    uint64_t remaining;   // steps left in this leg
+    uint64_t leftover;    // the steps a debug cell's store left of its leg,
+    bool resume;          // which go on in the next call
+    int32_t cycleEnd;     // the leg ends once cycleCount reaches this
+    uint16_t pc;          // the address of the instruction under way
+    int32_t startCycles;  // the cycles charged before it
+
+    // Fails the test at a write to `address` outside its writes, made at `at`.
+    void checkWrite(uint16_t address, uint16_t at) {
+        if (writable && !writable->test(address) && outcome == RoutineOutcome::Running) {
+            outcome = RoutineOutcome::BadWrite;
+            badWrite = address;
+            badWriteAt = at;
+        }
+    }
+    // The same for the `count` bytes just pushed below the stack pointer, now `s`.
+    void checkPushes(uint8_t s, unsigned count, uint16_t at) {
+        for (unsigned i = 1; i <= count; ++i)
+            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(s + i)), at);
+    }
+};
+
+template <CpuModel Model, class Bus>
+struct RoutineStep : RoutineRun {
+    static constexpr bool kC64 = std::is_same_v<Bus, C64Bus>;
+
+    bool beforeInstruction(CpuState& c) {
+        for (;;) {
+            if (outcome != RoutineOutcome::Running || remaining == 0 || c.cycleCount >= cycleEnd)
+                return false;
+            if constexpr (kC64) {
+                if (c.cycleCount >= legEnd.limit) return false;
+            }
+            --remaining;
+            setFlag(c, kFlagBit5, 1);
+            pc = c.regPC;
+            startCycles = c.cycleCount;
+            RoutineMock* mock = mockAt(pc);
+            if (!mock) break;
+            // A mocked routine returns at once with its registers set: one step, an RTS's
+            // work and cycles.
+            ++mock->calls;
+            int32_t mockStart = c.cycleCount;
+            c.currentOpcode = kOpcodeRTS;
+            answerMock(c, static_cast<std::size_t>(mock - mocks), mockContext);
+            c.cycleCount += 2;  // the opcode fetch
+            opRTS(c);
+            if (counting.executionCounts) {
+                counting.cycles += static_cast<uint64_t>(c.cycleCount - mockStart);
+                closeCall(c.regPC, c.regS);
+            }
+            if (!runToExit && returnsFrom(frame, kOpcodeRTS, c)) outcome = RoutineOutcome::Returned;
+        }
+        if (trace.ring) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+        return true;
+    }
+
+    RoutineMock* mockAt(uint16_t address) const {
+        for (std::size_t i = 0; i < mockCount; ++i) {
+            if (mocks[i].address == address) return &mocks[i];
+        }
+        return nullptr;
+    }
+
+    template <uint8_t Opcode>
+    void afterInstruction(CpuState& c, uint16_t address) {
+        if constexpr (storesToOperand(Model, Opcode)) {
+            if (runToExit && address == kDebugExitRegister) outcome = RoutineOutcome::DebugExit;
+            if (static_cast<uint16_t>(address - kDebugCellsFirst) <=
+                kDebugConsole - kDebugCellsFirst) {
+                cellStored = true;
+                cellAddress = address;
+                leftover = remaining;
+                remaining = 0;
+            }
+            checkWrite(address, pc);
+        }
+        // A BRK ends the test as a BRK, before its pushes are looked at.
+        if constexpr (Opcode == kOpcodeBRK) outcome = RoutineOutcome::Brk;
+        if constexpr (opcodeInfo(Model, Opcode).stackPushes > 0)
+            checkPushes(c.regS, opcodeInfo(Model, Opcode).stackPushes, pc);
+        if (counting.executionCounts)
+            countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
+        if constexpr (opcodeInfo(Model, Opcode).halts) outcome = RoutineOutcome::Jam;
+        if constexpr (Opcode == kOpcodeRTS) {
+            if (!runToExit && returnsFrom(frame, Opcode, c)) outcome = RoutineOutcome::Returned;
+        }
+        if constexpr (kC64) {
+            // Flag I changed: the loop looks at the interrupts afresh.
+            if constexpr (touchesInterruptMask(Opcode)) remaining = 0;
+        } else {
+            minimalChipsAfterStep();
+        }
+    }
+};
+
+// Runs the routine of `run` from where the registers are until it ends (run.outcome),
+// stores into a debug cell (run.cellStored: the caller reports it, clears it and calls
+// again), or has run `maxCycles` cycles since its call began. With `interrupts`, they come
+// as the machine brings them: the minimal machine's frame interrupt between legs of the
+// main loop's length, the C64's chips' lines as the processor takes them (their pushes are
+// writes of the test); without, none is taken (the C64's chips run all the same).
+void runRoutine(RoutineRun& run, uint64_t maxCycles, bool interrupts);
