@@ -65,7 +65,7 @@ uint16_t vicBankBase() {
 
 uint8_t readIo(uint16_t address, uint64_t cycle) {
     switch (chipAt(address)) {
-        case IoChip::Vic: return readVic(machine.vic, static_cast<uint8_t>(address));
+        case IoChip::Vic: return readVic(machine.vic, static_cast<uint8_t>(address), cycle);
         case IoChip::Sid: return peekSid(machine.sid, static_cast<uint8_t>(address));
         case IoChip::ColourRam: return colourRamRead(address);
         case IoChip::Cia1: return readCiaOf(machine.cia1, address, cycle);
@@ -77,7 +77,7 @@ uint8_t readIo(uint16_t address, uint64_t cycle) {
 
 uint8_t peekIo(uint16_t address, uint64_t cycle) {
     switch (chipAt(address)) {
-        case IoChip::Vic: return peekVic(machine.vic, static_cast<uint8_t>(address));
+        case IoChip::Vic: return peekVic(machine.vic, static_cast<uint8_t>(address), cycle);
         case IoChip::Sid: return peekSid(machine.sid, static_cast<uint8_t>(address));
         case IoChip::ColourRam: return colourRamRead(address);
         case IoChip::Cia1: return peekCia(machine.cia1, static_cast<uint8_t>(address), cycle);
@@ -90,7 +90,7 @@ uint8_t peekIo(uint16_t address, uint64_t cycle) {
 void writeIo(uint16_t address, uint8_t value, uint64_t cycle) {
     machine.lastIoWrite = value;
     switch (chipAt(address)) {
-        case IoChip::Vic: writeVic(machine.vic, static_cast<uint8_t>(address), value); break;
+        case IoChip::Vic: writeVic(machine.vic, static_cast<uint8_t>(address), value, cycle); break;
         case IoChip::Sid: writeSid(machine.sid, static_cast<uint8_t>(address), value); break;
         case IoChip::ColourRam: machine.colourRam[address & kColourRamMask] = value & 0x0F; break;
         case IoChip::Cia1:
@@ -129,7 +129,7 @@ void resetC64Chips() {
     resetPort(machine.port, memory.ram);
     machine.cia1 = resetCia(machineConfig.cia, now);
     machine.cia2 = resetCia(machineConfig.cia, now);
-    resetVic(machine.vic);
+    resetVic(machine.vic, rasterGeometry(machineConfig.video), now);
     resetSid(machine.sid);
     machine.interrupts = {
         .pollAt = kNever, .polledMask = true, .nmiEdgeAt = kNever, .nmiFallSeen = kNever};
@@ -137,7 +137,8 @@ void resetC64Chips() {
 
 bool irqLineLowAt(uint64_t cycle) {
     advanceCia(machine.cia1, cycle);
-    return ciaOutputLowAt(machine.cia1, cycle) || vicInterrupting(machine.vic);
+    advanceVic(machine.vic, cycle);
+    return ciaOutputLowAt(machine.cia1, cycle) || vicIrqLowAt(machine.vic, cycle);
 }
 
 TextScreenSource c64ScreenSource() {

@@ -41,8 +41,8 @@ inline constexpr uint8_t kPinLoram = 0x01;
 inline constexpr uint8_t kPinHiram = 0x02;
 inline constexpr uint8_t kPinCharen = 0x04;
 
-// A PAL frame: 312 lines of 63 cycles.
-inline constexpr int32_t kPalFrameCycles = 312 * 63;
+// The cycles of the VIC's frame.
+inline uint32_t frameCycles() { return machine.vic.geometry.frameCycles(); }
 // The processor samples the interrupt lines in an instruction's next-to-last cycle, except
 // in a branch taken within its page (these cycles long), which samples in its first.
 inline constexpr uint64_t kPollBeforeEnd = 2;

@@ -123,7 +123,7 @@ void notePoll(const C64LegEnd& last) {
 // Without `interrupts` the lines are not looked at: none is taken.
 int32_t legLimit(uint64_t now, bool interrupts) {
     uint64_t base = machine.loop.cyclesOfEarlierFrames;
-    uint64_t limit = base + kPalFrameCycles;
+    uint64_t limit = base + frameCycles();
     auto until = [&](uint64_t event, uint64_t after) {
         if (event != kNever) limit = std::min(limit, event + after);
     };
@@ -131,7 +131,8 @@ int32_t legLimit(uint64_t now, bool interrupts) {
     advanceCia(machine.cia2, now);
     if (interrupts && !(cpu.regP & kFlagI)) {
         until(nextCiaEvent(machine.cia1), kPollBeforeEnd);
-        if (vicInterrupting(machine.vic)) until(now, 0);
+        advanceVic(machine.vic, now);
+        until(nextVicIrqFall(machine.vic), kPollBeforeEnd);
     }
     if (interrupts) until(nextNmiEdge(), kPollBeforeEnd);
     until(machine.port.fadesAt, 0);
@@ -142,9 +143,9 @@ int32_t legLimit(uint64_t now, bool interrupts) {
 }  // namespace
 
 bool c64FrameEnds() {
-    if (cpu.cycleCount < kPalFrameCycles) return false;
-    machine.loop.cyclesOfEarlierFrames += kPalFrameCycles;
-    cpu.cycleCount -= kPalFrameCycles;
+    if (cpu.cycleCount < static_cast<int32_t>(frameCycles())) return false;
+    machine.loop.cyclesOfEarlierFrames += frameCycles();
+    cpu.cycleCount -= static_cast<int32_t>(frameCycles());
     ++machine.loop.framesDrawn;
     if (drawFrames) drawScreen();
     hostService();

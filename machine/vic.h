@@ -2,13 +2,22 @@
 // every 64 bytes): every register keeps what was written, and reads give the chip's
 // answer, unused bits reading 1 and the registers past $D02E reading $FF.
 //
-// Modelled so far: the registers and their read-back, the interrupt latch ($D019, cleared
-// by writing 1s) and enable ($D01A) with the chip's IRQ output, the collision registers
-// cleared by reading. The raster counter reads 0: the raster's timing, its interrupt, bad
-// lines and sprite DMA are not modelled yet.
+// The raster: the counter that $D012 and bit 7 of $D011 read follows from the cycle
+// alone (frames start at cycle 0 since reset, each line's cycle 1 first); it changes at
+// cycle 1 of a line, and to 0 one cycle later, so that cycle 1 of line 0 still reads the
+// last line. The raster compare sets the latch's bit 0 when the counter reaches the compare
+// line (in the cycle it changes), whether or not it is enabled, and when a write makes the
+// compare line the current one. The latch ($D019, cleared by writing 1s) and enable ($D01A)
+// drive the chip's IRQ output. The chip is brought up to a cycle before each access
+// (advanceVic), so that it needs no work between them. The collision registers are
+// cleared by reading. Not modelled yet: bad lines and sprite DMA (the processor is never
+// halted), the picture.
 #pragma once
 
 #include <cstdint>
+
+#include "machine/config.h"
+#include "machine/timeline.h"
 
 inline constexpr uint16_t kVicRegisterMask = 0x3F;
 inline constexpr uint8_t kVicRegisterCount = 0x2F;  // $D000-$D02E exist
@@ -53,11 +62,27 @@ inline constexpr uint8_t kVicExtendedColour = 0x40;  // $D011 bit 6
 struct Vic {
     uint8_t registers[kVicRegisterCount];
     uint16_t rasterCompare;  // nine bits: $D012 and $D011 bit 7 as written
+    RasterGeometry geometry;
+    uint64_t seenThrough;  // the raster's matches up to this cycle are in the latch
+    // The IRQ output: low from this cycle (kNever: high), and its last low stretch, so that
+    // a poll in the past still sees what the line was then.
+    uint64_t irqLowFrom;
+    uint64_t lastLowFrom;
+    uint64_t lastLowUntil;
 };
 
-void resetVic(Vic& vic);
-uint8_t readVic(Vic& vic, uint8_t reg);
-uint8_t peekVic(const Vic& vic, uint8_t reg);
-void writeVic(Vic& vic, uint8_t reg, uint8_t value);
-// Whether the VIC pulls the IRQ line low: a latched source that is enabled.
+void resetVic(Vic& vic, RasterGeometry geometry, uint64_t now);
+// Brings the latch up to `cycle`: a raster match up to then is latched.
+void advanceVic(Vic& vic, uint64_t cycle);
+uint8_t readVic(Vic& vic, uint8_t reg, uint64_t cycle);
+uint8_t peekVic(const Vic& vic, uint8_t reg, uint64_t cycle);
+void writeVic(Vic& vic, uint8_t reg, uint8_t value, uint64_t cycle);
+// The raster line that the counter holds in `cycle`.
+uint16_t rasterLine(const Vic& vic, uint64_t cycle);
+// Whether the VIC pulls the IRQ line low: a latched source that is enabled (advanced to
+// the cycle asked about, or past it).
 bool vicInterrupting(const Vic& vic);
+bool vicIrqLowAt(const Vic& vic, uint64_t cycle);
+// The cycle at which the IRQ output falls next if nothing is touched: now if low, the
+// next raster match if it is enabled and not latched yet, else kNever.
+uint64_t nextVicIrqFall(const Vic& vic);

@@ -19,6 +19,12 @@
         sta $D016
         #expect $D016, $C0
         #expect $D018, $15              ; $14 from start-up, bit 0 reads 1
+        lda #$FF                        ; compare with line 511, which never comes,
+        sta $D012                       ; and nothing latched
+        lda #$9B
+        sta $D011
+        lda #$FF
+        sta $D019
         #expect $D019, $70              ; no interrupt latched
         #expect $D01A, $F0              ; none enabled
         lda #$FF
