@@ -141,9 +141,41 @@ bool irqLineLowAt(uint64_t cycle) {
     return ciaOutputLowAt(machine.cia1, cycle) || vicIrqLowAt(machine.vic, cycle);
 }
 
+namespace {
+
+constexpr uint16_t kVicCharRomWindow = 0x1000;  // banks 0 and 2 see the ROM at $1000-$1FFF
+constexpr uint16_t kVicCharRomMask = 0x3000;    // VIC address bits 12-13
+constexpr uint16_t kLowerCaseSet = 0x0800;      // the ROM's second half
+constexpr uint16_t kMatrixStep = 0x0400;        // $D018 bits 7-4
+constexpr uint16_t kCharsetStep = 0x0800;       // $D018 bits 3-1
+
+// What the VIC reads at `vicAddress` (14 bits) of its bank: the character ROM in its
+// window of banks 0 and 2, else RAM.
+const uint8_t* vicMemory(uint16_t vicAddress) {
+    uint16_t base = vicBankBase();
+    bool romBank = (base & 0x4000) == 0;
+    if (romBank && (vicAddress & kVicCharRomMask) == kVicCharRomWindow)
+        return &memory.charRom[vicAddress & ~kVicCharRomMask];
+    return &memory.ram[base + vicAddress];
+}
+
+uint16_t matrixAddress() {
+    return static_cast<uint16_t>((machine.vic.registers[kVicMemory] >> 4) * kMatrixStep);
+}
+uint16_t charsetAddress() {
+    return static_cast<uint16_t>((machine.vic.registers[kVicMemory] >> 1 & 0x07) * kCharsetStep);
+}
+
+}  // namespace
+
 TextScreenSource c64ScreenSource() {
-    return {.matrix = &memory.ram[kScreenMatrix],
+    return {.matrix = vicMemory(matrixAddress()),
             .colours = machine.colourRam,
             .background = &machine.vic.registers[kVicBackground0],
-            .glyphs = memory.charRom};
+            .glyphs = vicMemory(charsetAddress())};
+}
+
+ScreenView c64ScreenView() {
+    const uint8_t* glyphs = vicMemory(charsetAddress());
+    return {vicMemory(matrixAddress()), glyphs == &memory.charRom[kLowerCaseSet]};
 }

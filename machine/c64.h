@@ -113,6 +113,7 @@ void resetC64Chips();
 uint16_t vicBankBase();
 // The text screen as the C64 shows it.
 TextScreenSource c64ScreenSource();
+ScreenView c64ScreenView();
 // Whether the IRQ line was low in `cycle` (the chips brought to it).
 bool irqLineLowAt(uint64_t cycle);
 // The byte the last store to `address` left: the chip's, where the I/O area is mapped.

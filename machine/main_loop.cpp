@@ -169,6 +169,11 @@ void pokeByte(uint16_t address, uint8_t value) {
     }
 }
 
+ScreenView screenView() {
+    if (machineConfig.kind == MachineKind::C64) return c64ScreenView();
+    return {&memory.ram[kScreenMatrix], false};
+}
+
 void drawScreen() {
     if (machineConfig.kind == MachineKind::C64) {
         drawTextScreenFrom(c64ScreenSource());

@@ -86,30 +86,37 @@ void drawTextScreen() {
                         .glyphs = memory.charRom});
 }
 
-char screenCodeToAscii(uint8_t code) {
+char screenCodeToAscii(uint8_t code, bool lowerCase) {
     code &= 0x7F;
-    if (code < 32) return static_cast<char>('@' + code);
+    bool letter = (code >= 1 && code <= 26) || (code >= 65 && code <= 90);
+    constexpr char kCaseBit = 0x20;
+    char swap = lowerCase && letter ? kCaseBit : 0;
+    if (code < 32) return static_cast<char>(('@' + code) ^ swap);
     if (code < 64) return static_cast<char>(code);
-    if (code < 95) return static_cast<char>('`' + (code - 64));
+    if (code < 95) return static_cast<char>(('`' + (code - 64)) ^ swap);
     return '#';
 }
 
 bool screenShowsText(std::string_view text) {
     if (text.empty() || text.size() > kScreenCells) return text.empty();
-    const uint8_t* cells = &memory.ram[kScreenMatrix];
+    ScreenView view = screenView();
     int lastStart = kScreenCells - static_cast<int>(text.size());
     for (int start = 0; start <= lastStart; ++start) {
         std::size_t k = 0;
-        while (k < text.size() && screenCodeToAscii(cells[start + k]) == text[k]) ++k;
+        while (k < text.size() &&
+               screenCodeToAscii(view.matrix[start + k], view.lowerCase) == text[k])
+            ++k;
         if (k == text.size()) return true;
     }
     return false;
 }
 
 std::string screenRowText(int row) {
+    ScreenView view = screenView();
     std::string text(kScreenColumns, ' ');
     for (int column = 0; column < kScreenColumns; ++column) {
-        text[column] = screenCodeToAscii(memory.ram[kScreenMatrix + row * kScreenColumns + column]);
+        text[column] =
+            screenCodeToAscii(view.matrix[row * kScreenColumns + column], view.lowerCase);
     }
     return text;
 }
@@ -122,7 +129,7 @@ std::string screenText(bool markReverse) {
         if (!markReverse) continue;
         std::string marks;
         for (int column = 0; column < kScreenColumns; ++column) {
-            if (isReverseVideo(memory.ram[kScreenMatrix + row * kScreenColumns + column])) {
+            if (isReverseVideo(screenView().matrix[row * kScreenColumns + column])) {
                 marks.resize(column, ' ');
                 marks += '^';
             }

@@ -37,15 +37,26 @@ void drawTextScreenFrom(const TextScreenSource& source);
 
 // The character a screen code shows, as ASCII: '@' A-Z [ \ ] ^ _ for 0-31, the ASCII
 // characters 32-63 for themselves, ` a-z { | } ~ for 64-94, '#' for our graphics glyphs
-// 95-127. Codes 128-255 show the same characters in reverse video.
-char screenCodeToAscii(uint8_t code);
+// 95-127. Codes 128-255 show the same characters in reverse video. In the lower-case set
+// the letters swap case: 1-26 are a-z, 65-90 A-Z.
+char screenCodeToAscii(uint8_t code, bool lowerCase = false);
+
+// Where the text that the screen shows lies, and how its codes read: on the minimal
+// machine the matrix at $0400 in the upper-case set; on the C64 the matrix where the VIC
+// reads it (its bank and $D018), in the lower-case set when the VIC shows the character
+// ROM's lower half.
+struct ScreenView {
+    const uint8_t* matrix;
+    bool lowerCase;
+};
+ScreenView screenView();
 inline bool isReverseVideo(uint8_t code) { return code & 0x80; }
 
 // Whether the screen shows `text`, its rows joined without line ends (so a text that wraps
 // from one row to the next is found too), each cell read as screenCodeToAscii reads it.
 // It compares the screen matrix in place and allocates nothing.
 bool screenShowsText(std::string_view text);
-// One row (0-24) of the screen matrix at $0400 as 40 characters.
+// One row (0-24) of the screen as 40 characters.
 std::string screenRowText(int row);
 // The whole screen: 25 lines of 40 characters, each ended by a newline. With
 // markReverse, every line that holds reverse-video cells is followed by a line with '^'

@@ -137,7 +137,7 @@ struct ScreenLooks {
 // Whether the screen has changed since the last look (true before the first); keeps what it
 // shows now for the next.
 bool screenChangedSinceLook(ScreenLooks& looks) {
-    const uint8_t* cells = &memory.ram[kScreenMatrix];
+    const uint8_t* cells = screenView().matrix;
     if (looks.lookedAt && std::equal(cells, cells + kScreenCells, looks.lastLookedAt.begin()))
         return false;
     std::copy(cells, cells + kScreenCells, looks.lastLookedAt.begin());
