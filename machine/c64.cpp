@@ -66,7 +66,7 @@ uint16_t vicBankBase() {
 uint8_t readIo(uint16_t address, uint64_t cycle) {
     switch (chipAt(address)) {
         case IoChip::Vic: return readVic(machine.vic, static_cast<uint8_t>(address), cycle);
-        case IoChip::Sid: return peekSid(machine.sid, static_cast<uint8_t>(address));
+        case IoChip::Sid: return readSid(machine.sid, static_cast<uint8_t>(address), cycle);
         case IoChip::ColourRam: return colourRamRead(address);
         case IoChip::Cia1: return readCiaOf(machine.cia1, address, cycle);
         case IoChip::Cia2: return readCiaOf(machine.cia2, address, cycle);
@@ -78,7 +78,7 @@ uint8_t readIo(uint16_t address, uint64_t cycle) {
 uint8_t peekIo(uint16_t address, uint64_t cycle) {
     switch (chipAt(address)) {
         case IoChip::Vic: return peekVic(machine.vic, static_cast<uint8_t>(address), cycle);
-        case IoChip::Sid: return peekSid(machine.sid, static_cast<uint8_t>(address));
+        case IoChip::Sid: return peekSid(machine.sid, static_cast<uint8_t>(address), cycle);
         case IoChip::ColourRam: return colourRamRead(address);
         case IoChip::Cia1: return peekCia(machine.cia1, static_cast<uint8_t>(address), cycle);
         case IoChip::Cia2: return peekCia(machine.cia2, static_cast<uint8_t>(address), cycle);
@@ -91,7 +91,7 @@ void writeIo(uint16_t address, uint8_t value, uint64_t cycle) {
     machine.lastIoWrite = value;
     switch (chipAt(address)) {
         case IoChip::Vic: writeVic(machine.vic, static_cast<uint8_t>(address), value, cycle); break;
-        case IoChip::Sid: writeSid(machine.sid, static_cast<uint8_t>(address), value); break;
+        case IoChip::Sid: writeSid(machine.sid, static_cast<uint8_t>(address), value, cycle); break;
         case IoChip::ColourRam: machine.colourRam[address & kColourRamMask] = value & 0x0F; break;
         case IoChip::Cia1:
             writeCia(machine.cia1, static_cast<uint8_t>(address), value, cycle);
@@ -130,7 +130,7 @@ void resetC64Chips() {
     machine.cia1 = resetCia(machineConfig.cia, now);
     machine.cia2 = resetCia(machineConfig.cia, now);
     resetVic(machine.vic, rasterGeometry(machineConfig.video), now);
-    resetSid(machine.sid);
+    resetSid(machine.sid, now);
     machine.interrupts = {
         .pollAt = kNever, .polledMask = true, .nmiEdgeAt = kNever, .nmiFallSeen = kNever};
 }
