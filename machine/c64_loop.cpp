@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "host/host.h"
+#include "machine/bad_lines.h"
 #include "machine/c64_step.h"
 #include "machine/watch.h"
 
@@ -70,6 +71,10 @@ uint64_t nextNmiEdge() {
 // its first cycles and takes it over.
 void enterC64Interrupt(uint16_t vector, uint64_t now) {
     InterruptState& is = machine.interrupts;
+    advanceVic(machine.vic, now);
+    uint64_t wait = badLineWaitOfEntry(nextBadLine(machine.vic, now), now);
+    cpu.cycleCount += static_cast<int32_t>(wait);
+    now += wait;
     if (vector != kNmiVector && nextNmiEdge() < now + kHijackCycles) vector = kNmiVector;
     if (vector == kNmiVector) is.nmiEdgeAt = kNever;
     onC64Processor([&](auto& p) { enterInterrupt(p, vector); });
@@ -153,11 +158,26 @@ bool c64FrameEnds() {
     return true;
 }
 
-int32_t prepareC64Leg(bool interrupts) {
+int32_t prepareC64Leg(bool interrupts, bool& single) {
     uint64_t now = cyclesSinceStart();
     advancePort(machine.port, now, memory.ram);
     if (interrupts) takeInterrupts(now);
-    return legLimit(cyclesSinceStart(), interrupts);
+    now = cyclesSinceStart();
+    advanceVic(machine.vic, now);
+    BadLine bad = nextBadLine(machine.vic, now);
+    single = nearBadLine(bad, now);
+    if (single) {
+        // A step that may meet the bad line runs alone, its wait charged first.
+        cpu.cycleCount += static_cast<int32_t>(badLineWaitOfInstruction(bad, now));
+        return cpu.cycleCount + 1;
+    }
+    int32_t limit = legLimit(now, interrupts);
+    if (bad.baFrom != kNever) {
+        int64_t before = static_cast<int64_t>(bad.baFrom - kLongestStepCycles + 1 -
+                                              machine.loop.cyclesOfEarlierFrames);
+        limit = static_cast<int32_t>(std::min<int64_t>(limit, std::max<int64_t>(before, 0)));
+    }
+    return limit;
 }
 
 void finishC64Leg(const C64LegEnd& last) { notePoll(last); }
@@ -187,11 +207,12 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
                 break;
             }
         }
-        int32_t limit = prepareC64Leg(true);
+        bool single = false;
+        int32_t limit = prepareC64Leg(true, single);
         C64StepFeatures features{
             .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
             .model = machineConfig.cpu};
-        uint64_t steps = count - done;
+        uint64_t steps = single ? 1 : count - done;
         if (window && inTestHookWindow(cpu.regPC)) {
             // A leg that starts in the window runs that step alone, without looking.
             window = false;

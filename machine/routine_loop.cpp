@@ -59,12 +59,13 @@ void runOnC64(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
         c64FrameEnds();
         uint8_t stackBefore = cpu.regS;
         uint16_t interrupted = cpu.regPC;
-        int32_t limit = prepareC64Leg(interrupts);
+        bool single = false;
+        int32_t limit = prepareC64Leg(interrupts, single);
         run.checkPushes(cpu.regS, static_cast<uint8_t>(stackBefore - cpu.regS), interrupted);
         if (run.outcome != RoutineOutcome::Running) return;
         legEnd = LegEnd{};
         legEnd.limit = limit;
-        run.remaining = UINT64_MAX;
+        run.remaining = single ? 1 : UINT64_MAX;
         run.cycleEnd = cyclesEnd(run, maxCycles);
         setFlag(cpu, kFlagBit5, 1);
         bool maskBefore = (cpu.regP & kFlagI) != 0;

@@ -58,6 +58,7 @@ void resetVic(Vic& vic, RasterGeometry geometry, uint64_t now) {
     vic = Vic{};
     vic.geometry = geometry;
     vic.seenThrough = now;
+    vic.displayFrame = kNever;
     vic.irqLowFrom = kNever;
     vic.lastLowFrom = kNever;
     vic.lastLowUntil = kNever;
@@ -69,8 +70,53 @@ uint16_t rasterLine(const Vic& vic, uint64_t cycle) {
     return static_cast<uint16_t>(position / vic.geometry.cyclesPerLine);
 }
 
+namespace {
+
+// Bad lines on both standards (cycles counted from 1 within the line).
+constexpr uint16_t kFirstBadLine = 0x30;
+constexpr uint16_t kLastBadLine = 0xF7;
+constexpr uint64_t kBadLineBaCycle = 12;
+constexpr uint64_t kBadLineResumeCycle = 55;
+constexpr uint8_t kDisplayEnable = 0x10;  // $D011 bit 4
+constexpr uint8_t kVerticalScroll = 0x07;
+
+bool displayEnabled(const Vic& vic) { return vic.registers[kVicControl1] & kDisplayEnable; }
+
+// Notes the display enabled in line $30 of a frame that (seenThrough, cycle] reaches.
+void noteDisplayLine(Vic& vic, uint64_t cycle) {
+    uint64_t frame = vic.geometry.frameCycles();
+    uint64_t line30 = uint64_t{kFirstBadLine} * vic.geometry.cyclesPerLine;
+    if (!displayEnabled(vic) || cycle < line30) return;
+    uint64_t latest = (cycle - line30) / frame;  // the last frame whose line $30 began
+    uint64_t lineEnd = latest * frame + line30 + vic.geometry.cyclesPerLine;
+    if (lineEnd > vic.seenThrough + 1) vic.displayFrame = latest;
+}
+
+}  // namespace
+
+BadLine nextBadLine(const Vic& vic, uint64_t cycle) {
+    const RasterGeometry& g = vic.geometry;
+    uint64_t frameLength = g.frameCycles();
+    uint64_t frame = cycle / frameLength;
+    uint64_t position = cycle % frameLength;
+    uint64_t line30End = (uint64_t{kFirstBadLine} + 1) * g.cyclesPerLine;
+    unsigned scroll = vic.registers[kVicControl1] & kVerticalScroll;
+    for (uint64_t f = frame; f <= frame + 1; ++f) {
+        bool seen = vic.displayFrame == f && vic.displayFrame != kNever;
+        bool toCome = displayEnabled(vic) && (f > frame || position < line30End);
+        if (!seen && !toCome) continue;
+        for (uint64_t line = kFirstBadLine + scroll; line <= kLastBadLine; line += 8) {
+            uint64_t start = f * frameLength + line * g.cyclesPerLine;
+            uint64_t resume = start + kBadLineResumeCycle - 1;
+            if (resume > cycle) return {start + kBadLineBaCycle - 1, resume};
+        }
+    }
+    return {kNever, kNever};
+}
+
 void advanceVic(Vic& vic, uint64_t cycle) {
     if (cycle <= vic.seenThrough) return;
+    noteDisplayLine(vic, cycle);
     uint64_t match = nextMatch(vic, vic.seenThrough);
     if (match <= cycle && !(vic.registers[kVicInterruptLatch] & kVicRasterBit))
         latch(vic, kVicRasterBit, match);

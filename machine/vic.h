@@ -10,8 +10,11 @@
 // compare line the current one. The latch ($D019, cleared by writing 1s) and enable ($D01A)
 // drive the chip's IRQ output. The chip is brought up to a cycle before each access
 // (advanceVic), so that it needs no work between them. The collision registers are
-// cleared by reading. Not modelled yet: bad lines and sprite DMA (the processor is never
-// halted), the picture.
+// cleared by reading. Bad lines: in lines $30-$F7 whose low three bits equal the vertical
+// scroll, in a frame whose line $30 saw the display enabled, the VIC takes the bus for its
+// 40 fetches (nextBadLine; the loop halts the processor). Not modelled yet: sprite DMA,
+// a bad line's condition arising after its cycle 12 (the bus is taken from cycle 12 or
+// not at all), the picture.
 #pragma once
 
 #include <cstdint>
@@ -63,7 +66,8 @@ struct Vic {
     uint8_t registers[kVicRegisterCount];
     uint16_t rasterCompare;  // nine bits: $D012 and $D011 bit 7 as written
     RasterGeometry geometry;
-    uint64_t seenThrough;  // the raster's matches up to this cycle are in the latch
+    uint64_t seenThrough;   // the raster's matches up to this cycle are in the latch
+    uint64_t displayFrame;  // the last frame in whose line $30 the display was enabled
     // The IRQ output: low from this cycle (kNever: high), and its last low stretch, so that
     // a poll in the past still sees what the line was then.
     uint64_t irqLowFrom;
@@ -77,6 +81,16 @@ void advanceVic(Vic& vic, uint64_t cycle);
 uint8_t readVic(Vic& vic, uint8_t reg, uint64_t cycle);
 uint8_t peekVic(const Vic& vic, uint8_t reg, uint64_t cycle);
 void writeVic(Vic& vic, uint8_t reg, uint8_t value, uint64_t cycle);
+// The VIC's next bad line from `cycle` on, as the registers stand: the processor's bus is
+// the VIC's from cycle baFrom (the line's cycle 12) on, and its first read there waits
+// until cycle resume (cycle 55); a read in one of the three cycles before it does
+// not wait, nor does a write before resume. {kNever, kNever} when none is to come.
+struct BadLine {
+    uint64_t baFrom;
+    uint64_t resume;
+};
+BadLine nextBadLine(const Vic& vic, uint64_t cycle);
+
 // The raster line that the counter holds in `cycle`.
 uint16_t rasterLine(const Vic& vic, uint64_t cycle);
 // Whether the VIC pulls the IRQ line low: a latched source that is enabled (advanced to
