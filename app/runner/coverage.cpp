@@ -356,15 +356,14 @@ bool writeCoverage(const std::string& path, const std::vector<ListingLine>& list
         }
     } else {
         // The disassembly: one line per address that ran, in address order, where
-        // programs live: the ROM areas ($A000-$BFFF, $D000-$FFFF) hold the firmware.
+        // programs live: the ROM windows hold the firmware.
         std::string source = path + ".s";
         SourceCounts& counts = files[source];
         order.push_back(source);
         int line = 0;
         for (std::size_t a = 0; a < kRamSize; ++a) {
-            if (!executionCounts[a].instructions || (a >= 0xA000 && a < 0xC000) || a >= 0xD000)
-                continue;
             auto address = static_cast<uint16_t>(a);
+            if (!executionCounts[a].instructions || inRomWindow(address)) continue;
             std::array<uint8_t, 3> bytes = bytesAt(address);
             std::string name = nameAt(address, labels, "");
             std::string shown = name == hexWord(address) ? "" : name;
@@ -402,10 +401,14 @@ bool writeProfile(const std::string& path, const std::vector<ListingLine>& listi
         return found != listed.end() ? Place{found->second->file, found->second->line}
                                      : Place{kPseudoSource, address};
     };
-    // Routines start at every label, every address a JSR called, and every ROM area.
+    // Routines start at every label, every address a JSR called, and at either end of
+    // every ROM window.
     std::map<uint16_t, std::string> starts;
-    for (unsigned area : {0xA000u, 0xC000u, 0xD000u, 0xE000u})
-        starts[static_cast<uint16_t>(area)] = hexWord(area);
+    for (const RomWindow& window : kRomWindows) {
+        for (uint32_t edge : {uint32_t{window.first}, window.end}) {
+            if (edge < kRamSize) starts[static_cast<uint16_t>(edge)] = hexWord(edge);
+        }
+    }
     for (const ListingLine& entry : listing) {
         if (!entry.label.empty()) starts[entry.address] = entry.label;
     }

@@ -12,18 +12,15 @@
 #include "app/runner/result.h"
 #include "machine/machine.h"
 
-// The ROM images that --dir must hold, each exactly its size: the buffer less its spare
-// byte.
+// The ROM images that --dir must hold, each exactly its size.
 struct RomImage {
     std::string_view file;
     std::size_t size;
     std::string_view what;
 };
-inline constexpr std::size_t kSpareBytes = 1;
-inline constexpr RomImage kRomImages[] = {
-    {kKernalFile, kKernalRomSize - kSpareBytes, "KERNAL image"},
-    {kBasicFile, kBasicRomSize - kSpareBytes, "BASIC image"},
-    {kCharFile, kCharRomSize - kSpareBytes, "character image"}};
+inline constexpr RomImage kRomImages[] = {{kKernalFile, kKernalImageSize, "KERNAL image"},
+                                          {kBasicFile, kBasicImageSize, "BASIC image"},
+                                          {kCharFile, kCharImageSize, "character image"}};
 
 // Names the machine of a run in its result.
 void nameMachine(const MachineConfig& machine, RunResult& result);
