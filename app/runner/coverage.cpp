@@ -13,6 +13,7 @@
 #include "app/runner/outputs.h"
 #include "app/runner/read_file.h"
 #include "cpu/decoder.h"
+#include "cpu/disassembler.h"
 #include "host/output_file.h"
 #include "machine/run_control.h"
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cpu/decoder.h"
+#include "cpu/disassembler.h"
 
 namespace {
 
@@ -264,18 +265,6 @@ std::string hexDump(uint16_t address, const uint8_t* bytes, std::size_t length) 
         out += '\n';
     }
     return out;
-}
-
-std::string disassemble(uint16_t pc, const uint8_t bytes[3], CpuModel model) {
-    const OpcodeInfo& info = opcodeInfo(model, bytes[0]);
-    if (info.mnemonic.empty()) return formatted("??? ($%02X)", unsigned{bytes[0]});
-    // The operand as its mode shows it: the byte, the word, or a branch's target.
-    unsigned operand = info.length == 3 ? bytes[1] | bytes[2] << 8 : bytes[1];
-    if (info.mode == AddressingMode::Relative)
-        operand = static_cast<uint16_t>(pc + info.length + static_cast<int8_t>(bytes[1]));
-    // The format comes from the table of modes, never from the input.
-    std::string operandText = formatted(modeInfo(info.mode).operandFormat.data(), operand);
-    return std::string(info.mnemonic) + operandText;
 }
 
 std::string hexByte(unsigned value) { return formatted("$%02X", value & 0xFF); }

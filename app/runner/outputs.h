@@ -69,9 +69,6 @@ std::string summaryJson(const RunResult& result);
 // `length` bytes from `bytes`, shown from `address` on: 16 a line, "C000: A9 01 60".
 std::string hexDump(uint16_t address, const uint8_t* bytes, std::size_t length);
 
-// One instruction of the processor model as assembly: "LDA #$01", "STA ($20),Y",
-// "BNE $C004" (the target); "??? ($02)" for a byte the model has no instruction for.
-std::string disassemble(uint16_t pc, const uint8_t bytes[3], CpuModel model = kDefaultCpuModel);
 // One trace line: address (with its label+N when `labels` has one), bytes, instruction
 // and the registers before it ran.
 std::string traceLine(const TraceEntry& entry, CpuModel model = kDefaultCpuModel,
