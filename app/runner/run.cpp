@@ -24,6 +24,7 @@
 #include "host/output_file.h"
 #include "host/png_image.h"
 #include "machine/machine.h"
+#include "machine/program_file.h"
 #include "machine/run_control.h"
 #include "machine/screen.h"
 
@@ -38,7 +39,6 @@ constexpr uint64_t maxCyclesPerStep(CpuModel model) {
 }
 // Steps in one call of the loop when no limit is near.
 constexpr uint64_t kLongCall = uint64_t{1} << 32;
-constexpr std::size_t kProgramHeaderBytes = 2;
 
 // The host clock while the run follows the emulated cycles.
 double emulatedSeconds() {
@@ -81,7 +81,7 @@ bool provideInputs(const std::string& romDir, const std::string& program, Bytes&
     Bytes bytes;
     if (!programPath.empty()) {
         if (!readWholeFile(programPath, bytes, error)) return false;
-        if (bytes.size() < kProgramHeaderBytes) {
+        if (bytes.size() < kLoadAddressBytes) {
             error = programPath + " is too short for a program file (" + byteCount(bytes.size()) +
                     "; it needs a two-byte load address)";
             return false;
@@ -105,9 +105,9 @@ struct StartPlan {
 
 StartPlan planStart(const RunnerOptions& options, const Bytes& file) {
     StartPlan plan;
-    if (file.size() < kProgramHeaderBytes) return plan;
+    if (file.size() < kLoadAddressBytes) return plan;
     plan.program = true;
-    auto load = static_cast<uint16_t>(file[0] | file[1] << 8);
+    uint16_t load = loadAddressOf(file.data());
     uint16_t sys = 0;
     std::string whyNot;
     if (options.startAt || options.startAtLoad) {

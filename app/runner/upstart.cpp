@@ -1,7 +1,8 @@
 #include "app/runner/upstart.h"
 
+#include "machine/program_file.h"
+
 namespace {
-constexpr std::size_t kLoadAddressBytes = 2;
 constexpr std::size_t kLineHeaderBytes = 4;  // the link word and the line number
 constexpr uint8_t kLineEnd = 0x00;
 constexpr uint8_t kStatementEnd = ':';
@@ -9,7 +10,7 @@ constexpr uint8_t kStatementEnd = ':';
 
 bool findUpstart(std::span<const uint8_t> file, uint16_t& address, std::string& whyNot) {
     whyNot.clear();
-    if (file.size() < kLoadAddressBytes || (file[0] | file[1] << 8) != kBasicProgramStart)
+    if (file.size() < kLoadAddressBytes || loadAddressOf(file.data()) != kBasicProgramStart)
         return false;
     std::span<const uint8_t> line = file.subspan(kLoadAddressBytes);
     if (line.size() < kLineHeaderBytes) {
