@@ -22,8 +22,8 @@
 #include <new>
 #include <string>
 
-#include "app/runner/run.h"
-#include "app/runner/test_run.h"
+#include "app/runner/program/run.h"
+#include "app/runner/routines/routine_run.h"
 #include "bench/bench_program.h"
 #include "machine/run_control.h"
 

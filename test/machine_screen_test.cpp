@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/runner/reports/png_image.h"
 #include "host/font.h"
-#include "host/png_image.h"
 #include "machine/screen.h"
 #include "machine_fixture.h"
 

@@ -10,13 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "app/runner/batch.h"
-#include "app/runner/debug_cells.h"
-#include "app/runner/junit.h"
-#include "app/runner/labels.h"
-#include "app/runner/options.h"
-#include "app/runner/outputs.h"
-#include "app/runner/test_file.h"
+#include "app/runner/batch/sharding.h"
+#include "app/runner/batch/wire.h"
+#include "app/runner/cli/help.h"
+#include "app/runner/cli/options.h"
+#include "app/runner/cli/parse.h"
+#include "app/runner/io/text.h"
+#include "app/runner/program/debug_cells.h"
+#include "app/runner/reports/junit.h"
+#include "app/runner/reports/summary.h"
+#include "app/runner/reports/trace.h"
+#include "app/runner/routines/routine_file.h"
+#include "app/runner/source_map/labels.h"
 
 namespace {
 
@@ -309,6 +314,8 @@ TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
         {{"--test", "t.toml", "--debug-exit"}, "--debug-exit"},
         {{"--test", "t.toml", "a.prg"}, "PROGRAM"},
         {{"--test", "t.toml", "--expect", "$C000=1"}, "--expect"},
+        {{"--test", "t.toml", "--dir", "roms"}, "--dir is for running programs"},
+        {{"a.prg", "--filter", "adds*"}, "--filter is for routine tests"},
     };
     // clang-format on
     for (const BadLine& c : cases) {
@@ -481,7 +488,7 @@ TEST(RunnerResult, TheStatusFollowsFromTheVerdict) {
         result.stop = c.stop;
         result.exitByte = c.exitByte;
         EXPECT_EQ(result.status(), c.status)
-            << verdictWord(c.verdict) << " " << stopReasonName(c.stop);
+            << verdictInfo(c.verdict).word << " " << stopReasonName(c.stop);
     }
 }
 

@@ -378,7 +378,7 @@ TEST_F(RoutineTests, ReportsFilterRepeatAndParallelFiles) {
     EXPECT_EQ(lines[0].rfind("PASS " + one + ": adds", 0), 0u);
     EXPECT_EQ(lines[3].rfind("PASS " + file("more/three.toml") + ": adds", 0), 0u);
     EXPECT_EQ(lines[8].rfind("ERROR " + two + ": spins", 0), 0u);
-    EXPECT_EQ(countOf(first.out, "last 1 instructions:\n"), 6u) << "each failure with its trace";
+    EXPECT_EQ(countOf(first.out, "last 1 instruction:\n"), 6u) << "each failure with its trace";
     EXPECT_NE(junit.find("<testsuites tests=\"9\" failures=\"3\" errors=\"3\""), std::string::npos)
         << junit;
     EXPECT_EQ(countOf(junit, "<testcase name=\"adds wrongly\" classname=\"" + one + "\""), 1u);
@@ -435,7 +435,7 @@ TEST_F(RoutineTests, AddressOptionsTakeLabelsAndTheSummaryNamesTheRoutine) {
     ProcessOutcome failed = runner({program, "--labels", labels, "--start", "main", "--debug-exit",
                                     "--expect", "result=1", "--trace", "3"});
     EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find(" main+"), std::string::npos) << failed.err;
+    EXPECT_NE(failed.out.find(" main+"), std::string::npos) << failed.out;
 
     std::ofstream(folder / "bad.lbl") << "; labels\nal C:C000 .add8\nal C:1000x .bad\n";
     std::ofstream(folder / "twice.lbl") << "add8 = $C001\n";
@@ -502,17 +502,17 @@ TEST_F(RoutineTests, AnUpstartProgramStartsAtItsSysNumber) {
         if (c.start == 0x0810) {
             EXPECT_EQ(outcome.status, 0) << outcome.err;
         }
-        EXPECT_EQ(countOf(outcome.err, "not an upstart"), *c.note ? 1u : 0u) << outcome.err;
+        EXPECT_EQ(countOf(outcome.out, "not an upstart"), *c.note ? 1u : 0u) << outcome.out;
         if (*c.note) {
-            EXPECT_NE(outcome.err.find(c.note), std::string::npos) << outcome.err;
+            EXPECT_NE(outcome.out.find(c.note), std::string::npos) << outcome.out;
         }
     }
     // A line cut short by the end of the file.
     writeBytes("short.prg", std::string("\x01\x08\x0F\x08\x0A\x00\x9E\x32\x30", 9));
     ProcessOutcome outcome = runner({file("short.prg"), "--cycles", "100000"});
-    EXPECT_NE(outcome.err.find("not an upstart: the BASIC line at $0801 has no terminating $00"),
+    EXPECT_NE(outcome.out.find("not an upstart: the BASIC line at $0801 has no terminating $00"),
               std::string::npos)
-        << outcome.err;
+        << outcome.out;
 }
 
 }  // namespace
