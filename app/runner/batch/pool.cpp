@@ -107,7 +107,8 @@ bool reportRecords(JobSlot& slot, const ResultReport& report) {
         std::size_t taken = bytes.size() - unread.size();
         slot.readUpTo += static_cast<off_t>(taken);
         bytes.erase(0, taken);
-        if (got <= 0) return true;
+        // A short read is the file's end as it stands: its writers only append.
+        if (got < static_cast<ssize_t>(kReadChunk)) return true;
     }
 }
 
