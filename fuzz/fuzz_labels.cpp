@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/runner/cli/addresses.h"
 #include "app/runner/source_map/labels.h"
 #include "fuzz_machine.h"
 
