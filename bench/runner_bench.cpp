@@ -25,7 +25,8 @@
 #include "app/runner/program/run.h"
 #include "app/runner/routines/routine_run.h"
 #include "bench/bench_program.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 namespace {
 std::atomic<uint64_t> allocations{0};

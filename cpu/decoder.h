@@ -196,19 +196,23 @@ static_assert([] {
 // model does nothing.
 template <CpuModel Model, uint8_t Opcode>
 struct Instruction {
-    [[gnu::always_inline]] static inline uint16_t execute(CpuState&) { return 0; }
+    template <class P>
+    [[gnu::always_inline]] static inline uint16_t execute(P&) {
+        return 0;
+    }
 };
-#define OPCODE(byte, mnemonic, mode, access, models, operation)                               \
-    template <CpuModel Model>                                                                 \
-    struct Instruction<Model, byte> {                                                         \
-        [[gnu::always_inline]] static inline uint16_t execute([[maybe_unused]] CpuState& c) { \
-            if constexpr (!modelHasRow(Model, RowModels::models)) {                           \
-                return 0;                                                                     \
-            } else {                                                                          \
-                BREADBIN_FETCH_##mode(alwaysExtraCycle(Access::access)) operation;            \
-                return address;                                                               \
-            }                                                                                 \
-        }                                                                                     \
+#define OPCODE(byte, mnemonic, mode, access, models, operation)                        \
+    template <CpuModel Model>                                                          \
+    struct Instruction<Model, byte> {                                                  \
+        template <class P>                                                             \
+        [[gnu::always_inline]] static inline uint16_t execute([[maybe_unused]] P& c) { \
+            if constexpr (!modelHasRow(Model, RowModels::models)) {                    \
+                return 0;                                                              \
+            } else {                                                                   \
+                BREADBIN_FETCH_##mode(alwaysExtraCycle(Access::access)) operation;     \
+                return address;                                                        \
+            }                                                                          \
+        }                                                                              \
     };
 #include "cpu/opcodes.def"
 #undef OPCODE
@@ -228,16 +232,19 @@ struct Instruction {
     BREADBIN_BYTES_OF_ROW(X, F)
 // clang-format on
 
-// Executes one instruction of the model on the register set `c`, whose opcode has just
-// been fetched: regPC addresses the byte after it and the fetch's 2 cycles are charged.
+// Executes one instruction of the model on the register set `c` (on the flat bus), whose
+// opcode has just been fetched: regPC addresses the byte after it and the fetch's 2
+// cycles are charged.
 template <CpuModel Model = kDefaultCpuModel>
-[[gnu::always_inline]] inline void executeOpcode(CpuState& c, uint8_t opcode) {
+[[gnu::always_inline]] inline void executeOpcode(CpuState& registers, uint8_t opcode) {
+    Processor<Model> c{registers};
     switch (opcode) {
 #define BREADBIN_CASE(byte) \
     case byte: Instruction<Model, byte>::execute(c); break;
         BREADBIN_FOR_EACH_BYTE(BREADBIN_CASE)
 #undef BREADBIN_CASE
     }
+    registers = c;
 }
 
 // Executes one instruction on the program-wide registers `cpu`, in the default model or

@@ -19,7 +19,7 @@
 #include "app/runner/reports/profile.h"
 #include "app/runner/reports/summary.h"
 #include "app/runner/routines/routine_run.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
 
 namespace {
 

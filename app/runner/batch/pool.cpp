@@ -17,7 +17,7 @@
 #include "app/runner/batch/wire.h"
 #include "app/runner/io/output_file.h"
 #include "app/runner/reports/counts.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ bool reportRecords(JobSlot& slot, const ResultReport& report) {
                 ++slot.given;
                 report(result);
             } else if (record.starts_with(kEndRecord)) {
-                if (executionCounts && !mergeCounts(record.substr(1))) return false;
+                if (counting.executionCounts && !mergeCounts(record.substr(1))) return false;
                 slot.complete = true;
             } else {
                 return false;
@@ -144,7 +144,7 @@ void startJob(const JobRunner& run, std::size_t index, JobSlot& slot, int wake,
     sigprocmask(SIG_UNBLOCK, &signals, nullptr);
     // The job counts afresh (the batch's counts came along with the fork); its counts go
     // back in its end record.
-    if (executionCounts) startCounting();
+    if (counting.executionCounts) startCounting();
     auto put = [&](char kind, std::string_view bytes) {
         std::string record;
         appendField(record, std::string(1, kind).append(bytes));
@@ -153,7 +153,7 @@ void startJob(const JobRunner& run, std::size_t index, JobSlot& slot, int wake,
         [[maybe_unused]] ssize_t woken = write(wake, "", 1);  // a full pipe wakes it already
     };
     run(index, [&](const RunResult& result) { put(kResultRecord, encodeResult(result)); });
-    put(kEndRecord, executionCounts ? encodeCounts() : std::string());
+    put(kEndRecord, counting.executionCounts ? encodeCounts() : std::string());
     std::fflush(nullptr);
     _exit(0);
 }

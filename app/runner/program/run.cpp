@@ -18,7 +18,9 @@
 #include "app/runner/reports/trace.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
+#include "machine/watch.h"
 #include "machine/screen.h"
 
 namespace {
@@ -111,23 +113,25 @@ std::string progress(const RunResult& result) {
 }
 
 // The watches of a run: what the options ask the machine's loop to look for.
-void watchFor(const RunnerOptions& options) {
-    watchFrames =
+Watch watchFor(const RunnerOptions& options) {
+    Watch watch;
+    watch.frames =
         effectiveFrameLimit(options) || !options.untilTexts.empty() || !options.failTexts.empty();
     // With --debug-exit the whole debug area is watched: the register and the cells
     // beside it (a run without pays nothing for them).
-    watchedStore = options.debugExit ? kDebugCellsFirst : -1;
-    watchedStoreSpan = kDebugCellsLast - kDebugCellsFirst;
-    watchInputLoop = options.untilInput;
-    startTrace(options.traceLength);
+    if (options.debugExit) watch.stores = Watch::Stores{kDebugCellsFirst, kDebugCellsLast};
+    watch.inputLoop = options.untilInput;
     // Until the hook has loaded the program, the run also watches for that, to start it.
-    watchProgramLoad = true;
+    watch.programLoad = true;
+    return watch;
 }
 
 // Runs the machine until a stop condition, taking the debug cells' stores on the way;
-// `shown` is the text the screen showed, for a stop on a text.
+// `shown` is the text the screen showed, for a stop on a text, and the result holds the
+// byte of a debug exit.
 StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunResult& result,
                      DebugCells& cells, const std::string*& shown) {
+    Watch watch = watchFor(options);
     std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
     std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
     ScreenLooks looks;
@@ -139,17 +143,20 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
             cyclesLeft = *cycleLimit - done;
         }
         uint64_t steps = nextCallLength(result.instructions, cyclesLeft, options.machine.cpu);
-        WatchEvent event = WatchEvent::None;
-        result.instructions += runWatched(steps, event);
-        switch (event) {
+        WatchReport report;
+        result.instructions += runWatched(watch, steps, report);
+        switch (report.event) {
             case WatchEvent::Jammed: return StopReason::Jam;
             case WatchEvent::ProgramLoaded:
-                watchProgramLoad = false;
+                watch.programLoad = false;
                 if (plan.program) cpu.regPC = plan.address;
                 break;
             case WatchEvent::StoreSeen:
-                if (storeSeenAt == kDebugExitRegister) return StopReason::DebugExit;
-                debugCellStored(cells, storeSeenAt, memory.ram[storeSeenAt], cyclesSinceStart());
+                if (report.storeAddress == kDebugExitRegister) {
+                    result.exitByte = report.storeValue;
+                    return StopReason::DebugExit;
+                }
+                debugCellStored(cells, report.storeAddress, report.storeValue, cyclesSinceStart());
                 break;
             case WatchEvent::InputLoopReached: return StopReason::InputLoop;
             case WatchEvent::FrameDrawn: {
@@ -158,7 +165,8 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
                     return StopReason::FailText;
                 if (changed && (shown = textOnScreen(options.untilTexts)))
                     return StopReason::UntilText;
-                if (frameLimit && framesDrawn >= *frameLimit) return StopReason::FrameLimit;
+                if (frameLimit && machine.loop.framesDrawn >= *frameLimit)
+                    return StopReason::FrameLimit;
                 break;
             }
             case WatchEvent::None: break;
@@ -210,17 +218,15 @@ void judge(const RunnerOptions& options, const std::string* shown, RunResult& re
 
 // Runs the machine until a stop condition; fills in the stop, the verdict and the counts.
 void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult& result) {
-    watchFor(options);
+    startTrace(options.traceLength);
     DebugCells cells;
     cells.source = result.program;
     const std::string* shown = nullptr;
     result.stop = runToStop(options, plan, result, cells, shown);
-    if (result.stop == StopReason::DebugExit) result.exitByte = memory.ram[kDebugExitRegister];
-    watchProgramLoad = false;
     endConsole(cells);
     result.stopwatch = std::move(cells.times);
     result.console = std::move(cells.lines);
-    result.frames = framesDrawn;
+    result.frames = machine.loop.framesDrawn;
     result.cycles = cyclesSinceStart();
     judge(options, shown, result);
     if (!plan.note.empty()) result.message += " (" + plan.note + ")";
@@ -261,7 +267,7 @@ bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::st
     if (!options.screenTextFile.empty() && !write(options.screenTextFile, result.screen))
         return false;
     if (!options.screenshotFile.empty()) {
-        drawTextScreen();
+        drawScreen();
         std::string png;
         if (!encodePng(framebuffer, kWindowWidth, kWindowHeight, png, error)) {
             error = "cannot write " + options.screenshotFile + ": " + error;

@@ -6,7 +6,7 @@
 #include "host/headless.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
-#include "machine/run_control.h"
+#include "machine/watch.h"
 
 namespace {
 
@@ -68,10 +68,10 @@ bool provideInputs(const std::string& romDir, const std::string& program, Bytes&
 
 }  // namespace
 
-void nameMachine(const MachineConfig& machine, RunResult& result) {
-    result.machine = machineKindName(machine.kind);
-    result.cpu = cpuModelName(machine.cpu);
-    result.cia = machine.kind == MachineKind::C64 ? ciaModelName(machine.cia) : "";
+void nameMachine(const MachineConfig& config, RunResult& result) {
+    result.machine = machineKindName(config.kind);
+    result.cpu = cpuModelName(config.cpu);
+    result.cia = config.kind == MachineKind::C64 ? ciaModelName(config.cia) : "";
 }
 
 std::string testProgramPath(const std::string& romDir) {
@@ -79,7 +79,7 @@ std::string testProgramPath(const std::string& romDir) {
 }
 
 bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
-                          bool realtime, const MachineConfig& machine,
+                          bool realtime, const MachineConfig& config,
                           std::vector<uint8_t>& programFile, std::string& error) {
     headlessReset();
     if (!provideInputs(romDir, program, programFile, error)) return false;
@@ -89,17 +89,16 @@ bool startHeadlessMachine(const std::string& romDir, const std::string& program,
     } else {
         headlessFollowClock(emulatedClockSeconds);
     }
-    machineConfig = machine;
+    machineConfig = config;
     startMachine(0, nullptr);
     return true;
 }
 
 bool bootUntilProgramLoaded(uint64_t cycleLimit) {
-    watchProgramLoad = true;
-    WatchEvent event = WatchEvent::None;
-    uint64_t steps = 0;
-    while (event != WatchEvent::ProgramLoaded && cyclesSinceStart() < cycleLimit)
-        steps += runWatched(kStepsPerHostCheck - steps % kStepsPerHostCheck, event);
-    watchProgramLoad = false;
-    return event == WatchEvent::ProgramLoaded;
+    Watch watch;
+    watch.programLoad = true;
+    WatchReport report;
+    while (report.event != WatchEvent::ProgramLoaded && cyclesSinceStart() < cycleLimit)
+        runWatched(watch, kStepsPerHostCheck, report);
+    return report.event == WatchEvent::ProgramLoaded;
 }

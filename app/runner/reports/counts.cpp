@@ -43,9 +43,9 @@ std::array<uint8_t, 3> bytesAt(uint16_t address) {
 
 std::string encodeCounts() {
     std::string out;
-    if (!executionCounts) return out;
+    if (!counting.executionCounts) return out;
     for (std::size_t a = 0; a < kRamSize; ++a) {
-        const ExecutionCount& count = executionCounts[a];
+        const ExecutionCount& count = counting.executionCounts[a];
         if (!count.instructions && !count.calls) continue;
         auto address = static_cast<uint16_t>(a);
         out += kAddressTag;
@@ -65,14 +65,14 @@ std::string encodeCounts() {
 }
 
 bool mergeCounts(std::string_view bytes) {
-    if (!executionCounts) return false;
+    if (!counting.executionCounts) return false;
     for (std::size_t at = 0; at < bytes.size();) {
         const char* entry = bytes.data() + at;
         if (entry[0] == kAddressTag && bytes.size() - at >= kAddressEntry) {
             uint16_t address = takeAddress(entry + 1);
             bytesSeen[address] = {static_cast<uint8_t>(entry[3]), static_cast<uint8_t>(entry[4]),
                                   static_cast<uint8_t>(entry[5])};
-            ExecutionCount& count = executionCounts[address];
+            ExecutionCount& count = counting.executionCounts[address];
             count.instructions += takeNumber(entry + 6);
             count.cycles += takeNumber(entry + 14);
             count.taken += takeNumber(entry + 22);

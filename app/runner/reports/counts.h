@@ -1,4 +1,4 @@
-// The machine's execution counts (machine/run_control.h) beyond one process: the bytes
+// The machine's execution counts (machine/counting.h) beyond one process: the bytes
 // each counted address held, the trip of the counts from a run's process to the batch,
 // and what the coverage and profile writers share.
 #pragma once
@@ -9,7 +9,8 @@
 #include <string_view>
 
 #include "app/runner/source_map/labels.h"
-#include "machine/run_control.h"
+#include "cpu/state.h"
+#include "machine/counting.h"
 
 // The counts that are not zero, with the bytes at their addresses, for the trip from a
 // run's process to the batch; and the batch adding them to its own counts.
@@ -24,9 +25,9 @@ std::array<uint8_t, 3> bytesAt(uint16_t address);
 template <class Visit>
 void forEachCallCount(Visit&& visit) {
     for (std::size_t site = 0; site < kRamSize; ++site) {
-        if (callCounts[site].calls) visit(static_cast<uint16_t>(site), callCounts[site]);
+        if (counting.callCounts[site].calls) visit(static_cast<uint16_t>(site), counting.callCounts[site]);
     }
-    for (const auto& [where, count] : callsElsewhere) visit(where.site, count);
+    for (const auto& [where, count] : counting.callsElsewhere) visit(where.site, count);
 }
 
 // A routine's name: its label in `labels`, else the one the listing gave it (`listed`),

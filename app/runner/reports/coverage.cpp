@@ -33,7 +33,7 @@ bool isBranch(uint8_t opcode) {
 }
 
 void add(SourceCounts& source, int line, uint16_t address, const std::string& name) {
-    const ExecutionCount& count = executionCounts[address];
+    const ExecutionCount& count = counting.executionCounts[address];
     LineCount& counted = source.lines[line];
     counted.hits += count.instructions;
     if (isBranch(bytesAt(address)[0])) {
@@ -107,7 +107,7 @@ bool writeCoverage(const std::string& path, const std::vector<ListingLine>& list
         int line = 0;
         for (std::size_t a = 0; a < kRamSize; ++a) {
             auto address = static_cast<uint16_t>(a);
-            if (!executionCounts[a].instructions || inRomWindow(address)) continue;
+            if (!counting.executionCounts[a].instructions || inRomWindow(address)) continue;
             std::array<uint8_t, 3> bytes = bytesAt(address);
             std::string name = routineName(address, labels, "");
             std::string shown = name == hexWord(address) ? "" : name;

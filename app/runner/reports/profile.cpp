@@ -45,7 +45,7 @@ struct ProfileMap {
         for (const Label& label : labels.byAddress) starts[label.address] = label.name;
         for (std::size_t a = 0; a < kRamSize; ++a) {
             auto address = static_cast<uint16_t>(a);
-            if (executionCounts[a].calls && !starts.count(address))
+            if (counting.executionCounts[a].calls && !starts.count(address))
                 starts[address] = routineName(address, labels, "");
         }
     }
@@ -77,8 +77,8 @@ void writeRoutine(std::ostringstream& out, const Routine& routine, const Profile
     out << "fn=" << routine.name << "\n";
     for (uint16_t address : routine.addresses) {
         int line = at(address);
-        out << line << " " << executionCounts[address].instructions << " "
-            << executionCounts[address].cycles << "\n";
+        out << line << " " << counting.executionCounts[address].instructions << " "
+            << counting.executionCounts[address].cycles << "\n";
     }
     for (const auto& [site, count] : routine.calls) {
         Place target = map.placeOf(count.target);
@@ -99,13 +99,13 @@ bool writeProfile(const std::string& path, const std::vector<ListingLine>& listi
     std::map<uint16_t, Routine> routines;
     uint64_t instructions = 0, cycles = 0;
     for (std::size_t a = 0; a < kRamSize; ++a) {
-        if (!executionCounts[a].instructions) continue;
+        if (!counting.executionCounts[a].instructions) continue;
         auto address = static_cast<uint16_t>(a);
         auto [start, name] = map.routineOf(address);
         routines[start].name = name;
         routines[start].addresses.push_back(address);
-        instructions += executionCounts[a].instructions;
-        cycles += executionCounts[a].cycles;
+        instructions += counting.executionCounts[a].instructions;
+        cycles += counting.executionCounts[a].cycles;
     }
     forEachCallCount([&](uint16_t site, const CallCount& count) {
         auto [start, name] = map.routineOf(site);

@@ -7,7 +7,7 @@
 #include "app/runner/reports/result.h"
 #include "app/runner/source_map/labels.h"
 #include "cpu/model.h"
-#include "machine/run_control.h"
+#include "machine/trace.h"
 
 // One trace line: address (with its label+N when `labels` has one), bytes, instruction
 // and the registers before it ran.

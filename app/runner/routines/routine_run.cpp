@@ -16,9 +16,10 @@
 #include "app/runner/reports/trace.h"
 #include "cpu/call.h"
 #include "host/headless.h"
+#include "machine/counting.h"
 #include "machine/keyboard.h"
-#include "machine/run_control.h"
 #include "machine/step_loop.h"
+#include "machine/trace.h"
 
 namespace {
 
@@ -108,13 +109,13 @@ struct TestStep : TestState {
             applyRegisters(c, *mock->registers);
             c.cycleCount += 2;  // the opcode fetch
             opRTS(c);
-            if (executionCounts) {
-                countedCycles += static_cast<uint64_t>(c.cycleCount - mockStart);
+            if (counting.executionCounts) {
+                counting.cycles += static_cast<uint64_t>(c.cycleCount - mockStart);
                 closeCall(c.regPC, c.regS);
             }
             if (!runToExit && returnsFrom(frame, kOpcodeRTS, c)) outcome = Outcome::Returned;
         }
-        if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+        if (trace.ring) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
         return true;
     }
 
@@ -143,7 +144,8 @@ struct TestStep : TestState {
         if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
         if constexpr (opcodeInfo(Model, Opcode).stackPushes > 0)
             checkPushes(c.regS, opcodeInfo(Model, Opcode).stackPushes, pc);
-        if (executionCounts) countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
+        if (counting.executionCounts)
+            countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
         if constexpr (opcodeInfo(Model, Opcode).halts) outcome = Outcome::Jam;
         if constexpr (Opcode == kOpcodeRTS) {
             if (!runToExit && returnsFrom(frame, Opcode, c)) outcome = Outcome::Returned;
@@ -259,9 +261,9 @@ TestState startTest(const RunnerOptions& options, const TestCase& test, const Ma
     }
     int32_t before = cpu.cycleCount;
     enterCall(cpu, test.entry, step.frame.returnAddress);
-    if (executionCounts) {
+    if (counting.executionCounts) {
         // Counted as a call from just before where the hook left regPC.
-        ++executionCounts[test.entry].calls;
+        ++counting.executionCounts[test.entry].calls;
         openCall(static_cast<uint16_t>(step.frame.returnAddress - kJsrLength), test.entry,
                  step.frame.stackPointer, 0, static_cast<uint64_t>(cpu.cycleCount - before));
     }
@@ -350,23 +352,23 @@ void judgeTest(const TestCase& test, const TestFile& file, const TestState& step
 
 // Runs one test on the kept machine state.
 RunResult runTest(const RunnerOptions& options, const TestFile& file, const TestCase& test,
-                  const MachineSnapshot& kept, const MachineConfig& machine) {
+                  const MachineSnapshot& kept, const MachineConfig& config) {
     TestSetting setting;
     TestState step = startTest(options, test, kept, setting);
     DebugCells cells;
     cells.source = file.path + ": " + test.name;
-    runTestLegs(test, machine.cpu, step, cells);
+    runTestLegs(test, config.cpu, step, cells);
     endConsole(cells);
     uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
 
     RunResult result;
-    nameMachine(machine, result);
+    nameMachine(config, result);
     result.program = file.path;
     result.test = test.name;
     result.stopwatch = std::move(cells.times);
     result.console = std::move(cells.lines);
     result.cycles = cycles;
-    result.frames = framesDrawn - kept.framesDrawn;
+    result.frames = machine.loop.framesDrawn - kept.machine.loop.framesDrawn;
     result.registers = cpu;
     // The hash reads all of RAM, many times the work of a short routine's test: only for
     // the reports that show it.
@@ -378,7 +380,7 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
         result.routine = routine->name;
     judgeTest(test, file, step, setting.mocks, cycles, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0)
-        keepTrace(result, machine.cpu, file.labels);
+        keepTrace(result, config.cpu, file.labels);
     return result;
 }
 
@@ -388,10 +390,10 @@ void runTests(const RunnerOptions& options, const TestFile& file,
               const std::function<void(const RunResult&)>& give) {
     std::vector<uint8_t> programFile;
     std::string error;
-    MachineConfig machine{.kind = file.machine.value_or(options.machine.kind),
-                          .cpu = file.cpu.value_or(options.machine.cpu),
-                          .cia = file.cia.value_or(options.machine.cia)};
-    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, machine, programFile,
+    MachineConfig config{.kind = file.machine.value_or(options.machine.kind),
+                         .cpu = file.cpu.value_or(options.machine.cpu),
+                         .cia = file.cia.value_or(options.machine.cia)};
+    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, config, programFile,
                               error))
         return give(badInput(file.path, error));
     drawFrames = false;
@@ -404,7 +406,7 @@ void runTests(const RunnerOptions& options, const TestFile& file,
     auto kept = std::make_unique<MachineSnapshot>();
     saveMachine(*kept);
     drawFrames = false;
-    for (const TestCase& test : file.tests) give(runTest(options, file, test, *kept, machine));
+    for (const TestCase& test : file.tests) give(runTest(options, file, test, *kept, config));
     drawFrames = true;
     startTrace(0);
 }
