@@ -23,6 +23,7 @@
 #include <string>
 
 #include "app/runner/program/run.h"
+#include "app/runner/program/start.h"
 #include "app/runner/routines/routine_run.h"
 #include "bench/bench_program.h"
 #include "machine/counting.h"
@@ -126,6 +127,34 @@ void Runner6510(benchmark::State& state) {
     runnerBenchmark(state, options);
 }
 BENCHMARK(Runner6510)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The same program on the C64: its chips, the jiffy interrupt from CIA 1's timer.
+void RunnerC64(benchmark::State& state) {
+    RunnerOptions options;
+    options.machine.kind = MachineKind::C64;
+    runnerBenchmark(state, options);
+}
+BENCHMARK(RunnerC64)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// From power-on to the program's first instruction on each machine with the built-in
+// firmware: the emulated cycles it takes (a counter), and the wall time.
+void bootBenchmark(benchmark::State& state, MachineKind kind) {
+    uint64_t cycles = 0;
+    for (auto _ : state) {
+        std::vector<uint8_t> programFile;
+        std::string error;
+        MachineConfig config;
+        config.kind = kind;
+        if (!startHeadlessMachine("", BREADBIN_SIEVE_PRG, kDefaultRandomSeed, false, config,
+                                  programFile, error) ||
+            !bootUntilProgramLoaded(kDefaultCycleLimit))
+            state.SkipWithError("the firmware did not reach its input loop");
+        cycles = cyclesSinceStart();
+    }
+    state.counters["cycles"] = static_cast<double>(cycles);
+}
+BENCHMARK_CAPTURE(bootBenchmark, minimal, MachineKind::Minimal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bootBenchmark, c64, MachineKind::C64)->Unit(benchmark::kMillisecond);
 
 // Each runner, and what it is measured against: the bare core, or the plain run.
 struct RunnerAndCore {
@@ -249,4 +278,5 @@ int main(int argc, char** argv) {
     };
     share("BareCore/6510", "BareCore/plain");
     share("Runner6510", "RunnerDefault");
+    share("RunnerC64", "RunnerDefault");
 }

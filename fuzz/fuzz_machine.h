@@ -9,8 +9,8 @@
 
 #include "app/runner/program/built_in_firmware.h"
 #include "host/headless.h"
-#include "machine/machine.h"
 #include "machine/counting.h"
+#include "machine/machine.h"
 #include "machine/trace.h"
 
 // Stops the target at once when `condition` is false: libFuzzer reports the input.

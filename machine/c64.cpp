@@ -1,5 +1,15 @@
 #include "machine/c64.h"
 
+#include "machine/step_loop.h"
+
+void endLegAfterThisInstruction() { legEnd.limit = INT32_MIN; }
+
+void noteStoreToChips(uint16_t address) {
+    legEnd.storeSeen = true;
+    legEnd.storeAddress = address;
+    endLegAfterThisInstruction();
+}
+
 namespace {
 
 constexpr uint16_t kVicIdleFetch = 0x3FFF;
@@ -34,6 +44,14 @@ IoChip chipAt(uint16_t address) {
     }
 }
 
+// A CIA's register read; one that releases its interrupt output tells the loop.
+uint8_t readCiaOf(Cia& cia, uint16_t address, uint64_t cycle) {
+    bool outputDue = cia.outputLowFrom != kNever;
+    uint8_t value = readCia(cia, static_cast<uint8_t>(address), cycle);
+    if (outputDue && cia.outputLowFrom == kNever) endLegAfterThisInstruction();
+    return value;
+}
+
 uint8_t colourRamRead(uint16_t address) {
     return static_cast<uint8_t>((openBus() & 0xF0) | machine.colourRam[address & kColourRamMask]);
 }
@@ -50,8 +68,8 @@ uint8_t readIo(uint16_t address, uint64_t cycle) {
         case IoChip::Vic: return readVic(machine.vic, static_cast<uint8_t>(address));
         case IoChip::Sid: return peekSid(machine.sid, static_cast<uint8_t>(address));
         case IoChip::ColourRam: return colourRamRead(address);
-        case IoChip::Cia1: return readCia(machine.cia1, static_cast<uint8_t>(address), cycle);
-        case IoChip::Cia2: return readCia(machine.cia2, static_cast<uint8_t>(address), cycle);
+        case IoChip::Cia1: return readCiaOf(machine.cia1, address, cycle);
+        case IoChip::Cia2: return readCiaOf(machine.cia2, address, cycle);
         case IoChip::Nothing: break;
     }
     return openBus();
@@ -88,10 +106,16 @@ void writeIo(uint16_t address, uint8_t value, uint64_t cycle) {
 void writeC64Slow(uint16_t address, uint8_t value, uint64_t cycle) {
     if (address <= kPortAddress) {
         writePort(machine.port, address, value, cycle, openBus(), memory.ram);
-    } else if (address >= kIoFirst && address < kKernalRomFirst && ioMapped()) {
-        writeIo(address, value, cycle);
-    } else {
+        noteStoreToChips(address);
+    } else if (address >= kKernalRomFirst) {
         memory.ram[address] = value;
+    } else {
+        if (ioMapped()) {
+            writeIo(address, value, cycle);
+        } else {
+            memory.ram[address] = value;
+        }
+        noteStoreToChips(address);
     }
 }
 

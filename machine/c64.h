@@ -101,11 +101,11 @@ struct C64Bus {
     }
 };
 
-// Whether a store to `address` may change what a chip does next (the port, the I/O area):
-// on the C64 such a store ends a leg.
-inline bool storeMovesChips(uint16_t address) {
-    return address <= kPortAddress || (address & 0xF000) == kIoFirst;
-}
+// An access that may change what a chip does next (a store to the port or the I/O area, a
+// read that releases an interrupt output) ends the leg once its instruction is done, so
+// that the loop looks at the chips afresh; a store is also reported as one seen.
+void endLegAfterThisInstruction();
+void noteStoreToChips(uint16_t address);
 
 // The C64's chips at reset, and the port with them (RAM is as it was).
 void resetC64Chips();

@@ -2,12 +2,14 @@
 // a step policy of the interpreter on the C64's bus, in one compile-time variant per
 // processor model and for runs that observe (trace, counts) or do not.
 //
-// A leg runs up to a cycle limit: the earliest cycle at which a chip may change what the
-// processor must react to (the frame's end, an interrupt line falling). It ends early after
-// an instruction whose consequences the loop must see: a store to the port or the I/O area
-// (a chip's next event may have moved), CLI, SEI, PLP, RTI and BRK (flag I, whose effect on
-// the interrupts' sampling the loop works out), a JAM. The window of the test hook is
-// looked at as on the minimal machine.
+// A leg runs up to a cycle limit (legEnd.limit): the earliest cycle at which a chip may
+// change what the processor must react to (the frame's end, an interrupt line falling). It
+// ends early after an instruction whose consequences the loop must see: an access that
+// changes what a chip does next (a store to the port or the I/O area, a read that releases
+// a CIA's interrupt output, so that its next fall counts as an edge again), which lowers
+// the limit itself; CLI, SEI, PLP, RTI and BRK (flag I, whose effect on the interrupts'
+// sampling the loop works out); a JAM. The window of the test hook is looked at as on the
+// minimal machine.
 #pragma once
 
 #include "machine/c64.h"
@@ -47,13 +49,12 @@ struct C64LegEnd {
 template <C64StepFeatures F>
 struct C64LegStep {
     uint64_t remaining;  // steps of the leg not yet started
-    int32_t limit;       // no instruction starts at or past this cycleCount
     bool window;         // end before an instruction that starts in the test hook's window
     int32_t start = 0;
     uint16_t startPc = 0;
 
     bool beforeInstruction(CpuState& c) {
-        if (remaining == 0 || c.cycleCount >= limit) [[unlikely]]
+        if (remaining == 0 || c.cycleCount >= legEnd.limit) [[unlikely]]
             return false;
         if (c.regPC >= kBasicRomFirst) [[unlikely]] {
             if (window && inTestHookWindow(c.regPC)) return false;
@@ -68,14 +69,7 @@ struct C64LegStep {
     }
 
     template <uint8_t Opcode>
-    void afterInstruction(CpuState& c, uint16_t address) {
-        if constexpr (storesToOperand(F.model, Opcode)) {
-            if (storeMovesChips(address)) [[unlikely]] {
-                legEnd.storeSeen = true;
-                legEnd.storeAddress = address;
-                endLeg();
-            }
-        }
+    void afterInstruction(CpuState& c, uint16_t) {
         if constexpr (touchesInterruptMask(Opcode)) endLeg();
         if constexpr (F.observe) {
             if (counting.executionCounts)
@@ -98,9 +92,10 @@ struct C64LegStep {
 template <C64StepFeatures F>
 uint64_t runC64Leg(uint64_t steps, int32_t limit, bool window, C64LegEnd& last) {
     legEnd = LegEnd{};
+    legEnd.limit = limit;
     setFlag(cpu, kFlagBit5, 1);
     bool maskBefore = (cpu.regP & kFlagI) != 0;
-    C64LegStep<F> step{steps, limit, window};
+    C64LegStep<F> step{steps, window};
     runInterpreter<F.model, C64Bus>(step);
     last = {step.start, maskBefore};
     return steps - step.remaining - legEnd.leftover;

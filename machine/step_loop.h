@@ -42,6 +42,10 @@ struct LegEnd {
     bool storeSeen;     // the leg watched stores and ended after one, here:
     uint16_t storeAddress;
     bool jammed;  // the last instruction was a JAM: the processor has stopped
+    // On the C64, the cycleCount at which the leg ends before an instruction: the loop sets
+    // it, and an access that changes what a chip does next lowers it to end the leg after
+    // the instruction (endLegAfterThisInstruction).
+    int32_t limit;
 };
 extern LegEnd legEnd;
 

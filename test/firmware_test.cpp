@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "machine/counting.h"
-#include "machine/trace.h"
 #include "machine/screen.h"
+#include "machine/trace.h"
 #include "machine_fixture.h"
 
 namespace {
@@ -249,7 +249,8 @@ TEST_F(Firmware, InterruptRunsALittleUnderFiftyTimesAnEmulatedSecond) {
     EXPECT_GT(frameCount(), kSeconds * 1000 / 22);
     EXPECT_LT(frameCount(), kSeconds * 1000 / 20);
     EXPECT_NEAR(frameCount(), kSeconds * 1000 / 21, 5);
-    EXPECT_EQ(frameCount(), machine.loop.framesDrawn - framesBefore) << "every later frame was taken";
+    EXPECT_EQ(frameCount(), machine.loop.framesDrawn - framesBefore)
+        << "every later frame was taken";
 }
 
 TEST_F(Firmware, FrameCounterCarriesAcrossItsBytes) {

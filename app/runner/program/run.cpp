@@ -16,12 +16,12 @@
 #include "app/runner/reports/png_image.h"
 #include "app/runner/reports/summary.h"
 #include "app/runner/reports/trace.h"
+#include "machine/counting.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
-#include "machine/counting.h"
+#include "machine/screen.h"
 #include "machine/trace.h"
 #include "machine/watch.h"
-#include "machine/screen.h"
 
 namespace {
 

@@ -25,7 +25,8 @@ std::array<uint8_t, 3> bytesAt(uint16_t address);
 template <class Visit>
 void forEachCallCount(Visit&& visit) {
     for (std::size_t site = 0; site < kRamSize; ++site) {
-        if (counting.callCounts[site].calls) visit(static_cast<uint16_t>(site), counting.callCounts[site]);
+        if (counting.callCounts[site].calls)
+            visit(static_cast<uint16_t>(site), counting.callCounts[site]);
     }
     for (const auto& [where, count] : counting.callsElsewhere) visit(where.site, count);
 }
