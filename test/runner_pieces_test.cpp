@@ -3,6 +3,7 @@
 // result's trip between processes, and the JUnit counts.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -269,6 +270,26 @@ TEST(RunnerDocs, TheReadmeAndTheHelpQuoteTheContractsNumbers) {
     EXPECT_NE(readme.find("first " + std::to_string(kConsoleLineBytes) + " bytes of a line and " +
                           std::to_string(kConsoleRunBytes) + " bytes in all"),
               std::string::npos);
+}
+
+// The README names every option of the command line, so that an option added to the
+// table cannot go undocumented (it names --jobs beside -j, and --help and --version in
+// passing). A name is found whole: "--cpu" in "--cpus" would not count.
+TEST(RunnerDocs, TheReadmeNamesEveryOption) {
+    std::ifstream in(BREADBIN_SOURCE_DIR "/README.md");
+    std::string readme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(readme.empty());
+    auto namedWhole = [&](const std::string& name) {
+        for (std::size_t at = readme.find(name); at != std::string::npos;
+             at = readme.find(name, at + 1)) {
+            char next = at + name.size() < readme.size() ? readme[at + name.size()] : ' ';
+            if (!std::isalnum(static_cast<unsigned char>(next)) && next != '-') return true;
+        }
+        return false;
+    };
+    std::vector<std::string> names = optionNames();
+    EXPECT_GT(names.size(), 20u);
+    for (const std::string& name : names) EXPECT_TRUE(namedWhole(name)) << "README: " << name;
 }
 
 TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {

@@ -147,3 +147,15 @@ std::string helpText() {
            "options:\n" +
            optionList() + howRunsEnd() + exitStatuses();
 }
+
+std::vector<std::string> optionNames() {
+    RunnerOptions defaults;
+    CommandLine described;
+    CLI::App app;
+    describeCommandLine(app, defaults, described);
+    std::vector<std::string> names;
+    for (const CLI::Option* option : app.get_options()) {
+        if (!option->get_positional()) names.push_back("--" + option->get_lnames().front());
+    }
+    return names;
+}

@@ -3,5 +3,8 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 std::string helpText();
+// Every option's long name ("--frames"), in the order the help lists them.
+std::vector<std::string> optionNames();
