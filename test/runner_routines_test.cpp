@@ -259,6 +259,9 @@ TEST_F(RoutineTests, ErrorsInATestFileNameFileLineAndKeyAndNothingRuns) {
         {"[[test]]\nname = \"x\"\ncall = \"add8\"\nset = { pc = 1 }\n", ":6: set.pc: the test starts where call or run says"},
         {"encoding = \"ebcdic\"\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: encoding: \"ebcdic\" is not petscii"},
         {"cpu = \"z80\"\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: cpu: \"z80\" is not a processor model"},
+        {"machine = \"vic20\"\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: machine: \"vic20\" is not a machine"},
+        {"cia = 6581\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: cia: \"6581\" is not a CIA model"},
+        {"cia = true\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: cia: must be a string"},
         {"[defaults]\nname = \"x\"\n", ":4: defaults.name: unknown key"},
         {"test = 1\n", ":3: test: must be [[test]] tables"},
         {"\n", ":1: test: no [[test]] in the file"},
@@ -308,6 +311,41 @@ std::multiset<std::string> resultLines(const std::string& out) {
             lines.insert(line);
     }
     return lines;
+}
+
+// The machine of a file's tests: --machine, --cpu and --cia, or the file's keys of the
+// same names in their place (a name of digits also as a number); the summary names it.
+TEST_F(RoutineTests, TheFileOrTheOptionsChooseTheMachine) {
+    struct MachineCase {
+        const char* keys;
+        std::vector<std::string> options;
+        const char* machine;
+        const char* cpu;
+        const char* cia;  // "" where the machine has none
+    };
+    // clang-format off
+    const MachineCase cases[] = {
+        {"", {}, "minimal", "plain", ""},
+        {"", {"--machine", "c64", "--cia", "8521", "--cpu", "6510"}, "c64", "6510", "8521"},
+        {"machine = \"c64\"\ncpu = 6510\ncia = 8521\n", {}, "c64", "6510", "8521"},
+        {"machine = \"minimal\"\ncpu = \"plain\"\n", {"--machine=c64", "--cpu=6510"}, "minimal", "plain", ""},
+        {"cia = \"6526\"\n", {"--machine", "c64", "--cia", "8521"}, "c64", "plain", "6526"},
+    };
+    // clang-format on
+    for (const MachineCase& c : cases) {
+        SCOPED_TRACE(c.keys);
+        std::string path = testFile(
+            "machine.toml", std::string(c.keys) + "[[test]]\nname = \"x\"\ncall = \"add8\"\n");
+        std::vector<std::string> arguments = {"--test", path, "--summary", file("s.json")};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        ProcessOutcome outcome = runner(arguments);
+        ASSERT_EQ(outcome.status, 0) << outcome.out << outcome.err;
+        nlohmann::json summary = nlohmann::json::parse(readText(file("s.json")), nullptr, false);
+        ASSERT_TRUE(summary.is_array() && summary.size() == 1) << outcome.err;
+        EXPECT_EQ(summary[0]["machine"], c.machine);
+        EXPECT_EQ(summary[0]["cpu"], c.cpu);
+        EXPECT_EQ(summary[0]["cia"], c.cia);
+    }
 }
 
 TEST_F(RoutineTests, ShardsCoverEveryTestExactlyOnce) {

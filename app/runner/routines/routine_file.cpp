@@ -295,12 +295,14 @@ std::string relativeTo(const std::string& base, const std::string& path) {
 }
 
 // A key that names one of `rows` (`what` says what they are), as the option of its name.
+// A name of digits may be written as a number (cpu = 6510, cia = 8521).
 template <class Value, std::size_t N>
 void readChoice(const toml::table& root, const char* key, const char* what,
                 const NamedChoice<Value> (&rows)[N], std::optional<Value>& chosen) {
     const toml::node* node = root.get(key);
     if (!node) return;
-    std::string name = asString(*node, key);
+    std::string name =
+        node->is_integer() ? std::to_string(node->as_integer()->get()) : asString(*node, key);
     chosen = choiceNamed(rows, name);
     if (!chosen)
         fail(*node, key, quotedValue(name, '"') + " is not " + what + " (as --" + key + ")");
