@@ -6,6 +6,7 @@
 #include "app/runner/io/output_file.h"
 #include "app/runner/io/text.h"
 #include "cpu/undocumented.h"
+#include "machine/c64.h"
 
 // The command line is described once, in describeCommandLine: CLI11 reads the arguments
 // with it, and the help lists its options, their values and their defaults from it.
@@ -138,7 +139,8 @@ void describeRunOptions(CLI::App& app, RunnerOptions& options, CommandLine& late
     onlyFor(later,
             numberOption(app, "--frames",
                          "stop after N frames (one per " + std::to_string(kFrameIntervalMs) +
-                             " ms of emulated time)",
+                             " ms of emulated time; on the C64 the VIC's, one per " +
+                             std::to_string(kPalFrameCycles) + " cycles)",
                          1, kMaxFrameLimit, [&](uint64_t n) { options.frameLimit = n; }),
             kPrograms);
     onlyFor(later,
