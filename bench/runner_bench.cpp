@@ -22,8 +22,9 @@
 #include <new>
 #include <string>
 
-#include "app/runner/run.h"
-#include "app/runner/test_run.h"
+#include "app/runner/program/run.h"
+#include "app/runner/program/start.h"
+#include "app/runner/routines/routine_run.h"
 #include "bench/bench_program.h"
 #include "machine/counting.h"
 #include "machine/trace.h"

@@ -35,9 +35,38 @@ inline constexpr uint8_t kFlagV = 0x40;     // overflow
 inline constexpr uint8_t kFlagN = 0x80;     // negative
 
 inline constexpr std::size_t kRamSize = 65536;
-inline constexpr std::size_t kKernalRomSize = 8193;  // 8 KiB image plus one spare byte
-inline constexpr std::size_t kBasicRomSize = 8193;   // 8 KiB image plus one spare byte
-inline constexpr std::size_t kCharRomSize = 4097;    // 4 KiB image plus one spare byte
+
+// Where the ROM windows begin: BASIC up to $BFFF, the character ROM (in place of the I/O
+// area) up to $DFFF, the KERNAL to the end. Below kBasicRomFirst it is always RAM.
+inline constexpr uint16_t kBasicRomFirst = 0xA000;
+inline constexpr uint16_t kBasicRomEnd = 0xC000;
+inline constexpr uint16_t kCharRomFirst = 0xD000;
+inline constexpr uint16_t kKernalRomFirst = 0xE000;
+
+// The windows in address order, each with the address past its end: what the banking can
+// lay over RAM, and where the firmware lives.
+struct RomWindow {
+    uint16_t first;
+    uint32_t end;
+};
+inline constexpr RomWindow kRomWindows[] = {
+    {kBasicRomFirst, kBasicRomEnd}, {kCharRomFirst, kKernalRomFirst}, {kKernalRomFirst, kRamSize}};
+constexpr bool inRomWindow(uint16_t address) {
+    for (const RomWindow& window : kRomWindows) {
+        if (address >= window.first && address < window.end) return true;
+    }
+    return false;
+}
+
+// The ROM images, each as large as its window; each buffer holds its image and one spare
+// byte (see MemoryMap).
+inline constexpr std::size_t kBasicImageSize = kBasicRomEnd - kBasicRomFirst;   // 8 KiB
+inline constexpr std::size_t kCharImageSize = kKernalRomFirst - kCharRomFirst;  // 4 KiB
+inline constexpr std::size_t kKernalImageSize = kRamSize - kKernalRomFirst;     // 8 KiB
+inline constexpr std::size_t kRomSpareBytes = 1;
+inline constexpr std::size_t kKernalRomBufferSize = kKernalImageSize + kRomSpareBytes;
+inline constexpr std::size_t kBasicRomBufferSize = kBasicImageSize + kRomSpareBytes;
+inline constexpr std::size_t kCharRomBufferSize = kCharImageSize + kRomSpareBytes;
 
 // RAM and the ROM buffers. Each ROM buffer has one byte more than its image, so that a
 // word read at the last address of a ROM window, which takes both bytes from the same
@@ -47,9 +76,9 @@ inline constexpr std::size_t kCharRomSize = 4097;    // 4 KiB image plus one spa
 // registers.
 struct MemoryMap {
     alignas(64) uint8_t ram[kRamSize];
-    alignas(64) uint8_t kernalRom[kKernalRomSize];
-    alignas(64) uint8_t basicRom[kBasicRomSize];
-    alignas(64) uint8_t charRom[kCharRomSize];
+    alignas(64) uint8_t kernalRom[kKernalRomBufferSize];
+    alignas(64) uint8_t basicRom[kBasicRomBufferSize];
+    alignas(64) uint8_t charRom[kCharRomBufferSize];
 };
 
 extern CpuState cpu;
@@ -60,13 +89,6 @@ inline constexpr uint16_t kPortAddress = 0x0001;
 inline constexpr uint8_t kPortBasic = 0x01;   // set: BASIC at $A000-$BFFF
 inline constexpr uint8_t kPortKernal = 0x02;  // set: KERNAL at $E000-$FFFF
 inline constexpr uint8_t kPortIo = 0x04;      // clear: character ROM at $D000-$DFFF
-
-// Where the ROM windows begin: BASIC up to $BFFF, the character ROM (in place of the I/O
-// area) up to $DFFF, the KERNAL to the end. Below kBasicRomFirst it is always RAM.
-inline constexpr uint16_t kBasicRomFirst = 0xA000;
-inline constexpr uint16_t kBasicRomEnd = 0xC000;
-inline constexpr uint16_t kCharRomFirst = 0xD000;
-inline constexpr uint16_t kKernalRomFirst = 0xE000;
 
 // Resolves the processor's view of `address`: the buffer that serves it and the index in
 // it. Both readByte and readWord take this one decision.

@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/runner/labels.h"
+#include "app/runner/cli/addresses.h"
+#include "app/runner/source_map/labels.h"
 #include "fuzz_machine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

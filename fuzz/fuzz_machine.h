@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/runner/built_in_firmware.h"
+#include "app/runner/program/built_in_firmware.h"
 #include "host/headless.h"
 #include "machine/counting.h"
 #include "machine/machine.h"

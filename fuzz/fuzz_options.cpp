@@ -6,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/runner/batch.h"
-#include "app/runner/options.h"
+#include "app/runner/batch/sharding.h"
+#include "app/runner/cli/options.h"
+#include "app/runner/cli/parse.h"
 #include "fuzz_machine.h"
 
 namespace {
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         require(range.length >= 1 && range.address + range.length <= kRamSize);
 
     variables.assign(pieces.begin(), pieces.begin() + std::min<std::size_t>(pieces.size(), 2));
-    if (!shardFromEnvironment(options, variable, error)) return 0;
+    if (!shardFromEnvironment(options.shard, error, variable)) return 0;
     require(options.shard.index >= 1 && options.shard.index <= options.shard.count);
     // Shares of every shard of a small count together hold each program once.
     if (options.shard.count > 8) return 0;

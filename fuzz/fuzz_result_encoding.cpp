@@ -5,9 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/runner/batch.h"
-#include "app/runner/junit.h"
-#include "app/runner/outputs.h"
+#include "app/runner/batch/wire.h"
+#include "app/runner/io/text.h"
+#include "app/runner/reports/junit.h"
+#include "app/runner/reports/summary.h"
 #include "fuzz_machine.h"
 
 namespace {

@@ -16,9 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         uint8_t* buffer;
         std::size_t capacity;
     };
-    const Rom roms[] = {{kKernalFile, memory.kernalRom, kKernalRomSize},
-                        {kBasicFile, memory.basicRom, kBasicRomSize},
-                        {kCharFile, memory.charRom, kCharRomSize}};
+    const Rom roms[] = {{kKernalFile, memory.kernalRom, kKernalRomBufferSize},
+                        {kBasicFile, memory.basicRom, kBasicRomBufferSize},
+                        {kCharFile, memory.charRom, kCharRomBufferSize}};
     for (const Rom& rom : roms) {
         freshHost();
         headlessProvideFile(rom.name, file);

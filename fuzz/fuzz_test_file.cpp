@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/runner/labels.h"
-#include "app/runner/test_file.h"
+#include "app/runner/routines/routine_file.h"
+#include "app/runner/source_map/labels.h"
 #include "fuzz_machine.h"
 
 namespace {

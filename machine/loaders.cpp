@@ -6,11 +6,11 @@
 
 #include "host/host.h"
 #include "machine/machine.h"
+#include "machine/program_file.h"
 
 namespace {
-constexpr long kFirstByte = 1;    // file positions count from 1
-constexpr long kProgramData = 3;  // the data follows the two-byte load address
-constexpr int kLoadAddressBytes = 2;
+constexpr long kFirstByte = 1;  // file positions count from 1
+constexpr long kProgramData = kFirstByte + kLoadAddressBytes;
 
 // One line on standard error for a ROM that gave no bytes, naming the folder it was
 // looked for in: the usual cause is a program started in the wrong folder.
@@ -39,7 +39,7 @@ void loadProgramFile(std::string_view fileName) {
     FileHandle handle = openFile(fileName);
     uint8_t header[kLoadAddressBytes] = {0, 0};
     int headerBytes = readFile(handle, kFirstByte, header, kLoadAddressBytes);
-    if (headerBytes < kLoadAddressBytes) {
+    if (headerBytes < static_cast<int>(kLoadAddressBytes)) {
         // No complete load address: nothing is loaded and execution carries on where it was.
         bool opened = handle.file != nullptr;
         closeFile(handle);
@@ -49,7 +49,7 @@ void loadProgramFile(std::string_view fileName) {
         printLineEnd();
         return;
     }
-    auto load = static_cast<uint16_t>(header[0] | header[1] << 8);
+    uint16_t load = loadAddressOf(header);
     // Bytes that would land past $FFFF are dropped: the read stops at the end of RAM.
     auto room = static_cast<int>(kRamSize - load);
     readFile(handle, kProgramData, &memory.ram[load], room);

@@ -210,9 +210,9 @@ void startMachine(int argc, char** argv) {
                kWindowRefreshRate);
     framebuffer = pixelMemory();
     setTextRows(kStatusFirstRow, kStatusLastRow);
-    loadRomFile(kKernalFile, memory.kernalRom, kKernalRomSize);
-    loadRomFile(kBasicFile, memory.basicRom, kBasicRomSize);
-    loadRomFile(kCharFile, memory.charRom, kCharRomSize);
+    loadRomFile(kKernalFile, memory.kernalRom, kKernalRomBufferSize);
+    loadRomFile(kBasicFile, memory.basicRom, kBasicRomBufferSize);
+    loadRomFile(kCharFile, memory.charRom, kCharRomBufferSize);
     printLineEnd();
     if (machineConfig.kind == MachineKind::C64) {
         startC64();

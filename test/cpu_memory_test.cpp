@@ -124,6 +124,18 @@ TEST(MemoryMap, AStoreToThePortTakesEffectOnTheNextRead) {
     EXPECT_EQ(readByte(0xA000), Ram);
 }
 
+// The ROM windows are where the banking can show a ROM: with BASIC and the KERNAL visible
+// and the I/O bit clear (the character ROM), every address of a window reads a buffer, and
+// every other one RAM.
+TEST(MemoryMap, TheRomWindowsAreWhereTheBankingShowsARom) {
+    memory.ram[kPortAddress] = kPortBasic | kPortKernal;
+    for (uint32_t a = 0; a < kRamSize; ++a) {
+        auto address = static_cast<uint16_t>(a);
+        EXPECT_EQ(inRomWindow(address), bankedLocation(address) != &memory.ram[address]) << a;
+    }
+    for (const RomWindow& window : kRomWindows) EXPECT_LT(window.first, window.end);
+}
+
 TEST(Flags, SetFlagUsesTheLowByteAndTestFlagAnswersOneOrZero) {
     CpuState c{};
     setFlag(c, kFlagC, 0x80);

@@ -1,5 +1,6 @@
 // Read-only files: positions from 1, the current position, short reads at the end, the
-// handle that is not open, and that nothing on disk changes.
+// handle that is not open, and that nothing on disk changes; and, beside them, the
+// runner's output files (app/runner/io), written whole or not at all.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -11,8 +12,8 @@
 #include <map>
 #include <string>
 
+#include "app/runner/io/output_file.h"
 #include "host/host.h"
-#include "host/output_file.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/runner/reports/png_image.h"
 #include "host/font.h"
-#include "host/png_image.h"
 #include "machine/screen.h"
 #include "machine_fixture.h"
 
@@ -169,7 +169,7 @@ TEST_F(Renderer, OnlyTheFirstHalfOfTheCharacterRomIsShown) {
     }
     drawTextScreen();
     std::vector<uint32_t> before(framebuffer, framebuffer + kPagePixels);
-    std::fill(&memory.charRom[2048], &memory.charRom[kCharRomSize], 0xFF);
+    std::fill(&memory.charRom[2048], &memory.charRom[kCharRomBufferSize], 0xFF);
     drawTextScreen();
     EXPECT_TRUE(std::equal(before.begin(), before.end(), framebuffer));
 }

@@ -279,6 +279,9 @@ TEST_F(RoutineTests, ErrorsInATestFileNameFileLineAndKeyAndNothingRuns) {
         {"[[test]]\nname = \"x\"\ncall = \"add8\"\nset = { pc = 1 }\n", ":6: set.pc: the test starts where call or run says"},
         {"encoding = \"ebcdic\"\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: encoding: \"ebcdic\" is not petscii"},
         {"cpu = \"z80\"\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: cpu: \"z80\" is not a processor model"},
+        {"machine = \"vic20\"\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: machine: \"vic20\" is not a machine"},
+        {"cia = 6581\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: cia: \"6581\" is not a CIA model"},
+        {"cia = true\n[[test]]\nname = \"x\"\ncall = \"add8\"\n", ":3: cia: must be a string"},
         {"[defaults]\nname = \"x\"\n", ":4: defaults.name: unknown key"},
         {"test = 1\n", ":3: test: must be [[test]] tables"},
         {"\n", ":1: test: no [[test]] in the file"},
@@ -328,6 +331,41 @@ std::multiset<std::string> resultLines(const std::string& out) {
             lines.insert(line);
     }
     return lines;
+}
+
+// The machine of a file's tests: --machine, --cpu and --cia, or the file's keys of the
+// same names in their place (a name of digits also as a number); the summary names it.
+TEST_F(RoutineTests, TheFileOrTheOptionsChooseTheMachine) {
+    struct MachineCase {
+        const char* keys;
+        std::vector<std::string> options;
+        const char* machine;
+        const char* cpu;
+        const char* cia;  // "" where the machine has none
+    };
+    // clang-format off
+    const MachineCase cases[] = {
+        {"", {}, "minimal", "plain", ""},
+        {"", {"--machine", "c64", "--cia", "8521", "--cpu", "6510"}, "c64", "6510", "8521"},
+        {"machine = \"c64\"\ncpu = 6510\ncia = 8521\n", {}, "c64", "6510", "8521"},
+        {"machine = \"minimal\"\ncpu = \"plain\"\n", {"--machine=c64", "--cpu=6510"}, "minimal", "plain", ""},
+        {"cia = \"6526\"\n", {"--machine", "c64", "--cia", "8521"}, "c64", "plain", "6526"},
+    };
+    // clang-format on
+    for (const MachineCase& c : cases) {
+        SCOPED_TRACE(c.keys);
+        std::string path = testFile(
+            "machine.toml", std::string(c.keys) + "[[test]]\nname = \"x\"\ncall = \"add8\"\n");
+        std::vector<std::string> arguments = {"--test", path, "--summary", file("s.json")};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        ProcessOutcome outcome = runner(arguments);
+        ASSERT_EQ(outcome.status, 0) << outcome.out << outcome.err;
+        nlohmann::json summary = nlohmann::json::parse(readText(file("s.json")), nullptr, false);
+        ASSERT_TRUE(summary.is_array() && summary.size() == 1) << outcome.err;
+        EXPECT_EQ(summary[0]["machine"], c.machine);
+        EXPECT_EQ(summary[0]["cpu"], c.cpu);
+        EXPECT_EQ(summary[0]["cia"], c.cia);
+    }
 }
 
 TEST_F(RoutineTests, ShardsCoverEveryTestExactlyOnce) {
@@ -398,7 +436,7 @@ TEST_F(RoutineTests, ReportsFilterRepeatAndParallelFiles) {
     EXPECT_EQ(lines[0].rfind("PASS " + one + ": adds", 0), 0u);
     EXPECT_EQ(lines[3].rfind("PASS " + file("more/three.toml") + ": adds", 0), 0u);
     EXPECT_EQ(lines[8].rfind("ERROR " + two + ": spins", 0), 0u);
-    EXPECT_EQ(countOf(first.out, "last 1 instructions:\n"), 6u) << "each failure with its trace";
+    EXPECT_EQ(countOf(first.out, "last 1 instruction:\n"), 6u) << "each failure with its trace";
     EXPECT_NE(junit.find("<testsuites tests=\"9\" failures=\"3\" errors=\"3\""), std::string::npos)
         << junit;
     EXPECT_EQ(countOf(junit, "<testcase name=\"adds wrongly\" classname=\"" + one + "\""), 1u);
@@ -455,7 +493,7 @@ TEST_F(RoutineTests, AddressOptionsTakeLabelsAndTheSummaryNamesTheRoutine) {
     ProcessOutcome failed = runner({program, "--labels", labels, "--start", "main", "--debug-exit",
                                     "--expect", "result=1", "--trace", "3"});
     EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find(" main+"), std::string::npos) << failed.err;
+    EXPECT_NE(failed.out.find(" main+"), std::string::npos) << failed.out;
 
     std::ofstream(folder / "bad.lbl") << "; labels\nal C:C000 .add8\nal C:1000x .bad\n";
     std::ofstream(folder / "twice.lbl") << "add8 = $C001\n";
@@ -522,17 +560,17 @@ TEST_F(RoutineTests, AnUpstartProgramStartsAtItsSysNumber) {
         if (c.start == 0x0810) {
             EXPECT_EQ(outcome.status, 0) << outcome.err;
         }
-        EXPECT_EQ(countOf(outcome.err, "not an upstart"), *c.note ? 1u : 0u) << outcome.err;
+        EXPECT_EQ(countOf(outcome.out, "not an upstart"), *c.note ? 1u : 0u) << outcome.out;
         if (*c.note) {
-            EXPECT_NE(outcome.err.find(c.note), std::string::npos) << outcome.err;
+            EXPECT_NE(outcome.out.find(c.note), std::string::npos) << outcome.out;
         }
     }
     // A line cut short by the end of the file.
     writeBytes("short.prg", std::string("\x01\x08\x0F\x08\x0A\x00\x9E\x32\x30", 9));
     ProcessOutcome outcome = runner({file("short.prg"), "--cycles", "100000"});
-    EXPECT_NE(outcome.err.find("not an upstart: the BASIC line at $0801 has no terminating $00"),
+    EXPECT_NE(outcome.out.find("not an upstart: the BASIC line at $0801 has no terminating $00"),
               std::string::npos)
-        << outcome.err;
+        << outcome.out;
 }
 
 }  // namespace

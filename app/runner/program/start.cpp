@@ -1,0 +1,105 @@
+#include "app/runner/program/start.h"
+
+#include "app/runner/cli/options.h"
+#include "app/runner/io/input_file.h"
+#include "app/runner/program/built_in_firmware.h"
+#include "host/headless.h"
+#include "machine/machine.h"
+#include "machine/program_file.h"
+#include "machine/watch.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The host clock while the run follows the emulated cycles.
+double emulatedClockSeconds() {
+    return static_cast<double>(cyclesSinceStart()) / static_cast<double>(kCyclesPerSecond);
+}
+
+// "1 byte", "2 bytes".
+std::string byteCount(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+std::string joinPath(const std::string& folder, std::string_view name) {
+    if (folder.empty() || folder.back() == '/') return folder + std::string(name);
+    return folder + "/" + std::string(name);
+}
+
+// Provides the three ROM images and the program to the machine by name, keeping a copy of
+// the program file in `programFile`. False (with a message) when a file cannot be read.
+bool provideInputs(const std::string& romDir, const std::string& program, Bytes& programFile,
+                   std::string& error) {
+    if (romDir.empty()) {
+        for (const BuiltInFile& image : kBuiltInFirmware) {
+            headlessProvideFile(image.name, Bytes(image.bytes, image.bytes + image.size));
+        }
+    } else {
+        for (const RomImage& rom : kRomImages) {
+            std::string path = joinPath(romDir, rom.file);
+            Bytes image;
+            if (!readWholeFile(path, image, error)) return false;
+            if (image.size() != rom.size) {
+                error = path + " is " + byteCount(image.size()) + " long; a " +
+                        std::string(rom.what) + " is " + byteCount(rom.size);
+                return false;
+            }
+            headlessProvideFile(rom.file, std::move(image));
+        }
+    }
+    std::string programPath = program;
+    if (programPath.empty() && !romDir.empty()) programPath = testProgramPath(romDir);
+    Bytes bytes;
+    if (!programPath.empty()) {
+        if (!readWholeFile(programPath, bytes, error)) return false;
+        if (bytes.size() < kLoadAddressBytes) {
+            error = programPath + " is too short for a program file (" + byteCount(bytes.size()) +
+                    "; it needs a two-byte load address)";
+            return false;
+        }
+    }
+    // With no program, an empty file stands in: the machine finds no program and the
+    // working directory's tests/start stays out of the run.
+    programFile = bytes;
+    headlessProvideFile(kTestProgramFile, std::move(bytes));
+    return true;
+}
+
+}  // namespace
+
+void nameMachine(const MachineConfig& config, RunResult& result) {
+    result.machine = machineKindName(config.kind);
+    result.cpu = cpuModelName(config.cpu);
+    result.cia = config.kind == MachineKind::C64 ? ciaModelName(config.cia) : "";
+    result.video = config.kind == MachineKind::C64 ? videoStandardName(config.video) : "";
+}
+
+std::string testProgramPath(const std::string& romDir) {
+    return joinPath(romDir, kTestProgramFile);
+}
+
+bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
+                          bool realtime, const MachineConfig& config,
+                          std::vector<uint8_t>& programFile, std::string& error) {
+    headlessReset();
+    if (!provideInputs(romDir, program, programFile, error)) return false;
+    headlessSeedRandom(seed);
+    if (realtime) {
+        headlessUseRealClock();
+    } else {
+        headlessFollowClock(emulatedClockSeconds);
+    }
+    machineConfig = config;
+    startMachine(0, nullptr);
+    return true;
+}
+
+bool bootUntilProgramLoaded(uint64_t cycleLimit) {
+    Watch watch;
+    watch.programLoad = true;
+    WatchReport report;
+    while (report.event != WatchEvent::ProgramLoaded && cyclesSinceStart() < cycleLimit)
+        runWatched(watch, kStepsPerHostCheck, report);
+    return report.event == WatchEvent::ProgramLoaded;
+}

@@ -1,0 +1,29 @@
+// The headless start of a run, shared by programs and routine tests: the ROM images (built
+// in, or from --dir) and the program provided to the headless host, the emulated clock,
+// the machine started and, for routine tests, run up to the moment the program is loaded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/runner/reports/result.h"
+#include "machine/config.h"
+
+// Names the machine of a run in its result.
+void nameMachine(const MachineConfig& config, RunResult& result);
+
+// The path of the test program in `romDir`: romDir/tests/start.
+std::string testProgramPath(const std::string& romDir);
+
+// Starts the headless machine for a run of `program` (empty: tests/start from `romDir`,
+// or none) on the ROM images of `romDir` (empty: the built-in firmware), with the
+// keyboard stub's `seed`, the machine `config` and the emulated clock (the wall clock
+// when `realtime`); the program file's bytes in `programFile`. False, with one line in
+// `error`, when a file cannot be read.
+bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
+                          bool realtime, const MachineConfig& config,
+                          std::vector<uint8_t>& programFile, std::string& error);
+// Runs the started machine until the test hook has loaded the program, and stops there,
+// before the program's first instruction. False when `cycleLimit` cycles pass first.
+bool bootUntilProgramLoaded(uint64_t cycleLimit);
