@@ -1,8 +1,7 @@
 // breadbin-run: runs 6502 test programs on the emulated machine without a display, for
 // CI. It stops on a verdict or a limit, reports why and where, and writes the screen as
 // text or PNG, a JSON summary, hex dumps and a JUnit report; see --help.
-#include <signal.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +19,8 @@
 #include "app/runner/run.h"
 #include "app/runner/test_run.h"
 #include "host/output_file.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 namespace {
 
@@ -59,36 +59,12 @@ int usageError(const std::string& message) {
     return finish(kStatusError);
 }
 
-// Writes the JUnit report kept in `junit` to `path` (none when ""), or says why not.
-int writeJunit(JunitReport& junit, const std::string& path, std::string_view suiteName,
-               std::string& junitError, int status) {
-    if (path.empty()) return status;
-    if (junitError.empty() && junit.write(path, suiteName, junitError)) return status;
-    complain(junitError);
-    return kStatusError;
-}
-
-// Ends as the signal that interrupted the batch would have (none when 0): the caller asked.
-int endBy(int interruptedBy, int status) {
-    if (interruptedBy) {
-        signal(interruptedBy, SIG_DFL);
-        raise(interruptedBy);
-    }
-    return status;
-}
-
-// --coverage and --profile: the listings read, the outputs' paths checked and counting
-// on, before anything runs.
+// --coverage and --profile: the listings read and counting on, before anything runs.
 bool startCounts(const RunnerOptions& options, std::vector<ListingLine>& listing,
                  std::string& error) {
     if (options.coverageFile.empty() && options.profileFile.empty()) return true;
     for (const std::string& path : options.listingFiles) {
         if (!readListing(path, listing, error)) return false;
-    }
-    bool disassembly = !options.coverageFile.empty() && options.listingFiles.empty();
-    for (const std::string& output : {options.coverageFile, options.profileFile,
-                                      disassembly ? options.coverageFile + ".s" : std::string()}) {
-        if (!checkOutputFile(output, error)) return false;
     }
     startCounting();
     return true;
@@ -96,10 +72,8 @@ bool startCounts(const RunnerOptions& options, std::vector<ListingLine>& listing
 
 // Writes the tracefile and the profile once every run has ended, or says why not.
 int finishCounts(const RunnerOptions& options, const std::vector<ListingLine>& listing,
-                 const std::vector<RunResult>& results, int status) {
+                 const std::vector<StopwatchTimes>& stopwatch, int status) {
     std::string error;
-    std::vector<StopwatchTimes> stopwatch;
-    for (const RunResult& result : results) addTimes(stopwatch, result.stopwatch);
     if (!options.coverageFile.empty() &&
         !writeCoverage(options.coverageFile, listing, options.labels, error)) {
         complain(error);
@@ -119,50 +93,116 @@ bool shardFromTheEnvironment(RunnerOptions& options, std::string& error) {
     return shardFromEnvironment(options, environment, error);
 }
 
-// The routine tests of the test files: one line per test on standard output, files in
-// parallel, the tests of a file in order. The files are read here, so that a shard takes
-// its share of their tests.
-int runTestFiles(RunnerOptions& options) {
-    std::vector<std::string> paths;
+// What a batch reports as its results come, keeping none of them: a line per result (its
+// mismatches and trace after it), the JUnit report and the tests' summary on their way,
+// the status, and the stopwatch's timings added up.
+struct Reports {
+    const RunnerOptions& options;
+    bool batch;  // several programs, or test files: their lines go to standard output
+    JunitReport junit;
+    TestsSummary summary;  // for test files
+    std::string error;     // the first report that could not be kept
+    int status = kStatusPass;
+    std::vector<StopwatchTimes> stopwatch;
+
+    Reports(const RunnerOptions& runOptions, bool isBatch) : options(runOptions), batch(isBatch) {}
+    bool tests() const { return !options.testFiles.empty(); }
+
+    bool start() {
+        return (options.junitFile.empty() || junit.start(error)) &&
+               (!tests() || options.summaryFile.empty() || summary.start(error));
+    }
+
+    void add(const RunResult& result) {
+        // One program's error is the one line the run prints.
+        if (result.verdict == Verdict::Error && !batch) {
+            complain(result.message);
+        } else {
+            put(batch ? stdout : stderr, resultLine(result) + "\n" + result.details + result.trace);
+        }
+        if (!options.junitFile.empty() && error.empty()) junit.add(result, error);
+        if (tests() && !options.summaryFile.empty() && error.empty()) summary.add(result, error);
+        status = std::max(status, result.status());
+        addTimes(stopwatch, result.stopwatch);
+    }
+
+    // Writes the reports kept on their way, or says why not.
+    int finish() {
+        if (error.empty() && tests() && !options.summaryFile.empty())
+            summary.write(options.summaryFile, error);
+        if (error.empty() && !options.junitFile.empty())
+            junit.write(options.junitFile, junitSuiteName(options.shard), error);
+        if (error.empty()) return status;
+        complain(error);
+        return kStatusError;
+    }
+};
+
+// The jobs of a run of test files: each file as a job of its tests, read here so that a
+// shard takes its share of the tests and a filter that lets none through is said.
+bool testFileJobs(const RunnerOptions& options, const std::vector<std::string>& paths,
+                  std::vector<TestFileToRun>& files, std::vector<BatchJob>& jobs,
+                  std::string& error) {
+    for (const std::string& path : paths) files.push_back(readTestFileToRun(options, path));
+    // A filter that lets no test through is a mistake, not a pass with nothing run (a file
+    // that cannot be read fails the run anyway, with its own line).
+    if (!options.filter.empty() && std::all_of(files.begin(), files.end(), [](const auto& read) {
+            return !read.failure && read.file.tests.empty();
+        })) {
+        error = "--filter " + quotedValue(options.filter) + " matches no test";
+        return false;
+    }
+    keepShareOfTests(files, options.shard);
+    for (const TestFileToRun& read : files) {
+        BatchJob& job = jobs.emplace_back(BatchJob{read.file.path, {}});
+        if (read.failure) continue;
+        for (const TestCase& test : read.file.tests) job.tests.push_back(test.name);
+    }
+    return true;
+}
+
+// A run of programs or of test files, from the jobs to the exit status. One program runs
+// in this process; anything else is a batch, each job in a process of its own.
+int runAll(RunnerOptions& options) {
     std::string error;
-    if (!expandTestFiles(options.testFiles, paths, error)) return usageError(error);
+    std::vector<TestFileToRun> files;
+    std::vector<BatchJob> jobs;
+    bool tests = !options.testFiles.empty();
+    std::vector<std::string> paths;
+    if (tests && !expandTestFiles(options.testFiles, paths, error)) return usageError(error);
     if (!shardFromTheEnvironment(options, error)) return usageError(error);
-    for (const std::string* output : {&options.summaryFile, &options.junitFile}) {
-        if (!checkOutputFile(*output, error)) return usageError(error);
+    for (const OutputFileOption& output : outputFiles(options)) {
+        if (!checkOutputFile(output.path, error)) return usageError(error);
     }
     std::vector<ListingLine> listing;
     if (!startCounts(options, listing, error)) return usageError(error);
-    std::vector<TestFileToRun> files;
-    for (const std::string& path : paths) files.push_back(readTestFileToRun(options, path));
-    keepShareOfTests(files, options.shard);
-    JunitReport junit;
-    if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);
-    std::string junitError;
-    auto report = [&](const RunResult& result) {
-        put(stdout, resultLine(result) + "\n" + result.details + result.trace);
-        if (!options.junitFile.empty() && junitError.empty()) junit.add(result, junitError);
-    };
-    std::vector<RunResult> results;
+    // Without a PROGRAM the run of the firmware (or of --dir's tests/start) is the list's
+    // one entry.
+    bool batch = tests || options.programs.size() > 1;
+    if (tests) {
+        if (!testFileJobs(options, paths, files, jobs, error)) return usageError(error);
+    } else {
+        if (options.programs.empty()) options.programs.emplace_back();
+        for (const std::string& program : shareOf(options.programs, options.shard))
+            jobs.push_back({program, {}});
+    }
+    Reports reports(options, batch);
+    if (!reports.start()) return usageError(reports.error);
     int interruptedBy = 0;
-    if (files.size() > 1) {
-        std::vector<std::string> names;
-        for (const TestFileToRun& read : files) names.push_back(read.file.path);
-        auto run = [&](std::size_t i) { return runTestFile(options, files[i]); };
-        results = runJobsInParallel(names, options.jobs, run, report, interruptedBy);
-    } else if (!files.empty()) {
-        results = runTestFile(options, files.front());
-        for (const RunResult& result : results) report(result);
+    if (!batch && jobs.size() == 1) {
+        reports.add(runProgram(options, jobs.front().name));
+    } else {
+        holdInterruptions();
+        auto run = [&](std::size_t i, const ResultReport& give) {
+            if (tests) return runTestFile(options, files[i], give);
+            give(runProgram(options, jobs[i].name));
+        };
+        interruptedBy = runJobsInParallel(jobs, options.jobs, run,
+                                          [&](const RunResult& result) { reports.add(result); });
     }
-    int status = batchStatus(results);
-    if (!options.summaryFile.empty() &&
-        !writeOutputFile(options.summaryFile, testsSummaryJson(results), error)) {
-        complain(error);
-        status = kStatusError;
-    }
-    status =
-        writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
-    status = finishCounts(options, listing, results, status);
-    return endBy(interruptedBy, finish(status));
+    int status = reports.finish();
+    status = finishCounts(options, listing, reports.stopwatch, status);
+    return releaseInterruptions(interruptedBy, finish(status));
 }
 
 }  // namespace
@@ -183,43 +223,5 @@ int main(int argc, char** argv) {
             return finish(kStatusPass);
         case ParseOutcome::Run: break;
     }
-    if (!options.testFiles.empty()) return runTestFiles(options);
-    if (!shardFromTheEnvironment(options, error)) return usageError(error);
-    if (!checkOutputFile(options.junitFile, error)) return usageError(error);
-    std::vector<ListingLine> listing;
-    if (!startCounts(options, listing, error)) return usageError(error);
-    JunitReport junit;
-    if (!options.junitFile.empty() && !junit.start(error)) return usageError(error);
-
-    // Several programs run as a batch, each in a process of its own, their result lines
-    // on standard output; one runs in this process, its line on standard error, since
-    // standard output carries only the outputs that ask for it. Without a PROGRAM the
-    // run of the firmware (or of --dir's tests/start) is the list's one entry.
-    bool batch = options.programs.size() > 1;
-    if (options.programs.empty()) options.programs.emplace_back();
-    options.programs = shareOf(options.programs, options.shard);
-    std::string junitError;
-    auto report = [&](const RunResult& result) {
-        if (result.verdict == Verdict::Error && !batch) {
-            complain(result.message);
-        } else {
-            put(batch ? stdout : stderr, resultLine(result) + "\n" + result.details + result.trace);
-        }
-        if (!options.junitFile.empty() && junitError.empty()) junit.add(result, junitError);
-    };
-
-    std::vector<RunResult> results;
-    int interruptedBy = 0;
-    if (batch) {
-        results = runInParallel(options, report, interruptedBy);
-    } else if (!options.programs.empty()) {
-        results.push_back(runProgram(options, options.programs.front()));
-        report(results.back());
-    }
-    int status = batchStatus(results);
-    if (!batch && !results.empty()) status = results.front().status();
-    status =
-        writeJunit(junit, options.junitFile, junitSuiteName(options.shard), junitError, status);
-    status = finishCounts(options, listing, results, status);
-    return endBy(interruptedBy, finish(status));
+    return runAll(options);
 }

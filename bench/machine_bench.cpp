@@ -30,7 +30,7 @@ void startOnce() {
             std::exit(1);
         }
         startMachine(0, nullptr);
-        while (!testProgramLoaded) runSteps(1000);
+        while (!machine.loop.testProgramLoaded) runSteps(1000);
         return true;
     }();
     benchmark::DoNotOptimize(started);

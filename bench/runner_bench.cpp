@@ -25,7 +25,8 @@
 #include "app/runner/run.h"
 #include "app/runner/test_run.h"
 #include "bench/bench_program.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 namespace {
 std::atomic<uint64_t> allocations{0};
@@ -126,6 +127,34 @@ void Runner6510(benchmark::State& state) {
 }
 BENCHMARK(Runner6510)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// The same program on the C64: its chips, the jiffy interrupt from CIA 1's timer.
+void RunnerC64(benchmark::State& state) {
+    RunnerOptions options;
+    options.machine.kind = MachineKind::C64;
+    runnerBenchmark(state, options);
+}
+BENCHMARK(RunnerC64)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// From power-on to the program's first instruction on each machine with the built-in
+// firmware: the emulated cycles it takes (a counter), and the wall time.
+void bootBenchmark(benchmark::State& state, MachineKind kind) {
+    uint64_t cycles = 0;
+    for (auto _ : state) {
+        std::vector<uint8_t> programFile;
+        std::string error;
+        MachineConfig config;
+        config.kind = kind;
+        if (!startHeadlessMachine("", BREADBIN_SIEVE_PRG, kDefaultRandomSeed, false, config,
+                                  programFile, error) ||
+            !bootUntilProgramLoaded(kDefaultCycleLimit))
+            state.SkipWithError("the firmware did not reach its input loop");
+        cycles = cyclesSinceStart();
+    }
+    state.counters["cycles"] = static_cast<double>(cycles);
+}
+BENCHMARK_CAPTURE(bootBenchmark, minimal, MachineKind::Minimal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bootBenchmark, c64, MachineKind::C64)->Unit(benchmark::kMillisecond);
+
 // Each runner, and what it is measured against: the bare core, or the plain run.
 struct RunnerAndCore {
     const char* runner;
@@ -165,11 +194,10 @@ void RoutineTests(benchmark::State& state) {
     RunnerOptions options;
     int64_t tests = 0;
     for (auto _ : state) {
-        std::vector<RunResult> results = runTests(options, file);
-        tests += static_cast<int64_t>(results.size());
-        for (const RunResult& result : results) {
+        runTests(options, file, [&](const RunResult& result) {
+            ++tests;
             if (result.verdict != Verdict::Pass) state.SkipWithError(result.message.c_str());
-        }
+        });
     }
     state.counters["tests/s"] =
         benchmark::Counter(static_cast<double>(tests), benchmark::Counter::kIsRate);
@@ -249,4 +277,5 @@ int main(int argc, char** argv) {
     };
     share("BareCore/6510", "BareCore/plain");
     share("Runner6510", "RunnerDefault");
+    share("RunnerC64", "RunnerDefault");
 }

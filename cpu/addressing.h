@@ -5,51 +5,60 @@
 // that of the operand byte. The zero-page fetchers return an address below $0100.
 #pragma once
 
-#include "cpu/model.h"
-#include "cpu/state.h"
+#include "cpu/bus.h"
 
 // A page crossing: adding the index to the low byte of the base carries into the high byte.
 inline bool crossesPage(uint16_t base, uint8_t index) { return (base & 0xFF) + index > 0xFF; }
 
 // #imm: the operand byte itself. No cycles.
-inline uint16_t addrImmediate(CpuState& c) { return c.regPC++; }
+template <class P>
+inline uint16_t addrImmediate(P& c) {
+    return c.regPC++;
+}
 
 // zp: one cycle.
-inline uint16_t addrZeroPage(CpuState& c) {
+template <class P>
+inline uint16_t addrZeroPage(P& c) {
     c.cycleCount += 1;
-    return readByte(c.regPC++);
+    return busRead(c, c.regPC++);
 }
 
 // zp,X and zp,Y: two cycles; the sum wraps inside the zero page.
-inline uint16_t addrZeroPageX(CpuState& c) {
+template <class P>
+inline uint16_t addrZeroPageX(P& c) {
     c.cycleCount += 2;
-    return static_cast<uint8_t>(readByte(c.regPC++) + c.regX);
+    return static_cast<uint8_t>(busRead(c, c.regPC++) + c.regX);
 }
-inline uint16_t addrZeroPageY(CpuState& c) {
+template <class P>
+inline uint16_t addrZeroPageY(P& c) {
     c.cycleCount += 2;
-    return static_cast<uint8_t>(readByte(c.regPC++) + c.regY);
+    return static_cast<uint8_t>(busRead(c, c.regPC++) + c.regY);
 }
 
 // abs: two cycles.
-inline uint16_t addrAbsolute(CpuState& c) {
+template <class P>
+inline uint16_t addrAbsolute(P& c) {
     c.cycleCount += 2;
-    uint16_t address = readWord(c.regPC);
+    uint16_t address = busReadWord(c, c.regPC);
     c.regPC += 2;
     return address;
 }
 
 // abs,X and abs,Y: two cycles, three on a page crossing or when the instruction always
 // pays the indexed mode's extra cycle (stores and read-modify-write).
-inline uint16_t addrAbsoluteIndexed(CpuState& c, uint8_t index, bool alwaysExtraCycle) {
-    uint16_t base = readWord(c.regPC);
+template <class P>
+inline uint16_t addrAbsoluteIndexed(P& c, uint8_t index, bool alwaysExtraCycle) {
+    uint16_t base = busReadWord(c, c.regPC);
     c.regPC += 2;
     c.cycleCount += (alwaysExtraCycle || crossesPage(base, index)) ? 3 : 2;
     return static_cast<uint16_t>(base + index);
 }
-inline uint16_t addrAbsoluteX(CpuState& c, bool alwaysExtraCycle) {
+template <class P>
+inline uint16_t addrAbsoluteX(P& c, bool alwaysExtraCycle) {
     return addrAbsoluteIndexed(c, c.regX, alwaysExtraCycle);
 }
-inline uint16_t addrAbsoluteY(CpuState& c, bool alwaysExtraCycle) {
+template <class P>
+inline uint16_t addrAbsoluteY(P& c, bool alwaysExtraCycle) {
     return addrAbsoluteIndexed(c, c.regY, alwaysExtraCycle);
 }
 
@@ -57,17 +66,17 @@ inline uint16_t addrAbsoluteY(CpuState& c, bool alwaysExtraCycle) {
 // the next address even when the pointer ends in $FF; the 6510 does not carry into the
 // pointer's high byte, so a pointer at $xxFF takes it from $xx00. Both bytes come from the
 // memory the banking selects for the pointer.
-template <CpuModel Model = kDefaultCpuModel>
-inline uint16_t addrIndirect(CpuState& c) {
+template <CpuModel Model = kDefaultCpuModel, class P>
+inline uint16_t addrIndirect(P& c) {
     c.cycleCount += 3;
-    uint16_t pointer = readWord(c.regPC);
+    uint16_t pointer = busReadWord(c, c.regPC);
     c.regPC += 2;
     if constexpr (Model == CpuModel::Mos6510) {
         if (lowByte(pointer) == 0xFF) [[unlikely]]
-            return static_cast<uint16_t>(readByte(pointer) |
-                                         readByte(static_cast<uint16_t>(pointer - 0xFF)) << 8);
+            return static_cast<uint16_t>(busRead(c, pointer) |
+                                         busRead(c, static_cast<uint16_t>(pointer - 0xFF)) << 8);
     }
-    return readWord(pointer);
+    return busReadWord(c, pointer);
 }
 
 // Reads a pointer from the zero page; its high byte wraps to $00 after $FF.
@@ -76,15 +85,17 @@ inline uint16_t zeroPagePointer(uint8_t at) {
 }
 
 // (zp,X): four cycles. The pointer lies inside the zero page at (operand + X) AND $FF.
-inline uint16_t addrIndexedIndirect(CpuState& c) {
+template <class P>
+inline uint16_t addrIndexedIndirect(P& c) {
     c.cycleCount += 4;
-    uint8_t at = static_cast<uint8_t>(readByte(c.regPC++) + c.regX);
+    uint8_t at = static_cast<uint8_t>(busRead(c, c.regPC++) + c.regX);
     return zeroPagePointer(at);
 }
 
 // (zp),Y: three cycles, four on a page crossing or when the instruction always pays it.
-inline uint16_t addrIndirectIndexed(CpuState& c, bool alwaysExtraCycle) {
-    uint16_t pointer = zeroPagePointer(readByte(c.regPC++));
+template <class P>
+inline uint16_t addrIndirectIndexed(P& c, bool alwaysExtraCycle) {
+    uint16_t pointer = zeroPagePointer(busRead(c, c.regPC++));
     c.cycleCount += (alwaysExtraCycle || crossesPage(pointer, c.regY)) ? 4 : 3;
     return static_cast<uint16_t>(pointer + c.regY);
 }

@@ -3,7 +3,7 @@
 // that counts a routine's cycles share these, so that a routine costs the same to all.
 #pragma once
 
-#include "cpu/control.h"
+#include "cpu/decoder.h"
 
 struct CallFrame {
     uint16_t returnAddress;  // where the returning RTS lands: the byte after the JSR
@@ -11,9 +11,7 @@ struct CallFrame {
     uint64_t cyclesAtJsr;    // the cycles charged before the JSR began
 };
 
-inline constexpr uint8_t kOpcodeJSR = 0x20;
-inline constexpr uint8_t kOpcodeRTS = 0x60;
-inline constexpr uint16_t kJsrLength = 3;
+inline constexpr uint16_t kJsrLength = opcodeInfo(kDefaultCpuModel, kOpcodeJSR).length;
 
 // The call that the JSR at `pc` makes, about to run with the registers `c` after
 // `cycles` cycles.

@@ -3,11 +3,12 @@
 // addresses the byte after the opcode.
 #pragma once
 
-#include "cpu/state.h"
+#include "cpu/bus.h"
 
 inline constexpr uint16_t kStackPage = 0x0100;
 inline constexpr uint16_t kResetVector = 0xFFFC;
 inline constexpr uint16_t kIrqVector = 0xFFFE;
+inline constexpr int32_t kInterruptEntryCycles = 7;  // the entry's pushes and vector, no fetch
 
 // The stack lives in page one and grows down; regS addresses the next free byte and
 // wraps within the page in both directions.
@@ -30,15 +31,17 @@ inline uint16_t pullWord(CpuState& c) {
 
 // A taken branch: 1 cycle, 1 more when the target lies on another page than the
 // instruction after the branch.
-inline void branchRelative(CpuState& c) {
+template <class P>
+inline void branchRelative(P& c) {
     c.cycleCount += 1;
     uint16_t next = static_cast<uint16_t>(c.regPC + 1);
-    uint16_t target = static_cast<uint16_t>(next + toSigned(readByte(c.regPC)));
+    uint16_t target = static_cast<uint16_t>(next + toSigned(busRead(c, c.regPC)));
     if ((target ^ next) & 0xFF00) c.cycleCount += 1;
     c.regPC = target;
 }
 // BMI BVS BCS BEQ: branch when the flag is set; otherwise skip the offset byte.
-inline void branchIfSet(CpuState& c, uint8_t mask) {
+template <class P>
+inline void branchIfSet(P& c, uint8_t mask) {
     if (testFlag(c, mask)) {
         branchRelative(c);
     } else {
@@ -46,7 +49,8 @@ inline void branchIfSet(CpuState& c, uint8_t mask) {
     }
 }
 // BPL BVC BCC BNE: branch when the flag is clear; otherwise skip the offset byte.
-inline void branchIfClear(CpuState& c, uint8_t mask) {
+template <class P>
+inline void branchIfClear(P& c, uint8_t mask) {
     if (!testFlag(c, mask)) {
         branchRelative(c);
     } else {
@@ -71,16 +75,16 @@ inline void opRTS(CpuState& c) {
 
 // BRK: push BRK address + 2 and P with B set; set I; PC = word at $FFFE. 5 cycles.
 // The pushed copy holds I as it was before the BRK; regP keeps its own B.
-inline void opBRK(CpuState& c) {
+template <class P>
+inline void opBRK(P& c) {
     c.cycleCount += 5;
     pushWord(c, static_cast<uint16_t>(c.regPC + 1));
     pushByte(c, c.regP | kFlagB);
     setFlag(c, kFlagI, 1);
-    c.regPC = readWord(kIrqVector);
+    c.regPC = busReadWord(c, kIrqVector);
 }
 
 // RTI: P = pulled byte exactly as pulled, then PC = pulled address. 4 cycles.
-inline constexpr uint8_t kOpcodeRTI = 0x40;
 inline void opRTI(CpuState& c) {
     c.cycleCount += 4;
     c.regP = pullByte(c);
@@ -103,30 +107,32 @@ inline void opPLA(CpuState& c) {
     c.regA = pullByte(c);
     setNZ(c, c.regA);
 }
-inline constexpr uint8_t kOpcodePLP = 0x28;
 inline void opPLP(CpuState& c) {
     c.cycleCount += 2;
     c.regP = pullByte(c) & static_cast<uint8_t>(~kFlagB);
 }
 
 // Reset: cycleCount = 0, set I, PC = word at $FFFC. Nothing is pushed.
-inline void cpuReset(CpuState& c) {
+template <class P>
+inline void cpuReset(P& c) {
     c.cycleCount = 0;
     setFlag(c, kFlagI, 1);
-    c.regPC = readWord(kResetVector);
+    c.regPC = busReadWord(c, kResetVector);
 }
 
 // Interrupt entry: push PC and P with B clear, so that a handler can tell an interrupt
 // from a BRK; set I; PC = word at the vector. 7 cycles, with no opcode fetch.
-inline void enterInterrupt(CpuState& c, uint16_t vector) {
-    c.cycleCount += 7;
+template <class P>
+inline void enterInterrupt(P& c, uint16_t vector) {
+    c.cycleCount += kInterruptEntryCycles;
     pushWord(c, c.regPC);
     pushByte(c, c.regP & static_cast<uint8_t>(~kFlagB));
     setFlag(c, kFlagI, 1);
-    c.regPC = readWord(vector);
+    c.regPC = busReadWord(c, vector);
 }
 
 // The frame interrupt: taken through $FFFE when I is clear, otherwise lost.
-inline void raiseIrq(CpuState& c) {
+template <class P>
+inline void raiseIrq(P& c) {
     if (!testFlag(c, kFlagI)) enterInterrupt(c, kIrqVector);
 }

@@ -72,10 +72,31 @@ constexpr bool modelHasRow(CpuModel model, RowModels rows) {
     return rows == RowModels::All || model == CpuModel::Mos6510;
 }
 
+// What an operation does to the stack and the status besides its operand, one row per
+// mnemonic that does anything: the bytes it pushes into page one, and whether it loads P
+// whole from the stack, so that it may clear status bit 5. (The operations in control.h
+// do the work; a test runs every opcode against this table.)
+struct StackEffect {
+    std::string_view mnemonic;
+    uint8_t pushes;
+    bool loadsStatus;
+};
+inline constexpr StackEffect kStackEffects[] = {
+    {"BRK", 3, false}, {"JSR", 2, false}, {"PHA", 1, false},
+    {"PHP", 1, false}, {"PLP", 0, true},  {"RTI", 0, true},
+};
+constexpr StackEffect stackEffectOf(std::string_view mnemonic) {
+    for (const StackEffect& effect : kStackEffects) {
+        if (effect.mnemonic == mnemonic) return effect;
+    }
+    return {mnemonic, 0, false};
+}
+
 // What tools and tests know of an opcode in a model: its mnemonic ("" where the byte has
 // no row), its addressing mode, its operand access, its length in bytes (1 for the byte
-// values without a row), whether it belongs to the documented instruction set, and
-// whether it stops the processor (JAM).
+// values without a row), whether it belongs to the documented instruction set, whether it
+// stops the processor (JAM), the bytes it pushes onto the stack and whether it may clear
+// status bit 5 (StackEffect).
 struct OpcodeInfo {
     std::string_view mnemonic;
     AddressingMode mode;
@@ -83,11 +104,14 @@ struct OpcodeInfo {
     uint8_t length;
     bool documented;
     bool halts;
+    uint8_t stackPushes;
+    bool mayClearBit5;
 };
 
 constexpr std::array<OpcodeInfo, 256> opcodeTableOf(CpuModel model) {
     std::array<OpcodeInfo, 256> table{};
-    for (auto& row : table) row = {"", AddressingMode::Implied, Access::None, 1, false, false};
+    for (auto& row : table)
+        row = {"", AddressingMode::Implied, Access::None, 1, false, false, 0, false};
 #define OPCODE(byte, mnemonic, mode, access, models, operation) \
     if (modelHasRow(model, RowModels::models))                  \
         table[byte] = {#mnemonic,                               \
@@ -95,7 +119,9 @@ constexpr std::array<OpcodeInfo, 256> opcodeTableOf(CpuModel model) {
                        Access::access,                          \
                        instructionLength(AddressingMode::mode), \
                        RowModels::models == RowModels::All,     \
-                       std::string_view(#mnemonic) == "JAM"};
+                       std::string_view(#mnemonic) == "JAM",    \
+                       stackEffectOf(#mnemonic).pushes,         \
+                       stackEffectOf(#mnemonic).loadsStatus};
 #include "cpu/opcodes.def"
 #undef OPCODE
     return table;
@@ -116,6 +142,23 @@ constexpr const OpcodeInfo& opcodeInfo(CpuModel model, uint8_t opcode) {
 constexpr bool storesToOperand(CpuModel model, uint8_t opcode) {
     return writesOperand(opcodeInfo(model, opcode).access);
 }
+
+// The byte of the one opcode that a mnemonic has in every model (JSR, RTS, BRK): the
+// table is the only place that says it. Naming a mnemonic with no row, or with several,
+// fails to compile.
+constexpr uint8_t opcodeOf(std::string_view mnemonic) {
+    int found = -1;
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        if (kOpcodeTable<CpuModel::Mos6510>[byte].mnemonic != mnemonic) continue;
+        if (found >= 0 || !kOpcodeInfo[byte].documented) throw "not one opcode of every model";
+        found = static_cast<int>(byte);
+    }
+    if (found < 0) throw "no such mnemonic";
+    return static_cast<uint8_t>(found);
+}
+inline constexpr uint8_t kOpcodeBRK = opcodeOf("BRK");
+inline constexpr uint8_t kOpcodeJSR = opcodeOf("JSR");
+inline constexpr uint8_t kOpcodeRTS = opcodeOf("RTS");
 
 // The access column is checked against the modes: only a memory operand can be read or
 // written, and an immediate operand is never written.
@@ -153,19 +196,23 @@ static_assert([] {
 // model does nothing.
 template <CpuModel Model, uint8_t Opcode>
 struct Instruction {
-    [[gnu::always_inline]] static inline uint16_t execute(CpuState&) { return 0; }
+    template <class P>
+    [[gnu::always_inline]] static inline uint16_t execute(P&) {
+        return 0;
+    }
 };
-#define OPCODE(byte, mnemonic, mode, access, models, operation)                               \
-    template <CpuModel Model>                                                                 \
-    struct Instruction<Model, byte> {                                                         \
-        [[gnu::always_inline]] static inline uint16_t execute([[maybe_unused]] CpuState& c) { \
-            if constexpr (!modelHasRow(Model, RowModels::models)) {                           \
-                return 0;                                                                     \
-            } else {                                                                          \
-                BREADBIN_FETCH_##mode(alwaysExtraCycle(Access::access)) operation;            \
-                return address;                                                               \
-            }                                                                                 \
-        }                                                                                     \
+#define OPCODE(byte, mnemonic, mode, access, models, operation)                        \
+    template <CpuModel Model>                                                          \
+    struct Instruction<Model, byte> {                                                  \
+        template <class P>                                                             \
+        [[gnu::always_inline]] static inline uint16_t execute([[maybe_unused]] P& c) { \
+            if constexpr (!modelHasRow(Model, RowModels::models)) {                    \
+                return 0;                                                              \
+            } else {                                                                   \
+                BREADBIN_FETCH_##mode(alwaysExtraCycle(Access::access)) operation;     \
+                return address;                                                        \
+            }                                                                          \
+        }                                                                              \
     };
 #include "cpu/opcodes.def"
 #undef OPCODE
@@ -185,16 +232,19 @@ struct Instruction {
     BREADBIN_BYTES_OF_ROW(X, F)
 // clang-format on
 
-// Executes one instruction of the model on the register set `c`, whose opcode has just
-// been fetched: regPC addresses the byte after it and the fetch's 2 cycles are charged.
+// Executes one instruction of the model on the register set `c` (on the flat bus), whose
+// opcode has just been fetched: regPC addresses the byte after it and the fetch's 2
+// cycles are charged.
 template <CpuModel Model = kDefaultCpuModel>
-[[gnu::always_inline]] inline void executeOpcode(CpuState& c, uint8_t opcode) {
+[[gnu::always_inline]] inline void executeOpcode(CpuState& registers, uint8_t opcode) {
+    Processor<Model> c{registers};
     switch (opcode) {
 #define BREADBIN_CASE(byte) \
     case byte: Instruction<Model, byte>::execute(c); break;
         BREADBIN_FOR_EACH_BYTE(BREADBIN_CASE)
 #undef BREADBIN_CASE
     }
+    registers = c;
 }
 
 // Executes one instruction on the program-wide registers `cpu`, in the default model or

@@ -30,9 +30,9 @@
 #define BREADBIN_INTERPRETER_ATTRIBUTES gnu::noinline, gnu::flatten
 #endif
 
-template <CpuModel Model, class Step>
+template <CpuModel Model, class Bus = FlatBus, class Step>
 [[BREADBIN_INTERPRETER_ATTRIBUTES]] void runInterpreter(Step& policy) {
-    CpuState c = cpu;
+    Processor<Model, Bus> c{cpu};
     Step step = policy;
 
 #if defined(BREADBIN_DISPATCH_SWITCH)
@@ -40,7 +40,7 @@ template <CpuModel Model, class Step>
     case byte: step.template afterInstruction<byte>(c, Instruction<Model, byte>::execute(c)); break;
     while (step.beforeInstruction(c)) {
         c.cycleCount += 2;
-        c.currentOpcode = readByte(c.regPC);
+        c.currentOpcode = busRead(c, c.regPC);
         c.regPC = static_cast<uint16_t>(c.regPC + 1);
         switch (c.currentOpcode) { BREADBIN_FOR_EACH_BYTE(BREADBIN_CASE) }
     }
@@ -54,7 +54,7 @@ template <CpuModel Model, class Step>
     do {                                               \
         if (!step.beforeInstruction(c)) goto finished; \
         c.cycleCount += 2;                             \
-        c.currentOpcode = readByte(c.regPC);           \
+        c.currentOpcode = busRead(c, c.regPC);         \
         c.regPC = static_cast<uint16_t>(c.regPC + 1);  \
         goto* kHandlers[c.currentOpcode];              \
     } while (0)

@@ -6,8 +6,7 @@
 // binary. The 6510 model adds and subtracts in decimal when D is set, as the NMOS chip does.
 #pragma once
 
-#include "cpu/model.h"
-#include "cpu/state.h"
+#include "cpu/bus.h"
 
 // A + M + C in binary; sets N Z C V. V when A and M agree in sign and the sum does not.
 inline void addBinary(CpuState& c, unsigned m) {
@@ -82,37 +81,57 @@ inline void subtractWithBorrow(CpuState& c, uint8_t m) {
 }
 
 // ADC: A = A + M + C; sets N Z C V.
-template <CpuModel Model = kDefaultCpuModel>
-inline void opADC(CpuState& c, uint16_t address) {
-    addWithCarry<Model>(c, readByte(address));
+template <CpuModel Model = kDefaultCpuModel, class P>
+inline void opADC(P& c, uint16_t address) {
+    addWithCarry<Model>(c, busRead(c, address));
 }
 
 // SBC: A = A - M - (1 - C); sets N Z C V.
-template <CpuModel Model = kDefaultCpuModel>
-inline void opSBC(CpuState& c, uint16_t address) {
-    subtractWithBorrow<Model>(c, readByte(address));
+template <CpuModel Model = kDefaultCpuModel, class P>
+inline void opSBC(P& c, uint16_t address) {
+    subtractWithBorrow<Model>(c, busRead(c, address));
 }
 
 // AND, ORA, EOR: A = A op M; sets N Z.
-inline void opAND(CpuState& c, uint16_t address) { setNZ(c, c.regA &= readByte(address)); }
-inline void opORA(CpuState& c, uint16_t address) { setNZ(c, c.regA |= readByte(address)); }
-inline void opEOR(CpuState& c, uint16_t address) { setNZ(c, c.regA ^= readByte(address)); }
+template <class P>
+inline void opAND(P& c, uint16_t address) {
+    setNZ(c, c.regA &= busRead(c, address));
+}
+template <class P>
+inline void opORA(P& c, uint16_t address) {
+    setNZ(c, c.regA |= busRead(c, address));
+}
+template <class P>
+inline void opEOR(P& c, uint16_t address) {
+    setNZ(c, c.regA ^= busRead(c, address));
+}
 
 // CMP, CPX, CPY: R - M; sets N Z C (C when R >= M). R is unchanged.
 inline void compareValues(CpuState& c, uint8_t r, uint8_t m) {
     setFlag(c, kFlagC, r >= m);
     setNZ(c, static_cast<uint8_t>(r - m));
 }
-inline void compareWith(CpuState& c, uint8_t r, uint16_t address) {
-    compareValues(c, r, readByte(address));
+template <class P>
+inline void compareWith(P& c, uint8_t r, uint16_t address) {
+    compareValues(c, r, busRead(c, address));
 }
-inline void opCMP(CpuState& c, uint16_t address) { compareWith(c, c.regA, address); }
-inline void opCPX(CpuState& c, uint16_t address) { compareWith(c, c.regX, address); }
-inline void opCPY(CpuState& c, uint16_t address) { compareWith(c, c.regY, address); }
+template <class P>
+inline void opCMP(P& c, uint16_t address) {
+    compareWith(c, c.regA, address);
+}
+template <class P>
+inline void opCPX(P& c, uint16_t address) {
+    compareWith(c, c.regX, address);
+}
+template <class P>
+inline void opCPY(P& c, uint16_t address) {
+    compareWith(c, c.regY, address);
+}
 
 // BIT: N = bit 7 of M, V = bit 6 of M, Z = (A AND M) = 0; A and C are unchanged.
-inline void opBIT(CpuState& c, uint16_t address) {
-    uint8_t m = readByte(address);
+template <class P>
+inline void opBIT(P& c, uint16_t address) {
+    uint8_t m = busRead(c, address);
     c.regP = static_cast<uint8_t>((c.regP & ~(kFlagN | kFlagV | kFlagZ)) | (m & (kFlagN | kFlagV)) |
                                   ((c.regA & m) == 0 ? kFlagZ : 0));
 }
@@ -148,12 +167,17 @@ inline uint8_t rotateRight(CpuState& c, uint8_t v) {
 }
 
 // Read-modify-write in memory: reads M once (a ROM byte where a ROM is visible), writes
-// the result into RAM and costs 2 cycles of its own. Returns the result.
-template <uint8_t (*Modify)(CpuState&, uint8_t)>
-inline uint8_t modifyMemory(CpuState& c, uint16_t address) {
-    c.cycleCount += 2;
-    uint8_t r = Modify(c, readByte(address));
-    writeByte(address, r);
+// the result into RAM and costs 2 cycles of its own. The chip writes twice, M unchanged
+// in the cycle after the read and the result in the last cycle; a bus that sees the
+// first write gets it too. Returns the result.
+template <uint8_t (*Modify)(CpuState&, uint8_t), class P>
+inline uint8_t modifyMemory(P& c, uint16_t address) {
+    uint8_t m = busRead(c, address);
+    c.cycleCount += 1;
+    if constexpr (BusOf<P>::kSeesDummyWrites) busWrite(c, address, m);
+    c.cycleCount += 1;
+    uint8_t r = Modify(c, m);
+    busWrite(c, address, r);
     return r;
 }
 
@@ -169,10 +193,22 @@ inline uint8_t decrement(CpuState& c, uint8_t v) {
 }
 
 // ASL, LSR, ROL, ROR on memory: M = shifted M; sets N Z C; 2 cycles.
-inline void opASL(CpuState& c, uint16_t address) { modifyMemory<shiftLeft>(c, address); }
-inline void opLSR(CpuState& c, uint16_t address) { modifyMemory<shiftRight>(c, address); }
-inline void opROL(CpuState& c, uint16_t address) { modifyMemory<rotateLeft>(c, address); }
-inline void opROR(CpuState& c, uint16_t address) { modifyMemory<rotateRight>(c, address); }
+template <class P>
+inline void opASL(P& c, uint16_t address) {
+    modifyMemory<shiftLeft>(c, address);
+}
+template <class P>
+inline void opLSR(P& c, uint16_t address) {
+    modifyMemory<shiftRight>(c, address);
+}
+template <class P>
+inline void opROL(P& c, uint16_t address) {
+    modifyMemory<rotateLeft>(c, address);
+}
+template <class P>
+inline void opROR(P& c, uint16_t address) {
+    modifyMemory<rotateRight>(c, address);
+}
 
 // ASL A, LSR A, ROL A, ROR A: A = shifted A; sets N Z C.
 inline void opASLA(CpuState& c) { c.regA = shiftLeft(c, c.regA); }
@@ -181,8 +217,14 @@ inline void opROLA(CpuState& c) { c.regA = rotateLeft(c, c.regA); }
 inline void opRORA(CpuState& c) { c.regA = rotateRight(c, c.regA); }
 
 // INC, DEC: M = M +/- 1; sets N Z; 2 cycles. C and V keep their values.
-inline void opINC(CpuState& c, uint16_t address) { modifyMemory<increment>(c, address); }
-inline void opDEC(CpuState& c, uint16_t address) { modifyMemory<decrement>(c, address); }
+template <class P>
+inline void opINC(P& c, uint16_t address) {
+    modifyMemory<increment>(c, address);
+}
+template <class P>
+inline void opDEC(P& c, uint16_t address) {
+    modifyMemory<decrement>(c, address);
+}
 
 // INX, DEX, INY, DEY: register +/- 1; sets N Z.
 inline void opINX(CpuState& c) { c.regX = increment(c, c.regX); }
@@ -191,14 +233,32 @@ inline void opINY(CpuState& c) { c.regY = increment(c, c.regY); }
 inline void opDEY(CpuState& c) { c.regY = decrement(c, c.regY); }
 
 // LDA, LDX, LDY: R = M; sets N Z.
-inline void opLDA(CpuState& c, uint16_t address) { setNZ(c, c.regA = readByte(address)); }
-inline void opLDX(CpuState& c, uint16_t address) { setNZ(c, c.regX = readByte(address)); }
-inline void opLDY(CpuState& c, uint16_t address) { setNZ(c, c.regY = readByte(address)); }
+template <class P>
+inline void opLDA(P& c, uint16_t address) {
+    setNZ(c, c.regA = busRead(c, address));
+}
+template <class P>
+inline void opLDX(P& c, uint16_t address) {
+    setNZ(c, c.regX = busRead(c, address));
+}
+template <class P>
+inline void opLDY(P& c, uint16_t address) {
+    setNZ(c, c.regY = busRead(c, address));
+}
 
 // STA, STX, STY: M = R; no flags.
-inline void opSTA(CpuState& c, uint16_t address) { writeByte(address, c.regA); }
-inline void opSTX(CpuState& c, uint16_t address) { writeByte(address, c.regX); }
-inline void opSTY(CpuState& c, uint16_t address) { writeByte(address, c.regY); }
+template <class P>
+inline void opSTA(P& c, uint16_t address) {
+    busWrite(c, address, c.regA);
+}
+template <class P>
+inline void opSTX(P& c, uint16_t address) {
+    busWrite(c, address, c.regX);
+}
+template <class P>
+inline void opSTY(P& c, uint16_t address) {
+    busWrite(c, address, c.regY);
+}
 
 // TAX, TAY, TSX, TXA, TYA: copy; sets N Z. TXS: S = X; no flags.
 inline void opTAX(CpuState& c) { setNZ(c, c.regX = c.regA); }

@@ -29,7 +29,9 @@ struct CpuState {
 inline constexpr uint8_t kFlagC = 0x01;     // carry
 inline constexpr uint8_t kFlagZ = 0x02;     // zero
 inline constexpr uint8_t kFlagI = 0x04;     // interrupt disable
-inline constexpr uint8_t kFlagD = 0x08;     // decimal: stored, never consulted
+inline constexpr uint8_t kFlagD = 0x08;     // decimal: the 6510 model's ADC, SBC and ARR
+                                            // work in decimal while it is set; the plain
+                                            // model stores it and nothing more
 inline constexpr uint8_t kFlagB = 0x10;     // break
 inline constexpr uint8_t kFlagBit5 = 0x20;  // always set again before an instruction
 inline constexpr uint8_t kFlagV = 0x40;     // overflow

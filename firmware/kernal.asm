@@ -26,6 +26,18 @@
 
 portBasic       = %00000001     ; processor port bit: BASIC visible at $A000
 portIoRam       = %00000100     ; processor port bit: $D000-$DFFF reads RAM, not glyphs
+portKernalDirection = $2F       ; the port's direction after start-up: bits 0-3 and 5 outputs
+portKernalData  = $E7           ; and its data: KERNAL, BASIC and I/O visible
+ciaAllInterruptsOff = $7F       ; ICR write: clear every mask bit
+ciaTimerAInterruptOn = $81      ; ICR write: set timer A's mask bit
+ciaLoadAndStart = $11           ; CRA: force load, start, continuous, count cycles
+cia2BankZero    = %00000111     ; CIA 2 port A: the VIC's bank at $0000, serial lines released
+cia2Outputs     = %00111111     ; CIA 2 port A: bits 0-5 outputs, the serial inputs 6-7 in
+vicTextScreen   = %00011011     ; $D011: display on, 25 rows, vertical scroll 3
+vicFortyColumns = %00001000     ; $D016: 40 columns, no horizontal scroll
+vicScreenAndGlyphs = %00010100  ; $D018: the screen at $0400, the upper-case glyphs
+vicAllInterrupts = $FF          ; $D019: acknowledge every VIC interrupt
+jiffyTimerLatch = $4025         ; CIA 1 timer A: 16421 + 1 cycles, 60 a second on PAL
 flagBreak       = $10           ; B in the status byte that BRK pushes
 flagInterruptMask = $04         ; I in the status byte
 columnZero      = $FE           ; keyboard column select value for column 0
@@ -185,11 +197,62 @@ basicPresent:
         lda #0
 +       rts
 
-; IOINIT: the machine's only I/O that needs a start state is the keyboard column
-; select: no column. Uses A.
+; IOINIT: the chips' start state, as the machine's start-up sets it. The processor port
+; gets its direction and banking unless it is set already (the minimal machine sets it
+; before reset; on the C64 a reset leaves every bit an input). Both CIAs quiet: no
+; interrupt enabled or pending, timers stopped; CIA 1's port A drives the keyboard
+; columns (none selected) and port B reads the rows; CIA 2's port A selects the VIC's
+; first bank with the serial lines released. The VIC shows 25 rows of 40 columns of text
+; from $0400 and raises no interrupt; the SID is silent. Last, the jiffy interrupt: CIA 1's
+; timer A, continuous, about 60 times a second. Uses A and X.
 ioinitRoutine:
+        lda processorPort - 1
+        bne +
+        lda #portKernalData
+        sta processorPort
+        lda #portKernalDirection
+        sta processorPort - 1
++       lda #ciaAllInterruptsOff
+        sta ioCia1 + ciaInterruptControl
+        sta ioCia2 + ciaInterruptControl
+        lda ioCia1 + ciaInterruptControl
+        lda ioCia2 + ciaInterruptControl
+        lda #0
+        sta ioCia1 + ciaControlA
+        sta ioCia1 + ciaControlB
+        sta ioCia2 + ciaControlA
+        sta ioCia2 + ciaControlB
+        sta ioCia1 + ciaDirectionB
+        sta ioCia2 + ciaDirectionB
+        sta ioVic + vicInterruptEnable
+        sta ioVic + vicSpriteEnable
+        ldx #sidVolume
+-       sta ioSid,x
+        dex
+        bpl -
         lda #noColumn
         sta keyColumnSelect
+        sta ioCia1 + ciaDirectionA
+        lda #cia2BankZero
+        sta ioCia2 + ciaPortA
+        lda #cia2Outputs
+        sta ioCia2 + ciaDirectionA
+        lda #vicTextScreen
+        sta ioVic + vicControl1
+        lda #vicFortyColumns
+        sta ioVic + vicControl2
+        lda #vicScreenAndGlyphs
+        sta videoMemorySetup
+        lda #vicAllInterrupts
+        sta ioVic + vicInterruptLatch
+        lda #<jiffyTimerLatch
+        sta ioCia1 + ciaTimerALow
+        lda #>jiffyTimerLatch
+        sta ioCia1 + ciaTimerAHigh
+        lda #ciaTimerAInterruptOn
+        sta ioCia1 + ciaInterruptControl
+        lda #ciaLoadAndStart
+        sta ioCia1 + ciaControlA
         rts
 
 ; RAMTAS: zero page from $02, pages 2 and 3 to zero; then the values the firmware's
@@ -596,7 +659,7 @@ irqEntry:
         jmp (irqVector)
 +       jmp (brkVector)
 
-; The machine has no NMI; the entry is kept harmless and goes through its vector.
+; The NMI goes through its vector (RESTORE, or CIA 2 on the C64).
 nmiEntry:
         jmp (nmiVector)
 
@@ -666,6 +729,18 @@ scnkeyRoutine:
         sta keyRow
         lda #noColumn
         sta keyColumnSelect
+        pla
+        sta processorPort
+        rts
+
+; Acknowledges the jiffy interrupt: a read of CIA 1's interrupt register, with
+; $D000-$DFFF as I/O for the moment. Uses A.
+acknowledgeJiffy:
+        lda processorPort
+        pha
+        ora #portIoRam
+        sta processorPort
+        lda ioCia1 + ciaInterruptControl
         pla
         sta processorPort
         rts
@@ -741,6 +816,7 @@ hideCursor:
         jsr udtimRoutine
         jsr blinkCursor
         jsr scnkeyRoutine
+        jsr acknowledgeJiffy
         jmp frameExit
 
         .cerror * > frameExit, "frameWork runs into frameExit"
@@ -752,7 +828,16 @@ hideCursor:
         pla
         tax
         pla
-nmiReturn:                              ; the default behind nmiVector
+        rti
+
+; The default behind nmiVector: CIA 2's interrupts off and acknowledged, as the machine's
+; own handler leaves them, then back. Keeps A, X and Y.
+nmiReturn:
+        pha
+        lda #ciaAllInterruptsOff
+        sta ioCia2 + ciaInterruptControl
+        lda ioCia2 + ciaInterruptControl
+        pla
         rti
 
         .include "editor.asm"

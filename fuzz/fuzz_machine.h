@@ -9,8 +9,9 @@
 
 #include "app/runner/built_in_firmware.h"
 #include "host/headless.h"
+#include "machine/counting.h"
 #include "machine/machine.h"
-#include "machine/run_control.h"
+#include "machine/trace.h"
 
 // Stops the target at once when `condition` is false: libFuzzer reports the input.
 inline void require(bool condition) {

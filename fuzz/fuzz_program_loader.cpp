@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     freshHost();
     headlessProvideFile(kTestProgramFile, file);
     startMachine(0, nullptr);
-    runMachineFor(kBootSteps, [] { return testProgramLoaded; });
-    require(testProgramLoaded);
+    runMachineFor(kBootSteps, [] { return machine.loop.testProgramLoaded; });
+    require(machine.loop.testProgramLoaded);
     runMachineFor(kProgramSteps, [] { return false; });
     return 0;
 }

@@ -36,12 +36,14 @@ std::string targetOf(const std::string& path) {
     return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
+// Why an open for writing without waiting failed: a pipe with no reader says ENXIO.
+const char* openFailure() { return errno == ENXIO ? "no process reads it" : std::strerror(errno); }
+
 // A device or a pipe, opened for writing without waiting: a pipe with no reader is
 // refused at once rather than waited on. -1, with the reason, when it cannot be opened.
 int openInPlace(const std::string& target, const std::string& path, std::string& error) {
     int descriptor = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0)
-        error = cannotWrite(path, errno == ENXIO ? "no process reads it" : std::strerror(errno));
+    if (descriptor < 0) error = cannotWrite(path, openFailure());
     return descriptor;
 }
 
@@ -167,6 +169,17 @@ bool checkOutputFile(const std::string& path, std::string& error) {
     return true;
 }
 
+bool touchFile(const std::string& path, std::string& reason) {
+    int descriptor =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+               kNewFileMode);
+    if (descriptor < 0 || close(descriptor) != 0) {
+        reason = openFailure();
+        return false;
+    }
+    return true;
+}
+
 int scratchFile(std::string& error) {
     const char* folder = std::getenv("TMPDIR");
     if (!folder || !*folder) folder = "/tmp";
@@ -187,4 +200,38 @@ bool writeAll(int descriptor, std::string_view bytes, std::string& error) {
         bytes.remove_prefix(static_cast<std::size_t>(put));
     }
     return true;
+}
+
+bool SpooledReport::start(std::string& error) {
+    int descriptor = scratchFile(error);
+    if (descriptor < 0) return false;
+    spool_.reset(fdopen(descriptor, "w+"));
+    if (spool_) return true;
+    error = std::string("cannot make a scratch file: ") + std::strerror(errno);
+    close(descriptor);
+    return false;
+}
+
+bool SpooledReport::add(std::string_view piece, std::string& error) {
+    ++pieces_;
+    if (std::fwrite(piece.data(), 1, piece.size(), spool_.get()) == piece.size()) return true;
+    error = "cannot keep a report on its way: " + std::string(std::strerror(errno));
+    return false;
+}
+
+bool SpooledReport::write(const std::string& path, std::string_view head, std::string_view tail,
+                          std::string& error) {
+    OutputFile file;
+    if (!file.open(path, error) || !file.write(head, error)) return false;
+    bool readBack = std::fflush(spool_.get()) == 0 && std::fseek(spool_.get(), 0, SEEK_SET) == 0;
+    char buffer[65536];
+    for (std::size_t got;
+         readBack && (got = std::fread(buffer, 1, sizeof buffer, spool_.get())) > 0;) {
+        if (!file.write(std::string_view(buffer, got), error)) return false;
+    }
+    if (!readBack || std::ferror(spool_.get())) {
+        error = "cannot read back a report: " + std::string(std::strerror(errno));
+        return false;
+    }
+    return file.write(tail, error) && file.commit(error);
 }

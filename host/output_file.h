@@ -5,6 +5,9 @@
 // /dev/stdout, a FIFO with a reader) is written in place, and is never removed.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -44,9 +47,35 @@ bool writeOutputFile(const std::string& path, std::string_view bytes, std::strin
 // on an output that was never possible. Creates, changes and removes nothing.
 bool checkOutputFile(const std::string& path, std::string& error);
 
+// Creates `path` when it does not exist, writing nothing: a FIFO without a reader is
+// refused rather than waited on, as a device that cannot be opened. False, with the
+// reason alone, when it cannot.
+bool touchFile(const std::string& path, std::string& reason);
+
 // A file of no name for bytes on their way (a batch's results, a report being made): in
 // $TMPDIR (else /tmp) on disk, else in memory; gone when closed. -1, with the reason, when
 // none can be made.
 int scratchFile(std::string& error);
 // Writes all of `bytes` to `descriptor`. False, with the reason, when it cannot.
 bool writeAll(int descriptor, std::string_view bytes, std::string& error);
+
+// A report made as the results of a batch come: each piece goes to a scratch file at
+// once, so that a batch of any size keeps none of them in memory, and the report is
+// written whole, between its head and its tail, at the end.
+class SpooledReport {
+public:
+    bool start(std::string& error);
+    bool add(std::string_view piece, std::string& error);
+    // The pieces added so far.
+    uint64_t pieces() const { return pieces_; }
+    // Writes `head`, the pieces and `tail` to `path` as a whole (OutputFile).
+    bool write(const std::string& path, std::string_view head, std::string_view tail,
+               std::string& error);
+
+private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> spool_;
+    uint64_t pieces_ = 0;
+};

@@ -3,13 +3,18 @@
 // stub. It reaches the host only through host/host.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "cpu/model.h"
 #include "cpu/state.h"
+#include "machine/cia.h"
 #include "machine/config.h"
 #include "machine/contract.h"
+#include "machine/port.h"
+#include "machine/sid.h"
+#include "machine/vic.h"
 
 // ---- constants of the run
 inline constexpr int kWindowWidth = 640;
@@ -34,22 +39,112 @@ inline constexpr uint16_t kColourMemory = 0xD800;
 inline constexpr uint16_t kBackgroundColour = 0xD021;
 inline constexpr uint16_t kKeyboardColumnSelect = 0xDC00;
 inline constexpr uint16_t kKeyboardRowData = 0xDC01;
+// The main loop consults the host (a key, the frame clock) once every this many steps.
+inline constexpr uint64_t kStepsPerHostCheck = 256;
+// Past this many cycles without a frame (a clock that stands still), the cycles of the frame
+// under way are added to the earlier frames' at the end of a stretch, so that
+// cpu.cycleCount never overflows.
+inline constexpr int32_t kCycleCountFold = int32_t{1} << 30;
 
-// ---- state of the main loop
-extern double frameDeadline;    // the clock reading in whole ms to exceed before the next frame
-extern bool testProgramLoaded;  // the test hook has fired; never cleared
-extern uint32_t* framebuffer;   // the window's pixel memory, taken once at start-up
+// ---- the machine's state
+
+// The main loop's own state.
+struct LoopState {
+    double frameDeadline;    // the clock reading in whole ms to exceed before the next frame
+    bool testProgramLoaded;  // the test hook has fired; never cleared
+    uint64_t framesDrawn;    // frames since start-up
+    // Cycles charged before the current frame began: the run's clock is this plus
+    // cpu.cycleCount (cyclesSinceStart).
+    uint64_t cyclesOfEarlierFrames;
+    // Steps left in the stretch under way, between two host checks (0: the next step
+    // starts a stretch). A watched run that ends inside a stretch leaves the rest of it to
+    // the next, so that the frames fall where they would unwatched.
+    uint64_t stretchLeft;
+};
+
+// How the processor takes interrupts on the C64 (c64_loop.cpp): where the last instruction
+// looked at the lines, and the NMI edge not yet served.
+struct InterruptState {
+    // The cycle in which the last instruction sampled the lines (its next-to-last, or the
+    // first of a branch taken within its page); kNever when no instruction has run since an
+    // interrupt's entry, whose handler runs one instruction before any other interrupt.
+    uint64_t pollAt;
+    bool polledMask;       // flag I as that sample saw it (CLI, SEI and PLP act one later)
+    uint64_t nmiEdgeAt;    // the cycle the NMI line fell, until the NMI is taken (else kNever)
+    uint64_t nmiFallSeen;  // the last fall of CIA 2's output taken as an edge (kNever: none)
+};
+
+inline constexpr std::size_t kColourRamSize = 1024;
+
+// Everything of the machine but the processor's registers (cpu) and memory (memory), which
+// live apart for speed: one value, which a snapshot copies and a restore assigns. The
+// chips are the C64's; the minimal machine has none of them and leaves them at rest.
+struct MachineState {
+    LoopState loop;
+    ProcessorPort port;
+    Cia cia1;  // at $DC00, on the IRQ line
+    Cia cia2;  // at $DD00, on the NMI line
+    Vic vic;
+    Sid sid;
+    uint8_t colourRam[kColourRamSize];  // four bits a cell
+    InterruptState interrupts;
+    uint8_t lastIoWrite;  // the byte of the last write to a chip
+};
+
+extern MachineState machine;
 extern MachineConfig machineConfig;  // the machine the loop runs; the windowed program's is
                                      // always the default
+extern uint32_t* framebuffer;        // the window's pixel memory, taken once at start-up
+// Whether a frame draws the screen into the pixel memory (true unless a caller says
+// otherwise). A run that looks only at the final picture turns it off and draws that
+// picture itself; the frame's interrupt, its count and its cycle reset stay as they are.
+extern bool drawFrames;
+
+// The whole machine at one moment. The ROM buffers are left out: nothing writes them
+// after start-up.
+struct MachineSnapshot {
+    CpuState registers;
+    uint8_t ram[kRamSize];
+    MachineState machine;
+};
+void saveMachine(MachineSnapshot& snapshot);
+void restoreMachine(const MachineSnapshot& snapshot);
 
 // ---- start-up and the main loop
 
+struct Watch;
+struct WatchReport;
+
 // Start-up: host, window, ROMs, status lines, processor port, reset, first deadline.
 void startMachine(int argc, char** argv);
-// Runs `count` steps of the main loop (the process ends earlier when Escape is read).
+// Runs `count` steps of the main loop (the process ends earlier when Escape is read). The
+// loop consults the host (a key, the frame clock) every kStepsPerHostCheck steps and at
+// the end of every call.
 void runSteps(uint64_t count);
 // The program's entry: start-up, then steps until Escape ends the process with status 0.
 [[noreturn]] void runMachine(int argc, char** argv);
+
+// Runs up to `count` steps of the main loop like runSteps, ending early at an event that
+// `watch` asks for (machine/watch.h); returns the steps run and says in `report` why it
+// ended. An event's step is complete: a store's instruction has run, and an input-loop
+// stop happens before the step starts. A JAM ends every run, watched or not, without the frame
+// check: a stopped processor takes no interrupt. Unlike runSteps, a call that ends inside a stretch
+// leaves its rest to the next call, so that frames fall on the same steps however a run is
+// cut into calls.
+uint64_t runWatched(const Watch& watch, uint64_t count, WatchReport& report);
+
+// The frame step as the loop takes it at the end of a stretch: when the clock has passed
+// the deadline, count the frame, draw it (drawFrames), raise the interrupt and set the
+// next deadline. Returns whether a frame came. For callers that run the interpreter
+// themselves.
+bool frameCheck();
+
+// Cycles charged since start-up. While a run is under way the loop keeps it current at
+// every clock reading, so a clock that follows the emulated cycles can use it.
+uint64_t cyclesSinceStart();
+
+// The byte the processor would read at `address`, without what a read does to a chip.
+uint8_t peekByte(uint16_t address);
 
 // ---- loading
 
@@ -62,7 +157,11 @@ void loadProgramFile(std::string_view fileName);
 
 // ---- screen and keyboard
 
-// Redraws the 40 x 25 text screen into the framebuffer's even rows 0-398.
+// Redraws the 40 x 25 text screen into the framebuffer's even rows 0-398, from RAM and the
+// character ROM as the minimal machine keeps them.
 void drawTextScreen();
+// Draws what the running machine shows: drawTextScreen, or on the C64 the text screen as
+// its VIC reads it.
+void drawScreen();
 // The keyboard stub, updateKeyboardPort, is inline in machine/keyboard.h: it acts after
 // every step while $DC00 reads $FE.

@@ -22,59 +22,26 @@
 
 #include "cpu/call.h"
 #include "host/host.h"
+#include "machine/c64.h"
 #include "machine/step_loop.h"
+#include "machine/watch.h"
 
-double frameDeadline;
-bool testProgramLoaded;
-uint32_t* framebuffer;
+MachineState machine;
 MachineConfig machineConfig;
-uint64_t framesDrawn;
+uint32_t* framebuffer;
 bool drawFrames = true;
-
-bool watchFrames;
-int32_t watchedStore = -1;
-uint16_t watchedStoreSpan;
-uint16_t storeSeenAt;
-bool watchInputLoop;
-bool watchProgramLoad;
-
 LegEnd legEnd;
-ExecutionCount* executionCounts;
-CallCount* callCounts;
-std::map<CallSite, CallCount> callsElsewhere;
-OpenCall* openCalls;
-std::size_t openCallCount;
-uint64_t countedInstructions;
-uint64_t countedCycles;
-TraceEntry* traceRing;
-uint64_t traceRingMask;
-uint64_t traceNext;
 
 namespace {
-
-uint64_t cyclesOfEarlierFrames;  // cycles charged before the current frame began
-std::vector<TraceEntry> traceStorage;
-std::vector<ExecutionCount> countStorage;
-std::vector<CallCount> callStorage;
-std::vector<OpenCall> openCallStorage;
-std::size_t traceLength;
 
 // One fresh clock reading in whole milliseconds, truncated toward zero.
 double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
 
-// Takes the next key; Escape ends the run. Returns whether a key was taken, so that the
-// loop polls again at the next step.
-bool pollForEscape() {
-    std::string_view key = pollKey();
-    if (key == kEscapeKey) endProcess(0);
-    return !key.empty();
-}
-
 // The variant of the next leg: what this run and the moment ask for.
-StepFeatures stepFeatures(bool watching) {
-    return {.window = !testProgramLoaded || (watching && watchInputLoop),
-            .stores = watching && watchedStore >= 0,
-            .observe = watching && (traceRing != nullptr || executionCounts != nullptr),
+StepFeatures stepFeatures(const Watch* watch) {
+    return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop),
+            .stores = watch && watch->stores,
+            .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
             .model = machineConfig.cpu};
 }
 
@@ -85,27 +52,32 @@ constexpr LegRunner kLegRunners[kStepFeatureVariants] = {
 #undef BREADBIN_LEG_RUNNER
 };
 
-// The main loop: `count` steps, or fewer when a watched event ends it; returns the steps run.
-uint64_t runMainLoop(uint64_t count, bool watching, WatchEvent& event) {
-    event = WatchEvent::None;
+// The main loop: `count` steps, or fewer when an event that `watch` (null: none) asks for
+// ends it; returns the steps run. With `keepGrid` a stretch that the call ends inside
+// goes on in the next call; without, the call's end ends its stretch too.
+uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchReport& report) {
+    report = {};
+    LoopState& loop = machine.loop;
     uint64_t done = 0;
-    while (done < count && event == WatchEvent::None) {
-        hostService();
-        // How long the stretch is: one step while keys are pending, so that the next is
-        // taken at the next step.
-        uint64_t stretchEnd =
-            done + (pollForEscape() ? 1 : std::min(count - done, kStepsPerHostCheck));
+    while (done < count && report.event == WatchEvent::None) {
+        if (loop.stretchLeft == 0) {
+            hostService();
+            // One step while keys are pending, so that the next is taken at the next step.
+            loop.stretchLeft = pollForEscape() ? 1 : kStepsPerHostCheck;
+        }
+        uint64_t stretchEnd = done + std::min(count - done, loop.stretchLeft);
+        uint64_t stretchStart = done;
         while (done < stretchEnd) {
             if (inTestHookWindow(cpu.regPC)) {
-                if (!testProgramLoaded) {
+                if (!loop.testProgramLoaded) {
                     loadProgramFile(kTestProgramFile);
-                    testProgramLoaded = true;
-                    if (watching && watchProgramLoad) {
-                        event = WatchEvent::ProgramLoaded;
-                        return done;
+                    loop.testProgramLoaded = true;
+                    if (watch && watch->programLoad) {
+                        report.event = WatchEvent::ProgramLoaded;
+                        break;
                     }
-                } else if (watching && watchInputLoop) {
-                    event = WatchEvent::InputLoopReached;
+                } else if (watch && watch->inputLoop) {
+                    report.event = WatchEvent::InputLoopReached;
                     break;
                 }
             }
@@ -114,63 +86,87 @@ uint64_t runMainLoop(uint64_t count, bool watching, WatchEvent& event) {
             // instruction may not be one that stores, and the loop does its work after it.
             bool alone = memory.ram[kRasterRegister] != 0 ||
                          readByte(kKeyboardColumnSelect) == kScanColumnZero;
-            done += kLegRunners[stepFeatures(watching).index()](alone ? 1 : stretchEnd - done);
+            done += kLegRunners[stepFeatures(watch).index()](alone ? 1 : stretchEnd - done);
             updateKeyboardPort();
             writeByte(kRasterRegister, 0);
             if (legEnd.jammed) {
-                event = WatchEvent::Jammed;
+                report.event = WatchEvent::Jammed;
+                loop.stretchLeft -= done - stretchStart;
                 return done;
             }
-            if (legEnd.storeSeen &&
-                static_cast<uint16_t>(legEnd.storeAddress - watchedStore) <= watchedStoreSpan) {
-                event = WatchEvent::StoreSeen;
-                storeSeenAt = legEnd.storeAddress;
-                // A debug cell's store returns before the frame check, so that the
-                // stretch goes on in the next call and frames fall where they would;
-                // the debug register's ends the run, after it.
-                if (storeSeenAt != kDebugExitRegister) return done;
+            if (legEnd.storeSeen && storeWatched(*watch, legEnd.storeAddress)) {
+                report.event = WatchEvent::StoreSeen;
+                report.storeAddress = legEnd.storeAddress;
+                report.storeValue = memory.ram[legEnd.storeAddress];
                 break;
             }
         }
-        if (frameCheck() && watching && watchFrames && event == WatchEvent::None)
-            event = WatchEvent::FrameDrawn;
+        loop.stretchLeft -= done - stretchStart;
+        // A stretch that the program load or a watched store cut short goes on in the next
+        // call (the load's frame check is left to the end of its stretch); one that the
+        // call's end cut short, too, when the caller keeps the grid.
+        if (loop.stretchLeft != 0 &&
+            (report.event != WatchEvent::None || (keepGrid && done == count)))
+            break;
+        loop.stretchLeft = 0;
+        if (cpu.cycleCount >= kCycleCountFold) {
+            loop.cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
+            cpu.cycleCount = 0;
+        }
+        if (frameCheck() && watch && watch->frames && report.event == WatchEvent::None)
+            report.event = WatchEvent::FrameDrawn;
     }
     return done;
 }
 
 }  // namespace
 
+// Takes the next key; Escape ends the run. Returns whether a key was taken, so that the
+// loop polls again at the next step.
+bool pollForEscape() {
+    std::string_view key = pollKey();
+    if (key == kEscapeKey) endProcess(0);
+    return !key.empty();
+}
+
 // The frame step: when the clock has passed the deadline, draw the screen, raise the
 // interrupt and set the next deadline from a fresh reading.
 bool frameCheck() {
-    if (nowMs() <= frameDeadline) return false;
-    cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
+    LoopState& loop = machine.loop;
+    if (nowMs() <= loop.frameDeadline) return false;
+    loop.cyclesOfEarlierFrames += static_cast<uint64_t>(cpu.cycleCount);
     cpu.cycleCount = 0;
-    ++framesDrawn;
+    ++loop.framesDrawn;
     if (drawFrames) drawTextScreen();
     raiseIrq(cpu);
     // The interrupt's entry belongs to no instruction, but to the calls under way.
-    if (executionCounts) countedCycles += static_cast<uint64_t>(cpu.cycleCount);
-    frameDeadline = nowMs() + kFramePeriodMs;
+    if (counting.executionCounts) counting.cycles += static_cast<uint64_t>(cpu.cycleCount);
+    loop.frameDeadline = nowMs() + kFramePeriodMs;
     return true;
 }
 
 void saveMachine(MachineSnapshot& snapshot) {
     snapshot.registers = cpu;
     std::copy(std::begin(memory.ram), std::end(memory.ram), snapshot.ram);
-    snapshot.frameDeadline = frameDeadline;
-    snapshot.testProgramLoaded = testProgramLoaded;
-    snapshot.framesDrawn = framesDrawn;
-    snapshot.cyclesOfEarlierFrames = cyclesOfEarlierFrames;
+    snapshot.machine = machine;
 }
 
 void restoreMachine(const MachineSnapshot& snapshot) {
     cpu = snapshot.registers;
     std::copy(std::begin(snapshot.ram), std::end(snapshot.ram), memory.ram);
-    frameDeadline = snapshot.frameDeadline;
-    testProgramLoaded = snapshot.testProgramLoaded;
-    framesDrawn = snapshot.framesDrawn;
-    cyclesOfEarlierFrames = snapshot.cyclesOfEarlierFrames;
+    machine = snapshot.machine;
+}
+
+uint8_t peekByte(uint16_t address) {
+    return machineConfig.kind == MachineKind::C64 ? peekC64(address) : readByte(address);
+}
+
+void drawScreen() {
+    if (machineConfig.kind == MachineKind::C64) {
+        drawTextScreenFrom(c64ScreenSource());
+    } else {
+        drawTextScreen();
+    }
 }
 
 #define BREADBIN_COMPILE_LEG(i) template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t);
@@ -181,7 +177,7 @@ BREADBIN_COMPILE_LEG(3)
 #undef BREADBIN_COMPILE_LEG
 
 uint64_t cyclesSinceStart() {
-    return cyclesOfEarlierFrames + static_cast<uint64_t>(cpu.cycleCount);
+    return machine.loop.cyclesOfEarlierFrames + static_cast<uint64_t>(cpu.cycleCount);
 }
 
 void startMachine(int argc, char** argv) {
@@ -190,8 +186,7 @@ void startMachine(int argc, char** argv) {
     // all zero, as a new process does.
     cpu = CpuState{};
     memory = MemoryMap{};
-    framesDrawn = 0;
-    cyclesOfEarlierFrames = 0;
+    machine = MachineState{};
     openWindow(kWindowWidth, kWindowHeight, kWindowBitsPerPixel, kWindowPages, kWindowFlags,
                kWindowRefreshRate);
     framebuffer = pixelMemory();
@@ -200,108 +195,33 @@ void startMachine(int argc, char** argv) {
     loadRomFile(kBasicFile, memory.basicRom, kBasicRomSize);
     loadRomFile(kCharFile, memory.charRom, kCharRomSize);
     printLineEnd();
-    writeByte(0x0000, kPortDirectionAtPowerUp);
-    writeByte(kPortAddress, kPortAtPowerUp);
-    cpuReset(cpu);
-    setFlag(cpu, kFlagBit5, 1);
-    frameDeadline = nowMs() + kFramePeriodMs;
-    testProgramLoaded = false;
+    if (machineConfig.kind == MachineKind::C64) {
+        startC64();
+    } else {
+        writeByte(0x0000, kPortDirectionAtPowerUp);
+        writeByte(kPortAddress, kPortAtPowerUp);
+        cpuReset(cpu);
+        setFlag(cpu, kFlagBit5, 1);
+    }
+    machine.loop.frameDeadline = nowMs() + kFramePeriodMs;
+    machine.loop.testProgramLoaded = false;
 }
 
 void runSteps(uint64_t count) {
-    WatchEvent ignored;
-    runMainLoop(count, false, ignored);
+    WatchReport ignored;
+    if (machineConfig.kind == MachineKind::C64) {
+        runC64Loop(count, nullptr, ignored);
+    } else {
+        runMainLoop(count, nullptr, false, ignored);
+    }
 }
 
-uint64_t runWatched(uint64_t count, WatchEvent& event) { return runMainLoop(count, true, event); }
+uint64_t runWatched(const Watch& watch, uint64_t count, WatchReport& report) {
+    if (machineConfig.kind == MachineKind::C64) return runC64Loop(count, &watch, report);
+    return runMainLoop(count, &watch, true, report);
+}
 
 void runMachine(int argc, char** argv) {
     startMachine(argc, argv);
     for (;;) runSteps(UINT64_MAX);
-}
-
-void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s, uint8_t p) {
-    traceRing[traceNext++ & traceRingMask] = {
-        pc,
-        {readByte(pc), readByte(static_cast<uint16_t>(pc + 1)),
-         readByte(static_cast<uint16_t>(pc + 2))},
-        a,
-        x,
-        y,
-        s,
-        p};
-}
-
-void startCounting() {
-    countStorage.assign(kRamSize, ExecutionCount{});
-    callStorage.assign(kRamSize, CallCount{});
-    openCallStorage.assign(kMaxOpenCalls, OpenCall{});
-    executionCounts = countStorage.data();
-    callCounts = callStorage.data();
-    openCalls = openCallStorage.data();
-    callsElsewhere.clear();
-    openCallCount = 0;
-    countedInstructions = countedCycles = 0;
-}
-
-void stopCounting() {
-    executionCounts = nullptr;
-    callCounts = nullptr;
-    openCalls = nullptr;
-    countStorage = {};
-    callStorage = {};
-    openCallStorage = {};
-    callsElsewhere.clear();
-    openCallCount = 0;
-}
-
-void openCall(uint16_t site, uint16_t target, uint8_t stackPointer, uint64_t jsrInstructions,
-              uint64_t jsrCycles) {
-    if (openCallCount == kMaxOpenCalls) return;
-    openCalls[openCallCount++] = {site,
-                                  target,
-                                  static_cast<uint16_t>(site + kJsrLength),
-                                  stackPointer,
-                                  countedInstructions - jsrInstructions,
-                                  countedCycles - jsrCycles};
-}
-
-CallCount& callCountOf(uint16_t site, uint16_t target) {
-    CallCount* count = &callCounts[site];
-    if (count->calls == 0) count->target = target;
-    if (count->target != target) {
-        count = &callsElsewhere[{site, target}];
-        count->target = target;
-    }
-    return *count;
-}
-
-void closeCall(uint16_t pc, uint8_t stackPointer) {
-    for (std::size_t i = openCallCount; i-- > 0;) {
-        const OpenCall& call = openCalls[i];
-        if (call.returnAddress != pc || call.stackPointer != stackPointer) continue;
-        CallCount& count = callCountOf(call.site, call.target);
-        ++count.calls;
-        count.instructions += countedInstructions - call.instructionsAt;
-        count.cycles += countedCycles - call.cyclesAt;
-        openCallCount = i;
-        return;
-    }
-}
-
-void startTrace(std::size_t length) {
-    traceLength = length;
-    traceStorage.assign(length == 0 ? 0 : std::bit_ceil(length), TraceEntry{});
-    traceRing = length == 0 ? nullptr : traceStorage.data();
-    traceRingMask = traceStorage.empty() ? 0 : traceStorage.size() - 1;
-    traceNext = 0;
-}
-
-std::vector<TraceEntry> traceEntries() {
-    uint64_t kept = std::min<uint64_t>(traceNext, traceLength);
-    std::vector<TraceEntry> entries;
-    entries.reserve(kept);
-    for (uint64_t i = traceNext - kept; i < traceNext; ++i)
-        entries.push_back(traceRing[i & traceRingMask]);
-    return entries;
 }

@@ -1,7 +1,8 @@
 // drawTextScreen: the 40 x 25 text screen, read straight from RAM and the character ROM
 // (no banking: what the processor sees at $D000 does not matter here), every emulated
 // pixel two window pixels wide on the even window rows 0-398. The odd rows and the rows
-// below 400 are never written.
+// below 400 are never written. The C64 draws the same from what its VIC reads
+// (drawTextScreenFrom).
 #include "machine/screen.h"
 
 #include <cstring>
@@ -61,7 +62,7 @@ inline void drawStrip(uint32_t* strip, uint8_t bits, uint32_t foreground, uint32
 }
 }  // namespace
 
-void drawTextScreen() {
+void drawTextScreenFrom(const TextScreenSource& source) {
     for (int line = 0; line < kScreenLines; ++line) {
         int textRow = line / kGlyphRows;
         int glyphRow = line % kGlyphRows;
@@ -69,14 +70,20 @@ void drawTextScreen() {
         for (int column = 0; column < kScreenColumns; ++column) {
             lockPixels();
             int cell = textRow * kScreenColumns + column;
-            uint8_t code = memory.ram[kScreenMatrix + cell];
+            uint8_t code = source.matrix[cell];
             drawStrip(windowLine + column * kStripPixels,
-                      memory.charRom[code * kGlyphRows + glyphRow],
-                      paletteNibble(memory.ram[kColourMemory + cell]),
-                      paletteNibble(memory.ram[kBackgroundColour]));
+                      source.glyphs[code * kGlyphRows + glyphRow],
+                      paletteNibble(source.colours[cell]), paletteNibble(*source.background));
             unlockPixels(-1, -1);
         }
     }
+}
+
+void drawTextScreen() {
+    drawTextScreenFrom({.matrix = &memory.ram[kScreenMatrix],
+                        .colours = &memory.ram[kColourMemory],
+                        .background = &memory.ram[kBackgroundColour],
+                        .glyphs = memory.charRom});
 }
 
 char screenCodeToAscii(uint8_t code) {

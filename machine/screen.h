@@ -24,6 +24,17 @@ inline constexpr int kGlyphRows = 8;
 inline constexpr int kScreenLines = kScreenRows * kGlyphRows;  // 200 emulated pixel lines
 inline constexpr int kStripPixels = 16;                        // one cell's line, doubled in width
 
+// What the text screen is drawn from: the screen matrix (1000 screen codes), the cells'
+// colours (low nibbles), the background colour (low nibble) and 256 glyphs of 8 bytes.
+struct TextScreenSource {
+    const uint8_t* matrix;
+    const uint8_t* colours;
+    const uint8_t* background;
+    const uint8_t* glyphs;
+};
+// Redraws the 40 x 25 text screen from `source` into the framebuffer's even rows 0-398.
+void drawTextScreenFrom(const TextScreenSource& source);
+
 // The character a screen code shows, as ASCII: '@' A-Z [ \ ] ^ _ for 0-31, the ASCII
 // characters 32-63 for themselves, ` a-z { | } ~ for 64-94, '#' for our graphics glyphs
 // 95-127. Codes 128-255 show the same characters in reverse video.

@@ -12,9 +12,10 @@
 
 #include "cpu/call.h"
 #include "cpu/interpreter.h"
+#include "machine/counting.h"
 #include "machine/keyboard.h"
 #include "machine/machine.h"
-#include "machine/run_control.h"
+#include "machine/trace.h"
 
 // The features of a leg. Each is a compile-time switch, so that what a run does not ask
 // for costs it nothing; one more feature is one more field here and in stepFeatures().
@@ -41,13 +42,16 @@ struct LegEnd {
     bool storeSeen;     // the leg watched stores and ended after one, here:
     uint16_t storeAddress;
     bool jammed;  // the last instruction was a JAM: the processor has stopped
+    // On the C64, the cycleCount at which the leg ends before an instruction: the loop sets
+    // it, and an access that changes what a chip does next lowers it to end the leg after
+    // the instruction (endLegAfterThisInstruction).
+    int32_t limit;
 };
 extern LegEnd legEnd;
 
-// The trace ring, a power of two long; null when no trace is kept.
-extern TraceEntry* traceRing;
-extern uint64_t traceRingMask;
-extern uint64_t traceNext;  // instructions traced so far
+// Takes the next key from the host; Escape ends the run. Returns whether a key was taken,
+// so that the loop polls again at the next step.
+bool pollForEscape();
 
 inline bool inTestHookWindow(uint16_t pc) {
     return static_cast<uint16_t>(pc - kTestHookFirst) <= kTestHookLast - kTestHookFirst;
@@ -80,28 +84,22 @@ inline bool storeEndsLeg(uint16_t address) {
 // Counts the instruction `Opcode` that started at `pc`, charged `cycles` and has run.
 template <CpuModel Model, uint8_t Opcode>
 inline void countInstruction(const CpuState& c, uint16_t pc, int32_t cycles) {
-    ExecutionCount& count = executionCounts[pc];
+    ExecutionCount& count = counting.executionCounts[pc];
     ++count.instructions;
     count.cycles += static_cast<uint64_t>(cycles);
-    ++countedInstructions;
-    countedCycles += static_cast<uint64_t>(cycles);
+    ++counting.instructions;
+    counting.cycles += static_cast<uint64_t>(cycles);
     if constexpr (opcodeInfo(Model, Opcode).mode == AddressingMode::Relative) {
         if (c.regPC != static_cast<uint16_t>(pc + 2)) ++count.taken;
     }
     if constexpr (Opcode == kOpcodeJSR) {
-        ++executionCounts[c.regPC].calls;
+        ++counting.executionCounts[c.regPC].calls;
         openCall(pc, c.regPC, static_cast<uint8_t>(c.regS + 2), 1, static_cast<uint64_t>(cycles));
     }
     if constexpr (Opcode == kOpcodeRTS) {
-        if (openCallCount > 0) closeCall(c.regPC, c.regS);
+        if (counting.openCallCount > 0) closeCall(c.regPC, c.regS);
     }
 }
-
-// Keeps the instruction at `pc`, about to run, in the trace ring. Out of line: inlined
-// into the handler of every opcode it made the loop take the compiler minutes to build.
-// The registers come by value, so that the loop's own stay in machine registers.
-[[gnu::noinline]] void traceInstruction(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t s,
-                                        uint8_t p);
 
 template <StepFeatures F>
 struct MainLoopStep {
@@ -125,7 +123,7 @@ struct MainLoopStep {
         }
         --remaining;
         if constexpr (F.observe) {
-            if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+            if (trace.ring) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
             startPc = c.regPC;
             startCycles = c.cycleCount;
         }
@@ -160,12 +158,12 @@ struct MainLoopStep {
                 endLeg();
             }
         }
-        if constexpr (Opcode == kOpcodePLP || Opcode == kOpcodeRTI) {
+        if constexpr (opcodeInfo(F.model, Opcode).mayClearBit5) {
             if (!testFlag(c, kFlagBit5)) [[unlikely]]
                 endLeg();
         }
         if constexpr (F.observe) {
-            if (executionCounts)
+            if (counting.executionCounts)
                 countInstruction<F.model, Opcode>(c, startPc, c.cycleCount - startCycles);
         }
         if constexpr (opcodeInfo(F.model, Opcode).halts) {

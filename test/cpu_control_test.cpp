@@ -317,3 +317,41 @@ TEST(Vectors, ComeFromTheKernalImageWhenItIsVisible) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every opcode of every model against the table's stack effects: those with pushes move
+// the stack pointer down by that many bytes and those without never move it down; those
+// that may clear status bit 5 do when they pull a 0 from the stack, and no other does.
+TEST(StackEffects, TheTableSaysWhatEveryOpcodeDoesToTheStackAndBit5) {
+    constexpr uint8_t kTop = 0xF0;
+    for (CpuModel model : {CpuModel::Plain, CpuModel::Mos6510}) {
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            const OpcodeInfo& info = opcodeInfo(model, static_cast<uint8_t>(byte));
+            SCOPED_TRACE(std::string(cpuModelName(model)) + " " + hex(byte) + " " +
+                         std::string(info.mnemonic));
+            // RAM everywhere holds $FF (so that LAS, which ANDs S with memory, keeps S), the
+            // stack page 0 (so that a pull of P clears bit 5), and the code its operand.
+            clearMachine();
+            std::memset(memory.ram, 0xFF, sizeof memory.ram);
+            std::memset(&memory.ram[kStackPage], 0, 256);
+            memory.ram[kPortAddress] = kAllRam;
+            memory.ram[0x1000] = static_cast<uint8_t>(byte);
+            memory.ram[0x1001] = 0x00;
+            memory.ram[0x1002] = 0x20;
+            // TXS and TAS load S from X or A AND X: both hold the stack pointer too.
+            cpu.regA = cpu.regX = cpu.regS = kTop;
+            cpu.regP = kBit5;
+            cpu.regPC = 0x1001;
+            executeOpcode(model, static_cast<uint8_t>(byte));
+            if (info.stackPushes > 0) {
+                EXPECT_EQ(cpu.regS, kTop - info.stackPushes);
+            } else {
+                EXPECT_GE(cpu.regS, kTop);
+            }
+            EXPECT_EQ((cpu.regP & kBit5) == 0, info.mayClearBit5);
+        }
+    }
+}
+
+}  // namespace

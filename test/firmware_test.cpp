@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "machine/run_control.h"
+#include "machine/counting.h"
 #include "machine/screen.h"
+#include "machine/trace.h"
 #include "machine_fixture.h"
 
 namespace {
@@ -113,17 +114,17 @@ protected:
         uint64_t until = cyclesSinceStart() +
                          static_cast<uint64_t>(seconds * static_cast<double>(kCyclesPerSecond));
         while (cyclesSinceStart() < until) {
-            uint64_t frames = framesDrawn;
+            uint64_t frames = machine.loop.framesDrawn;
             runSteps(kStepsPerRun);
-            if (framesDrawn != frames) frameHashes.push_back(pageHash());
+            if (machine.loop.framesDrawn != frames) frameHashes.push_back(pageHash());
         }
     }
 
     // Runs until `frames` more frames have been drawn; the last one's interrupt has just
     // been raised.
     static void runFrames(uint64_t frames) {
-        uint64_t until = framesDrawn + frames;
-        while (framesDrawn < until) runSteps(kStepsPerRun);
+        uint64_t until = machine.loop.framesDrawn + frames;
+        while (machine.loop.framesDrawn < until) runSteps(kStepsPerRun);
     }
 
     // Single steps until `done` holds; false when it did not within `limit` steps.
@@ -136,8 +137,8 @@ protected:
     static uint16_t runUntilHook() {
         uint16_t pcBefore = 0;
         bool fired = runUntil([&] {
-            if (!testProgramLoaded) pcBefore = cpu.regPC;
-            return testProgramLoaded;
+            if (!machine.loop.testProgramLoaded) pcBefore = cpu.regPC;
+            return machine.loop.testProgramLoaded;
         });
         EXPECT_TRUE(fired) << "the test hook never fired";
         return pcBefore;
@@ -240,7 +241,7 @@ TEST_F(Firmware, InterruptRunsALittleUnderFiftyTimesAnEmulatedSecond) {
     runUntilHook();
     // Start-up runs with I set, so a frame drawn before it ends is not counted.
     EXPECT_EQ(frameCount(), 0u);
-    uint64_t framesBefore = framesDrawn;
+    uint64_t framesBefore = machine.loop.framesDrawn;
     constexpr double kSeconds = 10;
     runSeconds(kSeconds);
     // A frame comes when the clock, in whole ms, passes the deadline set 20 ms after the
@@ -248,7 +249,8 @@ TEST_F(Firmware, InterruptRunsALittleUnderFiftyTimesAnEmulatedSecond) {
     EXPECT_GT(frameCount(), kSeconds * 1000 / 22);
     EXPECT_LT(frameCount(), kSeconds * 1000 / 20);
     EXPECT_NEAR(frameCount(), kSeconds * 1000 / 21, 5);
-    EXPECT_EQ(frameCount(), framesDrawn - framesBefore) << "every later frame was taken";
+    EXPECT_EQ(frameCount(), machine.loop.framesDrawn - framesBefore)
+        << "every later frame was taken";
 }
 
 TEST_F(Firmware, FrameCounterCarriesAcrossItsBytes) {
@@ -497,8 +499,10 @@ TEST_F(Firmware, ChroutDrivesTheScreenEditor) {
         {"RETURN on the last row scrolls screen and colours",
          join({{'T'}, times(24, kDown), {kRed, 'A', kReturn}}),
          {{23, 0, {32, 1}}, {24, 0, {32, 32}}, {0, 0, {32}}}, {{23, 1, 2}, {24, 1, 2}}, 24, 0},
-        {"lower case, then upper case again", {14}, {}, {}, 0, 0, {{0xD018, 0x02}}},
-        {"upper case", {14, 142}, {}, {}, 0, 0, {{0xD018, 0x00}}},
+        // Start-up sets $D018 to $14 (the screen at $0400, the upper-case glyphs); the
+        // case codes set and clear its bit 1.
+        {"lower case, then upper case again", {14}, {}, {}, 0, 0, {{0xD018, 0x16}}},
+        {"upper case", {14, 142}, {}, {}, 0, 0, {{0xD018, 0x14}}},
         {"case switch locked and unlocked", {8}, {}, {}, 0, 0, {{0x0291, 0x80}}},
         {"case switch unlocked", {8, 9}, {}, {}, 0, 0, {{0x0291, 0x00}}},
         {"other control codes do nothing", {1, 2, 3, 7, 10, 'A'}, {{0, 0, {1, 32}}}, {}, 0, 1},
@@ -551,7 +555,7 @@ TEST_F(Firmware, ACellPrintedUnderTheBlinkingCursorKeepsWhatWasPrinted) {
 TEST_F(Firmware, DemoKeepsItsUptimeHistoryAndTallyForTwentySeconds) {
     boot(kDemoProgram);
     runSeconds(20);
-    EXPECT_TRUE(testProgramLoaded);
+    EXPECT_TRUE(machine.loop.testProgramLoaded);
     EXPECT_GT(frameCount(), 900u);
     // The uptime counts the frame interval for every frame from the demo's start, a frame
     // or two after reset, in whole seconds and the milliseconds towards the next one.

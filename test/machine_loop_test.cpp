@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 #include "machine_fixture.h"
 
 namespace {
@@ -29,8 +30,8 @@ TEST_F(MainLoop, StartUpLoadsTheRomsSetsThePortAndResets) {
     EXPECT_EQ(cpu.regP, kFlagI | kFlagBit5);
     EXPECT_EQ(cpu.regS, 0);
     EXPECT_EQ(cpu.cycleCount, 0);
-    EXPECT_EQ(frameDeadline, 520);  // 0.5 s on the clock, plus the frame period
-    EXPECT_FALSE(testProgramLoaded);
+    EXPECT_EQ(machine.loop.frameDeadline, 520);  // 0.5 s on the clock, plus the frame period
+    EXPECT_FALSE(machine.loop.testProgramLoaded);
     EXPECT_EQ(framebuffer[0], 0u);
 }
 
@@ -108,7 +109,7 @@ TEST_F(MainLoop, TestHookFiresInsideItsWindowOnly) {
         startHeadless();
         cpu.regPC = row.pc;
         runSteps(1);
-        EXPECT_EQ(testProgramLoaded, row.fires);
+        EXPECT_EQ(machine.loop.testProgramLoaded, row.fires);
         // When it fires, the same step runs the program's first instruction.
         EXPECT_EQ(cpu.regPC, row.fires ? 0xC001 : row.pc + 1);
         EXPECT_EQ(cpu.regX, row.fires ? 1 : 0);
@@ -123,7 +124,7 @@ TEST_F(MainLoop, TestHookFiresOnlyOnce) {
     startHeadless();
     cpu.regPC = 0xE5D0;
     runSteps(1);
-    ASSERT_TRUE(testProgramLoaded);
+    ASSERT_TRUE(machine.loop.testProgramLoaded);
     EXPECT_EQ(cpu.regPC, 0xE5D0);
     memory.ram[0xC001] = 0xE0;  // a reload would put $D0 back
     runSteps(6);
@@ -136,7 +137,7 @@ TEST_F(MainLoop, AMissingTestProgramLeavesTheFirmwareRunning) {
     startHeadless();
     cpu.regPC = 0xE5CA;
     runSteps(2);
-    EXPECT_TRUE(testProgramLoaded);
+    EXPECT_TRUE(machine.loop.testProgramLoaded);
     EXPECT_EQ(cpu.regPC, 0xE5CC);
     auto lines = headlessStatusLines();
     EXPECT_EQ(lines.back(), "tests/start: program file not found, nothing loaded");
@@ -145,7 +146,7 @@ TEST_F(MainLoop, AMissingTestProgramLeavesTheFirmwareRunning) {
 TEST_F(MainLoop, AFrameComesOnlyWhenTheClockPassesTheDeadline) {
     writeRoms(nopKernal());
     startHeadless(0.5);
-    ASSERT_EQ(frameDeadline, 520);
+    ASSERT_EQ(machine.loop.frameDeadline, 520);
     int64_t locks = headlessLockCount();
 
     headlessSetClock(0.520);  // equal to the deadline: no frame
@@ -160,7 +161,7 @@ TEST_F(MainLoop, AFrameComesOnlyWhenTheClockPassesTheDeadline) {
     EXPECT_EQ(headlessLockCount(), locks + 8000);
     EXPECT_EQ(cpu.cycleCount, 0 + 7) << "cleared by the frame, then the interrupt entry's 7";
     EXPECT_EQ(cpu.regPC, kTestIrqAt);
-    EXPECT_EQ(frameDeadline, 541);
+    EXPECT_EQ(machine.loop.frameDeadline, 541);
     EXPECT_EQ(cpu.regS, 0xFD);
 
     runSteps(1);  // the RTI of the handler
@@ -177,9 +178,9 @@ TEST_F(MainLoop, FramesComeOneFrameIntervalApart) {
     std::vector<int> frameTimes;
     for (int ms = 0; ms <= 300; ++ms) {
         headlessSetClock(0.5 + ms / 1000.0);
-        uint64_t before = framesDrawn;
+        uint64_t before = machine.loop.framesDrawn;
         runSteps(kStepsPerHostCheck);
-        if (framesDrawn != before) frameTimes.push_back(ms);
+        if (machine.loop.framesDrawn != before) frameTimes.push_back(ms);
     }
     ASSERT_GE(frameTimes.size(), 2u);
     EXPECT_EQ(frameTimes.front(), 21);
@@ -194,16 +195,16 @@ TEST_F(MainLoop, AFrameWithDrawingOffInterruptsWithoutTouchingThePixels) {
     writeRoms(nopKernal());
     startHeadless(0.5);
     int64_t locks = headlessLockCount();
-    uint64_t frames = framesDrawn;
+    uint64_t frames = machine.loop.framesDrawn;
     drawFrames = false;
     headlessSetClock(0.521);
     cpu.regP = kFlagBit5;  // I clear
     runSteps(1);
     drawFrames = true;
     EXPECT_EQ(headlessLockCount(), locks);
-    EXPECT_EQ(framesDrawn, frames + 1);
+    EXPECT_EQ(machine.loop.framesDrawn, frames + 1);
     EXPECT_EQ(cpu.regPC, kTestIrqAt);
-    EXPECT_EQ(frameDeadline, 541);
+    EXPECT_EQ(machine.loop.frameDeadline, 541);
 }
 
 TEST_F(MainLoop, CycleCountStartsAfreshAfterAFrame) {
@@ -322,7 +323,7 @@ TEST_F(MainLoop, LongRunsConsultTheHostBetweenStretches) {
     headlessSetClock(1.0);
     runSteps(100000);
     EXPECT_EQ(headlessLockCount(), 8000) << "one frame, then the new deadline is 20 ms away";
-    EXPECT_EQ(frameDeadline, 1020);
+    EXPECT_EQ(machine.loop.frameDeadline, 1020);
 }
 
 }  // namespace

@@ -291,7 +291,7 @@ TEST(GoldenFrame, DemoFrameMatchesTheGoldenImage) {
         runSteps(kStepsPerMillisecond);
         headlessAdvanceClock(0.001);
     }
-    ASSERT_TRUE(testProgramLoaded);
+    ASSERT_TRUE(machine.loop.testProgramLoaded);
     ASSERT_GT(headlessLockCount(), 100 * kStripsPerFrame) << "the demo ran for many frames";
 
     std::string error;

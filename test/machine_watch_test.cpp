@@ -7,31 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
+#include "machine/watch.h"
 #include "machine_fixture.h"
 
 namespace {
 
 constexpr uint16_t kWatched = 0xD7FF;
-constexpr int32_t kNoAddress = -1;
 
 // JMP $E000: a KERNAL that spins at its reset address.
 const Bytes kSpin = {0x4C, 0x00, 0xE0};
 
 class WatchedRun : public testing::Test {
 protected:
-    void SetUp() override {
-        watchFrames = false;
-        watchedStore = kNoAddress;
-        watchInputLoop = false;
-        startTrace(0);
-    }
-    void TearDown() override {
-        watchFrames = false;
-        watchedStore = kNoAddress;
-        watchInputLoop = false;
-        startTrace(0);
-    }
+    void SetUp() override { startTrace(0); }
+    void TearDown() override { startTrace(0); }
     // Starts the machine on a KERNAL with `code` at its reset address.
     static void start(const Bytes& code) {
         writeRoms(nopKernal(kTestResetAt, code));
@@ -39,6 +30,8 @@ protected:
     }
 
     TemporaryFolder folder;
+    Watch watch;
+    WatchReport report;
 };
 
 struct StoreCase {
@@ -64,10 +57,11 @@ TEST_F(WatchedRun, AStoreToTheWatchedAddressEndsTheRunRightAfterTheStoringInstru
     for (const StoreCase& c : cases) {
         SCOPED_TRACE(c.name);
         start(c.code);
-        watchedStore = kWatched;
-        WatchEvent event = WatchEvent::None;
-        EXPECT_EQ(runWatched(100, event), c.stepsToStore);
-        EXPECT_EQ(event, WatchEvent::StoreSeen);
+        watch.stores = Watch::Stores{kWatched, kWatched};
+        EXPECT_EQ(runWatched(watch, 100, report), c.stepsToStore);
+        EXPECT_EQ(report.event, WatchEvent::StoreSeen);
+        EXPECT_EQ(report.storeAddress, kWatched);
+        EXPECT_EQ(report.storeValue, c.stored);
         EXPECT_EQ(memory.ram[kWatched], c.stored);
         // The run ends after the storing instruction, before the next one.
         uint16_t afterStore = static_cast<uint16_t>(kTestResetAt + c.code.size() - 1);
@@ -79,37 +73,33 @@ TEST_F(WatchedRun, StoresElsewhereAndReadsOfTheWatchedAddressDoNotEndTheRun) {
     // STA $D7FE, STA $D800, LDA $D7FF, INC $D7FE, then JMP back to the start.
     start(
         {0x8D, 0xFE, 0xD7, 0x8D, 0x00, 0xD8, 0xAD, 0xFF, 0xD7, 0xEE, 0xFE, 0xD7, 0x4C, 0x00, 0xE0});
-    watchedStore = kWatched;
-    WatchEvent event = WatchEvent::StoreSeen;
-    EXPECT_EQ(runWatched(50, event), 50u);
-    EXPECT_EQ(event, WatchEvent::None);
+    watch.stores = Watch::Stores{kWatched, kWatched};
+    EXPECT_EQ(runWatched(watch, 50, report), 50u);
+    EXPECT_EQ(report.event, WatchEvent::None);
 }
 
 TEST_F(WatchedRun, WithNoStoreWatchedNoInstructionEndsTheRun) {
     // A frame watch alone must not stop after every instruction.
     start({0xA9, 0x01, 0x85, 0x10, 0x4C, 0x00, 0xE0});  // LDA #1, STA $10, JMP $E000
-    watchedStore = kNoAddress;
-    watchFrames = true;
-    WatchEvent event = WatchEvent::None;
-    EXPECT_EQ(runWatched(30, event), 30u);
-    EXPECT_EQ(event, WatchEvent::None);
+    watch.frames = true;
+    EXPECT_EQ(runWatched(watch, 30, report), 30u);
+    EXPECT_EQ(report.event, WatchEvent::None);
 }
 
 TEST_F(WatchedRun, TheInputLoopEventComesOnlyAfterTheHookHasFired) {
     // The KERNAL jumps into the hook's window at $E600; the program jumps straight back.
     start({0x4C, 0x00, 0xE6});
     headlessProvideFile(kTestProgramFile, {0x00, 0xC0, 0x4C, 0x00, 0xE6});
-    watchInputLoop = true;
-    WatchEvent event = WatchEvent::None;
+    watch.inputLoop = true;
     // Step 1 jumps to $E600; at step 2 the hook fires there (no event) and the program's
     // JMP runs; the run stops before step 3, back in the window.
-    EXPECT_EQ(runWatched(100, event), 2u);
-    EXPECT_EQ(event, WatchEvent::InputLoopReached);
-    EXPECT_TRUE(testProgramLoaded);
+    EXPECT_EQ(runWatched(watch, 100, report), 2u);
+    EXPECT_EQ(report.event, WatchEvent::InputLoopReached);
+    EXPECT_TRUE(machine.loop.testProgramLoaded);
     EXPECT_EQ(cpu.regPC, 0xE600);
     // Still there: the next watched run stops before its first step.
-    EXPECT_EQ(runWatched(100, event), 0u);
-    EXPECT_EQ(event, WatchEvent::InputLoopReached);
+    EXPECT_EQ(runWatched(watch, 100, report), 0u);
+    EXPECT_EQ(report.event, WatchEvent::InputLoopReached);
 }
 
 TEST_F(WatchedRun, TheInputLoopEventComesAtTheFirstStepInTheWindowHoweverTheProgramGetsThere) {
@@ -142,10 +132,9 @@ TEST_F(WatchedRun, TheInputLoopEventComesAtTheFirstStepInTheWindowHoweverTheProg
         Bytes file = {0x00, 0xC0};
         file.insert(file.end(), entry.program.begin(), entry.program.end());
         headlessProvideFile(kTestProgramFile, file);
-        watchInputLoop = true;
-        WatchEvent event = WatchEvent::None;
-        EXPECT_EQ(runWatched(100, event), entry.steps);
-        EXPECT_EQ(event, WatchEvent::InputLoopReached);
+        watch.inputLoop = true;
+        EXPECT_EQ(runWatched(watch, 100, report), entry.steps);
+        EXPECT_EQ(report.event, WatchEvent::InputLoopReached);
         EXPECT_EQ(cpu.regPC, entry.pc);
     }
 }
@@ -153,49 +142,85 @@ TEST_F(WatchedRun, TheInputLoopEventComesAtTheFirstStepInTheWindowHoweverTheProg
 TEST_F(WatchedRun, AProgramThatNeverReturnsGivesNoInputLoopEvent) {
     start({0x4C, 0x00, 0xE6});
     headlessProvideFile(kTestProgramFile, {0x00, 0xC0, 0x4C, 0x00, 0xC0});  // JMP $C000
-    watchInputLoop = true;
-    WatchEvent event = WatchEvent::InputLoopReached;
-    EXPECT_EQ(runWatched(500, event), 500u);
-    EXPECT_EQ(event, WatchEvent::None);
+    watch.inputLoop = true;
+    EXPECT_EQ(runWatched(watch, 500, report), 500u);
+    EXPECT_EQ(report.event, WatchEvent::None);
     EXPECT_EQ(cpu.regPC, 0xC000);
 }
 
 TEST_F(WatchedRun, AFrameEndsTheRunAtTheCheckThatDrawsIt) {
     start(kSpin);
-    watchFrames = true;
-    WatchEvent event = WatchEvent::FrameDrawn;
-    // The clock stands at 0.5 s, before the deadline: no frame however long the run.
-    EXPECT_EQ(runWatched(1000, event), 1000u);
-    EXPECT_EQ(event, WatchEvent::None);
-    EXPECT_EQ(framesDrawn, 0u);
+    watch.frames = true;
+    // The clock stands at 0.5 s, before the deadline: no frame however long the run (four
+    // whole stretches).
+    EXPECT_EQ(runWatched(watch, 1024, report), 1024u);
+    EXPECT_EQ(report.event, WatchEvent::None);
+    EXPECT_EQ(machine.loop.framesDrawn, 0u);
 
     headlessAdvanceClock(0.021);
     // The loop looks at the clock after each stretch of kStepsPerHostCheck (256) steps.
-    EXPECT_EQ(runWatched(1000, event), 256u);
-    EXPECT_EQ(event, WatchEvent::FrameDrawn);
-    EXPECT_EQ(framesDrawn, 1u);
+    EXPECT_EQ(runWatched(watch, 1000, report), 256u);
+    EXPECT_EQ(report.event, WatchEvent::FrameDrawn);
+    EXPECT_EQ(machine.loop.framesDrawn, 1u);
 
     // The next deadline is 20 ms on: the clock has not moved, so no frame.
-    EXPECT_EQ(runWatched(1000, event), 1000u);
-    EXPECT_EQ(event, WatchEvent::None);
-    EXPECT_EQ(framesDrawn, 1u);
+    EXPECT_EQ(runWatched(watch, 1000, report), 1000u);
+    EXPECT_EQ(report.event, WatchEvent::None);
+    EXPECT_EQ(machine.loop.framesDrawn, 1u);
+}
+
+// A watched store ends a run inside a stretch, and the stretch goes on in the next call:
+// frames come on the same steps as unwatched, even when a store falls on the last step of
+// every stretch (the runner's calls end on the grid of stretches).
+TEST_F(WatchedRun, FramesFallWhereTheyWouldUnwatchedWhereverTheProgramStores) {
+    // JMP $E003; STA $D7FE; JMP $E003: a store on every even step, the last of each stretch.
+    const Bytes storeLoop = {0x4C, 0x03, 0xE0, 0x8D, 0xFE, 0xD7, 0x4C, 0x03, 0xE0};
+    auto stepsToFirstFrame = [&](bool watched) {
+        start(storeLoop);
+        headlessAdvanceClock(0.021);
+        watch = {};
+        if (watched) watch.stores = Watch::Stores{kDebugCellsFirst, kDebugCellsLast};
+        uint64_t steps = 0;
+        while (machine.loop.framesDrawn == 0 && steps < 100 * kStepsPerHostCheck) {
+            uint64_t rest = kStepsPerHostCheck - steps % kStepsPerHostCheck;
+            if (watched) {
+                steps += runWatched(watch, rest, report);
+            } else {
+                runSteps(rest);
+                steps += rest;
+            }
+        }
+        return steps;
+    };
+    EXPECT_EQ(stepsToFirstFrame(false), kStepsPerHostCheck);
+    EXPECT_EQ(stepsToFirstFrame(true), kStepsPerHostCheck);
+}
+
+// A clock that stands still brings no frame, and the cycles of the frame under way grow; past
+// kCycleCountFold they are added to the earlier frames', so that the count never overflows.
+TEST_F(WatchedRun, TheCycleCountIsFoldedBeforeItCanOverflow) {
+    start(kSpin);
+    cpu.cycleCount = kCycleCountFold - 3;
+    uint64_t before = cyclesSinceStart();
+    runWatched(watch, kStepsPerHostCheck, report);
+    EXPECT_EQ(cyclesSinceStart(), before + 3 * kStepsPerHostCheck);
+    EXPECT_EQ(cpu.cycleCount, 0) << "folded at the end of the stretch";
+    EXPECT_EQ(machine.loop.framesDrawn, 0u);
 }
 
 TEST_F(WatchedRun, WithoutTheFrameWatchFramesComeButDoNotEndTheRun) {
     start(kSpin);
     headlessAdvanceClock(0.021);
-    WatchEvent event = WatchEvent::FrameDrawn;
-    EXPECT_EQ(runWatched(1000, event), 1000u);
-    EXPECT_EQ(event, WatchEvent::None);
-    EXPECT_EQ(framesDrawn, 1u);
+    EXPECT_EQ(runWatched(watch, 1000, report), 1000u);
+    EXPECT_EQ(report.event, WatchEvent::None);
+    EXPECT_EQ(machine.loop.framesDrawn, 1u);
 }
 
 TEST_F(WatchedRun, TheTraceKeepsTheLastInstructionsInOrderWithTheirBytesAndRegisters) {
     // LDA #$01, LDX #$02, LDY #$03, STA $10, INX, JMP $E000
     start({0xA9, 0x01, 0xA2, 0x02, 0xA0, 0x03, 0x85, 0x10, 0xE8, 0x4C, 0x00, 0xE0});
     startTrace(3);
-    WatchEvent event = WatchEvent::None;
-    ASSERT_EQ(runWatched(5, event), 5u);
+    ASSERT_EQ(runWatched(watch, 5, report), 5u);
     std::vector<TraceEntry> entries = traceEntries();
     ASSERT_EQ(entries.size(), 3u);
     struct Expected {
@@ -230,15 +255,14 @@ TEST_F(WatchedRun, TheTraceKeepsTheLastInstructionsInOrderWithTheirBytesAndRegis
 TEST_F(WatchedRun, TheTraceHoldsFewerEntriesWhileFewerInstructionsRanAndNoneWhenOff) {
     start(kSpin);
     startTrace(8);
-    WatchEvent event = WatchEvent::None;
-    runWatched(2, event);
+    runWatched(watch, 2, report);
     std::vector<TraceEntry> entries = traceEntries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].pc, kTestResetAt);
     EXPECT_EQ(entries[1].pc, kTestResetAt);
 
     startTrace(0);
-    runWatched(2, event);
+    runWatched(watch, 2, report);
     EXPECT_TRUE(traceEntries().empty());
 }
 
@@ -247,9 +271,8 @@ TEST_F(WatchedRun, ARunWithoutEventsReturnsTheStepsAskedForAndCountsTheirCycles)
     for (uint64_t steps : {1u, 37u, 256u, 1000u}) {
         SCOPED_TRACE(steps);
         uint64_t cyclesBefore = cyclesSinceStart();
-        WatchEvent event = WatchEvent::FrameDrawn;
-        EXPECT_EQ(runWatched(steps, event), steps);
-        EXPECT_EQ(event, WatchEvent::None);
+        EXPECT_EQ(runWatched(watch, steps, report), steps);
+        EXPECT_EQ(report.event, WatchEvent::None);
         EXPECT_EQ(cyclesSinceStart() - cyclesBefore, 3 * steps);  // JMP takes 3 cycles
     }
 }

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -181,6 +182,15 @@ TEST_F(Coverage, RoutineTestsAndRunsWithoutAListingAreCountedToo) {
 TEST_F(Coverage, BadListingsGiveStatusThreeAndOneLineAndWriteNothing) {
     std::ofstream(folder / "empty.lst") << "; no instructions here\n";
     fs::copy_file(folder / "prog.lst", folder / "moved.lst");
+    // Every line numbered, the included file's past what any number type holds.
+    std::string listing = readText(folder / "prog.lst");
+    for (std::size_t at = 0; (at = listing.find("\n\t.", at)) != std::string::npos;)
+        listing.insert(++at, 1, '1');
+    std::size_t numbered = listing.find("\t.", listing.find("inner.asm\n"));
+    numbered = listing.rfind('\n', numbered) + 1;
+    ASSERT_TRUE(std::isdigit(static_cast<unsigned char>(listing[numbered]))) << listing;
+    listing.replace(numbered, listing.find('\t', numbered) - numbered, "99999999999999999999");
+    std::ofstream(folder / "huge.lst") << listing;
     fs::remove(folder / "prog.asm");  // the unnumbered lines can no longer be found
     struct Case {
         std::vector<std::string> arguments;
@@ -193,6 +203,8 @@ TEST_F(Coverage, BadListingsGiveStatusThreeAndOneLineAndWriteNothing) {
         {{"--coverage", file("x.info"), "--listing", file("moved.lst")},
          "its source cannot be read"},
         {{"--coverage", file("nofolder/x.info")}, "nofolder"},
+        {{"--coverage", file("x.info"), "--listing", file("huge.lst")},
+         "the line number 99999999999999999999 is too large"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = c.arguments;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/runner/batch.h"
+#include "app/runner/debug_cells.h"
 #include "app/runner/junit.h"
 #include "app/runner/labels.h"
 #include "app/runner/options.h"
@@ -253,6 +254,16 @@ TEST(RunnerDocs, TheReadmeAndTheHelpQuoteTheContractsNumbers) {
     }
     for (const char* stale : {"20 ms", "50 frames", "3000 frames", "--frames 3000"})
         EXPECT_EQ(readme.find(stale), std::string::npos) << "README: " << stale;
+    // The console's bounds, as the cuts say them.
+    for (const std::string& cut : {consoleLineCut(), consoleRunCut()})
+        EXPECT_NE(readme.find("`" + cut + "`"), std::string::npos) << "README: " << cut;
+    EXPECT_NE(readme.find("the first " + std::to_string(kQuotedValueBytes) + " bytes of a value"),
+              std::string::npos);
+    EXPECT_NE(readme.find("nested more than " + std::to_string(kMaxTestFileNesting) + " levels"),
+              std::string::npos);
+    EXPECT_NE(readme.find("first " + std::to_string(kConsoleLineBytes) + " bytes of a line and " +
+                          std::to_string(kConsoleRunBytes) + " bytes in all"),
+              std::string::npos);
 }
 
 TEST(RunnerOptions, BadLinesAreRefusedWithAMessageNamingTheCulprit) {
@@ -658,6 +669,76 @@ TEST(TestFiles, AnErrorIsOneLine) {
         EXPECT_EQ(error.rfind("t.toml:", 0), 0u) << error;
         EXPECT_EQ(error.find_first_of("\n\t\x1b"), std::string::npos) << error;
     }
+}
+
+// Files nested deeper than the reader may go are refused by the line where they go too
+// deep, before the reader sees them; what only looks deep (dots and brackets in strings
+// and comments, dots in numbers) is not.
+TEST(TestFiles, NestingPastTheLimitIsRefusedAtItsLine) {
+    auto repeated = [](const std::string& part, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i) text += part;
+        return text;
+    };
+    const int deep = kMaxTestFileNesting;
+    struct Case {
+        std::string text;
+        int line;  // where the file goes too deep; 0 when it does not
+    };
+    const std::vector<Case> cases = {
+        {"a" + repeated(".a", deep) + " = 1\n", 1},
+        {"x = 1\n\n[a" + repeated(".a", deep) + "]\n", 3},
+        {"[" + repeated("a.", deep / 2) + "a]\n" + repeated("b.", deep / 2) + "b = 1\n", 2},
+        {"x = " + repeated("[", deep + 1) + repeated("]", deep + 1) + "\n", 1},
+        {"x = " + repeated("{a = ", deep + 1) + "1" + repeated("}", deep + 1) + "\n", 1},
+        {"s = \"\"\"\n" + repeated(".[{", deep) + "\n\"\"\"\n" + "a" + repeated(".a", deep) +
+             " = 1\n",
+         4},
+        {"\"" + repeated("a.", deep) + "\" = 1\n", 0},
+        {"s = '" + repeated(".[", deep) + "'\n", 0},
+        {"# " + repeated(".[", deep) + "\n", 0},
+        {"x = [" + repeated("1.5, ", deep) + "1.5]\n", 0},
+        {"a" + repeated(".a", deep - 2) + " = 1\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 60));
+        TestFile file;
+        std::string error;
+        EXPECT_FALSE(readTestFile(c.text, "t.toml", {}, file, error));
+        std::string said = "t.toml:" + std::to_string(c.line) + ": nested more than " +
+                           std::to_string(kMaxTestFileNesting) + " levels deep";
+        if (c.line) {
+            EXPECT_EQ(error, said);
+        } else {
+            EXPECT_EQ(error.find("nested"), std::string::npos) << error;
+        }
+    }
+}
+
+// A value quoted in a message keeps its first bytes, never half a character, and says how
+// long it was.
+TEST(RunnerText, QuotedValuesAreCutWithoutSplittingACharacter) {
+    const std::string bound(kQuotedValueBytes, 'a');
+    const std::string e = "\xc3\xa9";  // U+00E9, two bytes
+    struct Case {
+        std::string value;
+        std::string quoted;
+        std::string cut;
+    };
+    const std::vector<Case> cases = {
+        {"abc", "'abc'", "abc"},
+        {bound, "'" + bound + "'", bound},
+        {bound + "b", "'" + bound + "...' (65 bytes)", bound + "... (65 bytes)"},
+        {bound.substr(1) + e, "'" + bound.substr(1) + "...' (65 bytes)",
+         bound.substr(1) + "... (65 bytes)"},
+        {bound.substr(2) + e + "b", "'" + bound.substr(2) + e + "...' (65 bytes)",
+         bound.substr(2) + e + "... (65 bytes)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(quotedValue(c.value), c.quoted);
+        EXPECT_EQ(cutValue(c.value), c.cut);
+    }
+    EXPECT_EQ(quotedValue("x", '"'), "\"x\"");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,11 +15,12 @@
 #include <vector>
 
 struct ProcessOutcome {
-    int status = -1;        // the exit status, or -1 when it did not exit normally
-    bool timedOut = false;  // killed at the time limit
-    int signal = 0;         // the signal that ended it, if one did
-    std::string out;        // standard output
-    std::string err;        // standard error
+    int status = -1;         // the exit status, or -1 when it did not exit normally
+    bool timedOut = false;   // killed at the time limit
+    int signal = 0;          // the signal that ended it, if one did
+    std::string out;         // standard output
+    std::string err;         // standard error
+    long peakKilobytes = 0;  // the largest resident set of the process or a run it waited for
 };
 
 // How the subprocess starts besides its arguments.
@@ -125,7 +127,9 @@ inline ProcessOutcome finishProcess(RunningProcess& process, double seconds) {
         *fd = -1;
     }
     int waitStatus = 0;
-    waitpid(process.pid, &waitStatus, 0);
+    rusage usage{};
+    wait4(process.pid, &waitStatus, 0, &usage);
+    process.outcome.peakKilobytes = usage.ru_maxrss;
     if (WIFEXITED(waitStatus)) process.outcome.status = WEXITSTATUS(waitStatus);
     if (WIFSIGNALED(waitStatus)) process.outcome.signal = WTERMSIG(waitStatus);
     return process.outcome;

@@ -2,6 +2,7 @@
 // own (test/programs/runner/): every stop condition, every output, repeat runs that
 // must match byte for byte, bad command lines and files, and batches with their JUnit
 // report.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -29,6 +30,7 @@ const std::string kRunner = BREADBIN_RUN_BINARY;
 const fs::path kPrograms = RUNNER_TEST_PROGRAM_DIR;
 const fs::path kFirmware = BREADBIN_BUILD_DIR "/firmware";
 const fs::path kDemo = BREADBIN_BUILD_DIR "/firmware/demo.prg";
+const fs::path kRoutines = ROUTINES_DIR;
 
 constexpr uint64_t kDefaultCycles = 60 * 985248;
 constexpr uint64_t kLongestStep = 14;  // a 7-cycle instruction and a frame's interrupt entry
@@ -37,6 +39,12 @@ constexpr uint32_t kLightGreen = 0xFF9AD284;  // the firmware's text colour
 
 std::string program(const char* name) {
     return (kPrograms / (std::string(name) + ".prg")).string();
+}
+
+// A test file against the routines program and its labels, then `body`.
+std::string routinesTestFile(const std::string& body) {
+    return "program = \"" + (kRoutines / "routines.prg").string() + "\"\nlabels = \"" +
+           (kRoutines / "routines.lbl").string() + "\"\n" + body;
 }
 
 ProcessOutcome runner(const std::vector<std::string>& arguments, const std::string& folder = "") {
@@ -456,6 +464,16 @@ struct BadInput {
     bool batch = false;  // a batch's lines, its JUnit report written into old.json
 };
 
+// The longest line a message may take, whatever the values it quotes.
+constexpr std::size_t kLongestMessage = 512;
+
+std::size_t longestLine(const std::string& text) {
+    std::size_t longest = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) longest = std::max(longest, line.size());
+    return longest;
+}
+
 // Every entry under `root` (and /dev/full): its type, size, mode and contents, so that a
 // run that failed can be shown to have created, changed and removed nothing.
 std::map<std::string, std::string> snapshot(const fs::path& root) {
@@ -492,6 +510,17 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string pass = program("debug_pass");
     const std::string nowhere = file("no/such/folder/out");
+    // Test files: one that passes, one nested 40,000 keys deep, one with a key of a million
+    // characters.
+    writeBytes(folder / "good.toml",
+               routinesTestFile("[[test]]\nname = \"adds\"\ncall = \"add8\"\n"));
+    std::string deepKey = "a";
+    for (int i = 0; i < 39999; ++i) deepKey += ".a";
+    writeBytes(folder / "deep.toml", "program = \"x.prg\"\n" + deepKey + " = 1\n");
+    writeBytes(folder / "long.toml",
+               routinesTestFile("[[test]]\nname = \"x\"\ncall = \"add8\"\nset = { \"" +
+                                std::string(1000000, 'x') + "\" = 1 }\n"));
+    const std::string longValue(100000, 'y');  // an argument may hold at most 128 KiB
     // clang-format off
     std::vector<BadInput> cases = {
         {"unknown option", {"--colour", pass}, "--colour"},
@@ -542,6 +571,27 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
         {"missing --dir", {"--dir", file("nothing"), pass}, file("nothing") + "/kernal.rom"},
         {"no tests/start in --dir", {"--dir", file("full")}, file("full") + "/tests/start"},
         {"per-program output in a batch", {pass, pass, "--summary", "-"}, "--summary"},
+        {"shard status file is a FIFO no one reads",
+         {pass}, file("out.fifo") + ": no process reads it",
+         {"TEST_TOTAL_SHARDS=1", "TEST_SHARD_INDEX=0", "TEST_SHARD_STATUS_FILE=" + file("out.fifo")}},
+        {"two outputs, one file",
+         {pass, "--debug-exit", "--screenshot", file("s.png"), "--summary", file("s.png")},
+         "--screenshot and --summary both write " + file("s.png")},
+        {"two outputs, one file by two names",
+         {pass, "--debug-exit", "--summary", file("s.json"), "--junit", (folder / "." / "s.json").string()},
+         "both write"},
+        {"the profile over the coverage's disassembly",
+         {pass, "--debug-exit", "--coverage", file("c.info"), "--profile", file("c.info.s")},
+         "both write " + file("c.info.s")},
+        {"a filter that matches no test",
+         {"--test", file("good.toml"), "--filter", "nomatch*"}, "--filter 'nomatch*' matches no test"},
+        {"a value of 100,000 characters", {pass, "--dump", longValue + ":1"}, "--dump: no label 'yyyyyyyy"},
+        {"a test file nested 40,000 keys deep",
+         {"--test", file("deep.toml"), "--test", file("good.toml"), "--junit", file("old.json")},
+         file("deep.toml") + ":2: ", {}, 2, true},
+        {"a test file's key of a million characters",
+         {"--test", file("long.toml"), "--test", file("good.toml"), "--junit", file("old.json")},
+         file("long.toml") + ":6: set.xxxxxxxx", {}, 2, true},
     };
     // clang-format on
     // A ROM image that is not exactly its size: the firmware would never start, or be cut.
@@ -575,6 +625,7 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
         EXPECT_EQ(lineCount(said), c.lines) << said;
         EXPECT_NE(said.find(c.named), std::string::npos) << said;
         EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+        EXPECT_LE(longestLine(said), kLongestMessage) << said.substr(0, kLongestMessage);
         if (!batch) {
             EXPECT_TRUE(outcome.out.empty()) << outcome.out;
         }
@@ -726,37 +777,121 @@ bool within(double seconds, Condition condition) {
     return true;
 }
 
+// A batch cut short by a signal sent once its first line is out: what it was given, and
+// what it reported. With a second signal, the JUnit report goes into a FIFO that is read
+// only once every line is out and the second signal sent, so that the signal comes while
+// the batch writes its report.
+struct Interruption {
+    std::string name;
+    std::vector<std::string> arguments;  // --junit follows
+    int signal;
+    std::size_t runs;  // the runs under way when the signal goes
+    int lines;         // result lines, one per program or test
+    int errors;        // in the JUnit report
+    std::vector<std::string> said;
+    int secondSignal = 0;
+};
+
 TEST_F(RunnerProgram, AnInterruptedBatchEndsAtOnceWithTheResultsItHasAndLeavesNoRuns) {
     // One program that passes at once, three that would spin for hours.
     const std::string spins = program("spins");
-    for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
-        SCOPED_TRACE(signal);
-        RunningProcess batch = startProcess(
-            kRunner, {"--debug-exit", "--cycles", "$FFFFFFFFFFFF", "-j", "2", "--junit",
-                      file("cut.xml"), program("debug_pass"), spins, spins, spins});
+    const std::vector<std::string> programs = {"--debug-exit", "--cycles", "$FFFFFFFFFFFF",
+                                               "-j",           "2",        program("debug_pass"),
+                                               spins,          spins,      spins};
+    // Test files: a test that passes at once, then four that spin for a billion cycles each.
+    std::string tests = "[[test]]\nname = \"adds\"\ncall = \"add8\"\n";
+    for (int i = 1; i <= 4; ++i)
+        tests += "[[test]]\nname = \"spins " + std::to_string(i) +
+                 "\"\ncall = \"spin\"\nmax-cycles = 1000000000\n";
+    writeBytes(folder / "one.toml", routinesTestFile(tests));
+    writeBytes(folder / "two.toml", routinesTestFile(tests));
+    const std::string one = file("one.toml");
+    // Batches with reports larger than a pipe holds: 100 programs, and a file of 100 tests.
+    std::vector<std::string> hundred = programs;
+    for (int i = 3; i < 99; ++i) hundred.push_back(spins);
+    for (int i = 5; i < 100; ++i)
+        tests += "[[test]]\nname = \"spins " + std::to_string(i) +
+                 "\"\ncall = \"spin\"\nmax-cycles = 1000000000\n";
+    writeBytes(folder / "hundred.toml", routinesTestFile(tests));
+    const std::string hundredTests = file("hundred.toml");
+    const std::vector<std::string> programLines = {
+        "ERROR " + spins + ": not finished: the batch was interrupted",
+        "ERROR " + spins + ": not run: the batch was interrupted"};
+    const std::vector<std::string> testLines = {
+        "PASS " + one + ": adds",
+        "ERROR " + one + ": spins 1: not finished: the batch was interrupted",
+        "ERROR " + one + ": spins 4: not run: the batch was interrupted"};
+    // clang-format off
+    const std::vector<Interruption> cases = {
+        {"a batch of programs, SIGTERM", programs, SIGTERM, 2, 4, 3, programLines},
+        {"a batch of programs, SIGINT", programs, SIGINT, 2, 4, 3, programLines},
+        {"a batch of programs, SIGKILL", programs, SIGKILL, 2, 0, 0, {}},
+        {"one test file, SIGTERM", {"--test", one}, SIGTERM, 1, 5, 4, testLines},
+        {"two test files, one not started, SIGINT",
+         {"--test", one, "--test", file("two.toml"), "-j", "1"}, SIGINT, 1, 10, 9,
+         {testLines[0], testLines[1], testLines[2],
+          "ERROR " + file("two.toml") + ": adds: not run: the batch was interrupted"}},
+        {"100 programs, SIGTERM, then SIGINT while the report is written", hundred, SIGTERM, 2, 100, 99,
+         programLines, SIGINT},
+        {"100 tests, SIGINT, then SIGTERM while the report is written", {"--test", hundredTests}, SIGINT, 1,
+         100, 99, {"ERROR " + hundredTests + ": spins 99: not run: the batch was interrupted"}, SIGTERM},
+    };
+    // clang-format on
+    for (const Interruption& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> arguments = c.arguments;
+        std::string report = file(c.secondSignal ? "cut.fifo" : "cut.xml");
+        arguments.insert(arguments.end(), {"--junit", report});
+        int reader = -1;
+        if (c.secondSignal) {
+            ASSERT_EQ(mkfifo(report.c_str(), 0600), 0);
+            reader = open(report.c_str(), O_RDONLY | O_NONBLOCK);
+            ASSERT_GE(reader, 0);
+        }
+        RunningProcess batch = startProcess(kRunner, arguments);
         ASSERT_TRUE(readProcess(
             batch, 60, [](const std::string& out) { return out.find('\n') != std::string::npos; }));
         std::vector<pid_t> runs;
-        ASSERT_TRUE(within(60, [&] { return (runs = childrenOf(batch.pid)).size() == 2; }));
+        // Runs that have ended but are not yet reaped are children too: the ones under way
+        // are those that have not.
+        ASSERT_TRUE(within(60, [&] {
+            runs = childrenOf(batch.pid);
+            return runs.size() == c.runs && std::none_of(runs.begin(), runs.end(), ended);
+        }));
         auto sent = std::chrono::steady_clock::now();
-        kill(batch.pid, signal);
+        kill(batch.pid, c.signal);
+        std::string xml;
+        if (c.secondSignal) {
+            EXPECT_TRUE(readProcess(
+                batch, 60, [&](const std::string& out) { return lineCount(out) >= c.lines; }));
+            kill(batch.pid, c.secondSignal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            fcntl(reader, F_SETFL, 0);  // now wait for what comes
+            char buffer[4096];
+            for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;)
+                xml.append(buffer, static_cast<std::size_t>(got));
+            close(reader);
+        }
         ProcessOutcome outcome = finishProcess(batch, 60);
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
         EXPECT_FALSE(outcome.timedOut);
-        EXPECT_EQ(outcome.signal, signal);
-        EXPECT_LT(seconds, 10.0);  // a generous bound on "at once"
+        EXPECT_EQ(outcome.signal, c.signal);  // the first signal, whatever came after it
+        EXPECT_LT(seconds, 10.0);             // a generous bound on "at once"
         for (pid_t run : runs) EXPECT_TRUE(within(60, [&] { return ended(run); })) << run;
-        if (signal == SIGKILL) continue;  // nothing is written after SIGKILL
-        EXPECT_EQ(lineCount(outcome.out), 4) << outcome.out;
+        if (c.signal == SIGKILL) continue;  // nothing is written after SIGKILL
+        EXPECT_EQ(lineCount(outcome.out), c.lines) << outcome.out;
         EXPECT_EQ(outcome.out.rfind("PASS ", 0), 0u) << outcome.out;
-        EXPECT_NE(outcome.out.find("ERROR " + spins + ": not finished: the batch was interrupted"),
-                  std::string::npos);
-        EXPECT_NE(outcome.out.find("ERROR " + spins + ": not run: the batch was interrupted"),
-                  std::string::npos);
-        SuiteCounts counts = suiteCounts(readText(file("cut.xml")));
-        EXPECT_EQ(counts.tests, 4);
-        EXPECT_EQ(counts.errors, 3);
+        for (const std::string& line : c.said)
+            EXPECT_NE(outcome.out.find(line), std::string::npos) << line << "\n" << outcome.out;
+        EXPECT_GE(countOf(outcome.out, "not finished: the batch was interrupted"), 1)
+            << outcome.out;
+        if (!c.secondSignal) xml = readText(report);
+        SuiteCounts counts = suiteCounts(xml);
+        EXPECT_EQ(counts.tests, c.lines);
+        EXPECT_EQ(counts.errors, c.errors);
+        EXPECT_NE(xml.find("</testsuites>\n"), std::string::npos) << "the report is whole";
+        fs::remove(report);
     }
 }
 
@@ -837,6 +972,76 @@ TEST_F(RunnerProgram, ABatchPrintsEachFailingProgramsTraceWithItsResult) {
     EXPECT_EQ(countOf(xml, "last 5 instructions:"), 2);
     EXPECT_LT(xml.find("</system-out>", xml.find("last 5 instructions:")),
               xml.find("</testcase>", xml.find("last 5 instructions:")));
+}
+
+}  // namespace
+
+namespace {
+
+// What the console keeps of a run (README: "Debug cells"): a line's first 4096 bytes, the
+// run's first 262,144 bytes (each line end counted), each cut said once.
+constexpr std::size_t kConsoleLineBytes = 4096;
+constexpr std::size_t kConsoleRunBytes = 262144;
+const std::string kLineCut = " [line cut at 4096 bytes]";
+const std::string kRunCut = "[console cut at 262144 bytes]";
+
+// A flood of console text (a line of 10,000 bytes, then 200,000 lines): one program, and
+// the same in a batch, keep what the bounds say, on standard error and in the summary.
+TEST_F(RunnerProgram, ConsoleTextIsCutAtItsBoundsAndTheCutSaidOnce) {
+    const std::string flood = program("console_flood");
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        bool summary;
+    };
+    const std::vector<Case> cases = {
+        {"one program", {"--debug-exit", flood, "--summary", file("flood.json")}, true},
+        {"a batch", {"--debug-exit", flood, program("debug_pass")}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessOutcome outcome = runner(c.arguments);
+        EXPECT_EQ(outcome.status, 0) << outcome.err.substr(0, 1000);
+        const std::string prefix = flood + ": ";
+        EXPECT_EQ(countOf(outcome.err, kLineCut), 1);
+        EXPECT_EQ(countOf(outcome.err, kRunCut), 1);
+        EXPECT_NE(outcome.err.find(prefix + std::string(kConsoleLineBytes, 'X') + kLineCut + "\n" +
+                                   prefix + "A\n"),
+                  std::string::npos);
+        EXPECT_LE(static_cast<std::size_t>(lineCount(outcome.err)), kConsoleRunBytes / 2 + 3);
+        if (!c.summary) continue;
+        nlohmann::json summary =
+            nlohmann::json::parse(readText(file("flood.json")), nullptr, false);
+        ASSERT_TRUE(summary.is_object());
+        const nlohmann::json& lines = summary["console"];
+        ASSERT_TRUE(lines.is_array() && lines.size() > 2);
+        EXPECT_EQ(lines.front(), std::string(kConsoleLineBytes, 'X') + kLineCut);
+        EXPECT_EQ(lines.back(), kRunCut);
+        std::size_t kept = 0;
+        for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+            EXPECT_EQ(lines[i], "A") << i;
+            kept += 2;
+        }
+        EXPECT_LE(kept + kConsoleLineBytes + 1, kConsoleRunBytes);
+        EXPECT_GT(kept + kConsoleLineBytes + 1, kConsoleRunBytes - 2);
+    }
+}
+
+// A batch's memory does not grow with its runs' console text: once a result is reported,
+// the batch keeps none of it.
+TEST_F(RunnerProgram, ABatchKeepsNoConsoleTextOfTheRunsItHasReported) {
+    auto peakOf = [&](int programs) {
+        std::vector<std::string> arguments = {"--debug-exit", "-j", "2"};
+        for (int i = 0; i < programs; ++i) arguments.push_back(program("console_flood"));
+        ProcessOutcome outcome = runner(arguments);
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(lineCount(outcome.out), programs);
+        return outcome.peakKilobytes;
+    };
+    long few = peakOf(2);
+    long many = peakOf(8);
+    // Each run leaves about 4 MB of console lines: six more runs kept would be 24 MB more.
+    EXPECT_LT(many - few, 12 * 1024) << few << " KB for 2 runs, " << many << " KB for 8";
 }
 
 }  // namespace

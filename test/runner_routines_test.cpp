@@ -164,6 +164,18 @@ call = "waitframe"
 irq = true
 max-cycles = 50000)",
          "*PASS a frame with irq ("},
+        {R"(name = "an interrupt's pushes are writes too"
+call = "spin"
+irq = true
+writes = []
+max-cycles = 50000)",
+         "*ERROR an interrupt's pushes are writes too: wrote $01"},
+        {R"(name = "an interrupt's pushes in the stack declared"
+call = "waitframe"
+irq = true
+writes = ["$0000:1024", "$DC00"]
+max-cycles = 50000)",
+         "*PASS an interrupt's pushes in the stack declared ("},  // with the handler's writes
         {R"(name = "runs to the debug exit"
 run = "main"
 expect = { "result" = 0x2A })",

@@ -1,7 +1,10 @@
 #include "app/runner/batch.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,24 +13,15 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "app/runner/coverage.h"
 #include "app/runner/run.h"
 #include "host/output_file.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 namespace {
-
-// Results that wait for an earlier program to be reported, at most: a bound on the files
-// kept open and the memory held while one slow program holds up the report.
-constexpr std::size_t kMaxWaitingResults = 256;
-
-// One job's process while it runs, and the scratch file it leaves its results in.
-struct RunningProgram {
-    pid_t pid;
-    std::size_t index;
-    int resultFile;
-};
 
 void appendField(std::string& out, std::string_view value) {
     out += std::to_string(value.size());
@@ -65,94 +59,6 @@ bool takeString(std::string_view& in, std::string& text) {
     if (!takeField(in, value)) return false;
     text = value;
     return true;
-}
-
-std::string readAll(int file) {
-    std::string bytes;
-    char buffer[65536];
-    if (lseek(file, 0, SEEK_SET) != 0) return bytes;
-    for (;;) {
-        ssize_t got = read(file, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-    return bytes;
-}
-
-RunResult crashed(const std::string& program, std::string message) {
-    RunResult result = badInput(program, std::move(message));
-    result.stop = StopReason::Crashed;
-    return result;
-}
-
-// The results of a job as bytes: their count, then each.
-std::string encodeResults(const std::vector<RunResult>& results) {
-    std::string out;
-    appendNumber(out, results.size());
-    for (const RunResult& result : results) appendField(out, encodeResult(result));
-    return out;
-}
-
-bool decodeResults(std::string_view bytes, std::vector<RunResult>& results) {
-    uint64_t count = 0;
-    if (!takeNumber(bytes, count) || count > bytes.size()) return false;
-    std::vector<RunResult> decoded(count);
-    for (RunResult& result : decoded) {
-        std::string_view one;
-        if (!takeField(bytes, one) || !decodeResult(one, result)) return false;
-    }
-    if (!bytes.empty()) return false;
-    results = std::move(decoded);
-    return true;
-}
-
-// Starts the process that runs one job; it leaves its results in `resultFile`, a scratch
-// file that the batch reads when the job's turn to be reported comes.
-bool startJob(const JobRunner& run, std::size_t index, const sigset_t& childMask,
-              std::vector<RunningProgram>& running, std::string& error) {
-    int resultFile = scratchFile(error);
-    if (resultFile < 0) return false;
-    std::fflush(nullptr);
-    pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid < 0) {
-        error = std::string("cannot start a process: ") + std::strerror(errno);
-        close(resultFile);
-        return false;
-    }
-    if (pid == 0) {
-        // The run dies with the batch, even when the batch is killed outright.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(kStatusError);
-        sigprocmask(SIG_SETMASK, &childMask, nullptr);
-        std::string ignored;
-        // The job counts afresh (the batch's counts came along with the fork), and its
-        // counts go back with its last result.
-        if (executionCounts) startCounting();
-        std::vector<RunResult> results = run(index);
-        if (executionCounts && !results.empty()) results.back().counts = encodeCounts();
-        writeAll(resultFile, encodeResults(results), ignored);
-        std::fflush(nullptr);
-        _exit(0);
-    }
-    running.push_back({pid, index, resultFile});
-    return true;
-}
-
-// Takes what a job's process left: its result file, or why there is none.
-void takeEnded(const RunningProgram& ended, int waitStatus, bool interrupted,
-               const std::string& program, std::vector<int>& resultFiles,
-               std::vector<std::vector<RunResult>>& results) {
-    if (!WIFSIGNALED(waitStatus)) {
-        resultFiles[ended.index] = ended.resultFile;
-        return;
-    }
-    close(ended.resultFile);
-    results[ended.index] = {interrupted
-                                ? crashed(program, "not finished: the batch was interrupted")
-                                : crashed(program, "the run crashed (signal " +
-                                                       std::to_string(WTERMSIG(waitStatus)) + ")")};
 }
 
 }  // namespace
@@ -247,96 +153,264 @@ bool decodeResult(std::string_view bytes, RunResult& result) {
     return true;
 }
 
-std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, uint64_t atOnce,
-                                         const JobRunner& run, const ResultReport& report,
-                                         int& interruptedBy) {
-    std::size_t count = names.size();
-    long processors = sysconf(_SC_NPROCESSORS_ONLN);
-    std::size_t jobs = atOnce ? atOnce : static_cast<std::size_t>(std::max(processors, 1L));
-    // The batch waits for its processes and for SIGINT and SIGTERM in one place: the
-    // three signals are held back and taken by sigwaitinfo, so none is missed between
-    // two waits. The runs get the mask back.
-    sigset_t waited;
-    sigset_t childMask;
-    sigemptyset(&waited);
-    for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&waited, signal);
-    sigprocmask(SIG_BLOCK, &waited, &childMask);
+namespace {
 
-    std::vector<std::vector<RunResult>> results(count);
-    std::vector<int> resultFiles(count, -1);  // a finished run's result, not read yet
-    std::vector<bool> known(count, false);    // in resultFiles or in results
-    std::vector<RunningProgram> running;
-    std::size_t next = 0;
-    std::size_t reported = 0;
-    interruptedBy = 0;
-    bool stopped = false;
-    while (reported < count) {
-        while (!interruptedBy && running.size() < jobs && next < count &&
-               next < reported + kMaxWaitingResults) {
-            std::string error;
-            if (!startJob(run, next, childMask, running, error)) {
-                results[next] = {crashed(names[next], error)};
-                known[next] = true;
+// Jobs that wait for an earlier one to be reported, at most: a bound on the files kept
+// open and the processes held while one slow job holds up the report.
+constexpr std::size_t kMaxWaitingJobs = 256;
+// What a job's process leaves in its result file: a record per result as it finishes
+// ('R' and the result), then, once it has given them all, 'E' and its execution counts.
+constexpr char kResultRecord = 'R';
+constexpr char kEndRecord = 'E';
+// How much of a result file is read at a time.
+constexpr std::size_t kReadChunk = std::size_t{1} << 20;
+
+// A job between its start and its report.
+struct JobSlot {
+    pid_t pid = -1;         // -1 once it has ended, or when it never started
+    int resultFile = -1;    // the scratch file it leaves its records in
+    off_t readUpTo = 0;     // where the next unread record starts
+    std::size_t given = 0;  // results reported so far
+    bool complete = false;  // its end record has been read
+    int waitStatus = 0;     // how its process ended
+    std::string failure;    // why it never started, when it did not
+};
+
+RunResult unfinished(const BatchJob& job, std::size_t entry, const std::string& why, bool notRun) {
+    std::string test = entry < job.tests.size() ? job.tests[entry] : std::string();
+    RunResult result = badInput(job.name, test.empty() ? why : test + ": " + why);
+    result.test = test;
+    result.stop = notRun ? StopReason::NotRun : StopReason::Crashed;
+    return result;
+}
+
+// The results a job did not give, each an ERROR: the first says why the job ended there,
+// the rest that they were not run.
+void reportUnfinished(const BatchJob& job, JobSlot& slot, bool interrupted,
+                      const ResultReport& report) {
+    std::size_t entries = std::max<std::size_t>(job.tests.size(), 1);
+    std::string first, rest;
+    if (!slot.failure.empty()) {
+        first = rest = slot.failure;
+    } else if (interrupted && slot.resultFile < 0) {
+        first = rest = "not run: the batch was interrupted";
+    } else if (interrupted) {
+        first = "not finished: the batch was interrupted";
+        rest = "not run: the batch was interrupted";
+    } else if (WIFSIGNALED(slot.waitStatus)) {
+        first = "the run crashed (signal " + std::to_string(WTERMSIG(slot.waitStatus)) + ")";
+        rest = "not run: the run crashed before it";
+    } else {
+        first = "the run ended without a result";
+        rest = "not run: the run ended without its results";
+    }
+    for (std::size_t entry = slot.given; entry < entries; ++entry) {
+        report(unfinished(job, entry, entry == slot.given ? first : rest,
+                          entry > slot.given || first == rest));
+    }
+    slot.given = entries;
+}
+
+// Reports the records that have come into a job's result file since the last look; a
+// record being written is left for the next. False when the file holds what is not a
+// record.
+bool reportRecords(JobSlot& slot, const ResultReport& report) {
+    std::string bytes;
+    for (;;) {
+        std::size_t had = bytes.size();
+        bytes.resize(had + kReadChunk);
+        ssize_t got = pread(slot.resultFile, bytes.data() + had, kReadChunk,
+                            slot.readUpTo + static_cast<off_t>(had));
+        if (got < 0 && errno == EINTR) got = 0;
+        bytes.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        std::string_view unread = bytes;
+        std::string_view record;
+        while (takeField(unread, record)) {
+            if (record.starts_with(kResultRecord)) {
+                RunResult result;
+                if (!decodeResult(record.substr(1), result)) return false;
+                ++slot.given;
+                report(result);
+            } else if (record.starts_with(kEndRecord)) {
+                if (counting.executionCounts && !mergeCounts(record.substr(1))) return false;
+                slot.complete = true;
+            } else {
+                return false;
             }
-            ++next;
-            if (running.empty()) break;  // processes cannot be started: report as they fail
+        }
+        std::size_t taken = bytes.size() - unread.size();
+        slot.readUpTo += static_cast<off_t>(taken);
+        bytes.erase(0, taken);
+        if (got <= 0) return true;
+    }
+}
+
+// Starts the process that runs job `index`. It gives its results into `slot`'s scratch
+// file, a byte into `wake` after each.
+void startJob(const JobRunner& run, std::size_t index, JobSlot& slot, int wake,
+              const std::vector<int>& parentOnly) {
+    std::string error;
+    slot.resultFile = scratchFile(error);
+    if (slot.resultFile < 0) {
+        slot.failure = error;
+        return;
+    }
+    std::fflush(nullptr);
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid < 0) {
+        slot.failure = std::string("cannot start a process: ") + std::strerror(errno);
+        return;
+    }
+    if (pid > 0) {
+        slot.pid = pid;
+        return;
+    }
+    // The run dies with the batch, even when the batch is killed outright, and takes
+    // SIGINT and SIGTERM as any process does.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(kStatusError);
+    for (int descriptor : parentOnly) close(descriptor);
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&signals, signal);
+    sigprocmask(SIG_UNBLOCK, &signals, nullptr);
+    // The job counts afresh (the batch's counts came along with the fork); its counts go
+    // back in its end record.
+    if (counting.executionCounts) startCounting();
+    auto put = [&](char kind, std::string_view bytes) {
+        std::string record;
+        appendField(record, std::string(1, kind).append(bytes));
+        std::string ignored;
+        writeAll(slot.resultFile, record, ignored);
+        [[maybe_unused]] ssize_t woken = write(wake, "", 1);  // a full pipe wakes it already
+    };
+    run(index, [&](const RunResult& result) { put(kResultRecord, encodeResult(result)); });
+    put(kEndRecord, counting.executionCounts ? encodeCounts() : std::string());
+    std::fflush(nullptr);
+    _exit(0);
+}
+
+sigset_t batchSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&signals, signal);
+    return signals;
+}
+
+}  // namespace
+
+void holdInterruptions() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM}) sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+}
+
+int releaseInterruptions(int interruptedBy, int status) {
+    sigset_t pending;
+    sigpending(&pending);
+    if (!interruptedBy) {
+        for (int signal : {SIGINT, SIGTERM}) {
+            if (sigismember(&pending, signal)) interruptedBy = signal;
+        }
+    }
+    if (interruptedBy) {
+        // Only the signal that interrupted the batch may end it: another one pending is
+        // dropped first.
+        for (int signal : {SIGINT, SIGTERM}) {
+            if (signal != interruptedBy) ::signal(signal, SIG_IGN);
+        }
+        ::signal(interruptedBy, SIG_DFL);
+        raise(interruptedBy);
+    }
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM}) sigaddset(&held, signal);
+    sigprocmask(SIG_UNBLOCK, &held, nullptr);
+    return status;
+}
+
+int runJobsInParallel(const std::vector<BatchJob>& jobs, uint64_t atOnce, const JobRunner& run,
+                      const ResultReport& report) {
+    long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    std::size_t parallel = atOnce ? atOnce : static_cast<std::size_t>(std::max(processors, 1L));
+    // The batch waits in one place for its processes' results and ends and for SIGINT
+    // and SIGTERM: the signals are held back and read from a descriptor, beside the pipe
+    // into which each run puts a byte per result, so that none is missed between two waits.
+    sigset_t signals = batchSignals();
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &signals, &before);
+    int signalEvents = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+    int wake[2] = {-1, -1};
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) wake[0] = wake[1] = -1;
+
+    std::map<std::size_t, JobSlot> slots;  // the jobs started and not yet reported
+    std::size_t running = 0;
+    std::size_t next = 0;      // the next job to start
+    std::size_t reported = 0;  // the jobs reported so far
+    int interruptedBy = 0;
+    bool stopped = false;
+    while (reported < jobs.size()) {
+        while (!interruptedBy && running < parallel && next < jobs.size() &&
+               next < reported + kMaxWaitingJobs) {
+            JobSlot& slot = slots[next];
+            startJob(run, next++, slot, wake[1], {signalEvents, wake[0]});
+            running += slot.pid > 0;
         }
         if (interruptedBy && !stopped) {
             stopped = true;
-            for (const RunningProgram& program : running) kill(program.pid, SIGKILL);
-            for (; next < count; ++next) {
-                results[next] = {crashed(names[next], "not run: the batch was interrupted")};
-                known[next] = true;
+            for (auto& [index, slot] : slots) {
+                if (slot.pid > 0) kill(slot.pid, SIGKILL);
             }
         }
-        // Every process that has ended; when none has, a wait for the next event.
-        bool ended = false;
         int waitStatus = 0;
         for (pid_t pid; (pid = waitpid(-1, &waitStatus, WNOHANG)) > 0;) {
-            auto it = std::find_if(running.begin(), running.end(),
-                                   [&](const RunningProgram& p) { return p.pid == pid; });
-            if (it == running.end()) continue;
-            takeEnded(*it, waitStatus, interruptedBy != 0, names[it->index], resultFiles, results);
-            known[it->index] = true;
-            running.erase(it);
-            ended = true;
-        }
-        for (; reported < count && known[reported]; ++reported) {
-            int& file = resultFiles[reported];
-            if (file >= 0) {
-                if (!decodeResults(readAll(file), results[reported]))
-                    results[reported] = {
-                        crashed(names[reported], "the run ended without a result")};
-                close(file);
-                file = -1;
-            }
-            for (RunResult& result : results[reported]) {
-                if (!result.counts.empty()) mergeCounts(result.counts);
-                result.counts = std::string();
-                report(result);
-                // Reported, a result keeps only what the batch's status needs.
-                result.details = result.trace = result.screen = std::string();
+            for (auto& [index, slot] : slots) {
+                if (slot.pid != pid) continue;
+                slot.pid = -1;
+                slot.waitStatus = waitStatus;
+                --running;
             }
         }
-        if (ended || running.empty()) continue;
-        siginfo_t info;
-        int signal = sigwaitinfo(&waited, &info);
-        if (signal == SIGINT || signal == SIGTERM) interruptedBy = signal;
+        for (char drained[256]; read(wake[0], drained, sizeof drained) > 0;) {
+        }
+        // The jobs in order, as far as they have come.
+        while (reported < jobs.size()) {
+            auto found = slots.find(reported);
+            if (found == slots.end() && !stopped) break;  // not started yet
+            JobSlot never;
+            JobSlot& slot = found != slots.end() ? found->second : never;
+            bool ended = slot.pid < 0;
+            if (slot.resultFile >= 0 && !reportRecords(slot, report)) {
+                slot.failure = "the run ended without a result";
+                if (slot.pid > 0) kill(slot.pid, SIGKILL);
+            }
+            if (!ended) break;
+            if (!slot.complete) reportUnfinished(jobs[reported], slot, interruptedBy != 0, report);
+            if (slot.resultFile >= 0) close(slot.resultFile);
+            if (found != slots.end()) slots.erase(found);
+            ++reported;
+        }
+        if (reported == jobs.size() || (running < parallel && next < jobs.size() &&
+                                        !interruptedBy && next < reported + kMaxWaitingJobs))
+            continue;
+        pollfd events[2] = {{signalEvents, POLLIN, 0}, {wake[0], POLLIN, 0}};
+        if (poll(events, 2, -1) < 0) continue;
+        for (signalfd_siginfo info; read(signalEvents, &info, sizeof info) == sizeof info;) {
+            int signal = static_cast<int>(info.ssi_signo);
+            if ((signal == SIGINT || signal == SIGTERM) && !interruptedBy) interruptedBy = signal;
+        }
     }
-    sigprocmask(SIG_SETMASK, &childMask, nullptr);
-    std::vector<RunResult> all;
-    for (std::vector<RunResult>& job : results)
-        all.insert(all.end(), std::make_move_iterator(job.begin()),
-                   std::make_move_iterator(job.end()));
-    return all;
-}
-
-std::vector<RunResult> runInParallel(const RunnerOptions& options, const ResultReport& report,
-                                     int& interruptedBy) {
-    auto run = [&](std::size_t i) {
-        return std::vector<RunResult>{runProgram(options, options.programs[i])};
-    };
-    return runJobsInParallel(options.programs, options.jobs, run, report, interruptedBy);
+    for (int descriptor : {signalEvents, wake[0], wake[1]}) {
+        if (descriptor >= 0) close(descriptor);
+    }
+    // SIGCHLD as it was; SIGINT and SIGTERM stay held for the caller's reports.
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    if (!sigismember(&before, SIGCHLD)) sigprocmask(SIG_UNBLOCK, &child, nullptr);
+    return interruptedBy;
 }
 
 std::vector<bool> shardTakes(std::size_t count, const EntryOrder& before, const Shard& shard) {

@@ -11,22 +11,36 @@
 #include "app/runner/options.h"
 #include "app/runner/result.h"
 
-// Runs each program in a process of its own and reports each result, in the order given,
-// as soon as it and those before it are known. SIGINT or SIGTERM ends the batch at once:
-// the runs still going are killed, they and the programs not started are reported as
-// errors, and `interruptedBy` holds the signal (0 otherwise). Each run dies with the
-// batch. The results returned keep no details, trace or screen: those went to `report`.
-using ResultReport = std::function<void(const RunResult&)>;
-std::vector<RunResult> runInParallel(const RunnerOptions& options, const ResultReport& report,
-                                     int& interruptedBy);
+// One job of a batch: its name (a program, or a test file), and the routine tests it runs,
+// in order; a job without tests gives one result, named by the job. The names stand in
+// for the results that a job cut short never gave.
+struct BatchJob {
+    std::string name;
+    std::vector<std::string> tests;
+};
 
-// The same for any jobs: job i is run(i) and gives its results (a test file gives one per
-// test), `atOnce` at a time (0: one per processor). The results are reported in the order
-// of the jobs; a job that dies or is not run gives one result named names[i].
-using JobRunner = std::function<std::vector<RunResult>(std::size_t)>;
-std::vector<RunResult> runJobsInParallel(const std::vector<std::string>& names, uint64_t atOnce,
-                                         const JobRunner& run, const ResultReport& report,
-                                         int& interruptedBy);
+// Where a job gives its results, one at a time, as it finishes each.
+using ResultReport = std::function<void(const RunResult&)>;
+// Runs job `index`, giving its results to `give` (in the job's own process).
+using JobRunner = std::function<void(std::size_t index, const ResultReport& give)>;
+
+// Runs each job in a process of its own, `atOnce` at a time (0: one per processor), and
+// reports each result, in the order of the jobs and of each job's results, as soon as it
+// and those before it are known, keeping none. A job that dies, or that SIGINT or
+// SIGTERM cut short (the batch kills its runs and starts no more), is reported as far as
+// it came, and each result it did not give is an ERROR named after it. Every run dies with
+// the batch. Returns the signal that interrupted the batch, 0 otherwise; SIGINT and
+// SIGTERM stay held back afterwards (holdInterruptions), so that the caller's reports are
+// written whatever further signals arrive.
+int runJobsInParallel(const std::vector<BatchJob>& jobs, uint64_t atOnce, const JobRunner& run,
+                      const ResultReport& report);
+
+// Holds SIGINT and SIGTERM back from now on.
+void holdInterruptions();
+// Lets them go, once the reports are written: the process then ends as `interruptedBy`
+// (when not 0) would have ended it, or by a signal that came while they were held;
+// otherwise returns `status`.
+int releaseInterruptions(int interruptedBy, int status);
 
 // Which of `count` entries this shard takes: with the entries in the order `before` gives
 // (a stable sort, so equal entries keep their place), the Kth of every N.

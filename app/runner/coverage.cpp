@@ -14,7 +14,8 @@
 #include "app/runner/read_file.h"
 #include "cpu/decoder.h"
 #include "host/output_file.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 namespace {
 
@@ -116,7 +117,14 @@ bool readListing(const std::string& path, std::vector<ListingLine>& out, std::st
         std::string_view numbered = std::string_view(line).substr(0, dot);
         numbered = numbered.substr(0, numbered.find(' '));
         if (!numbered.empty()) {
-            std::from_chars(numbered.data(), numbered.data() + numbered.size(), entry.line);
+            std::errc problem =
+                std::from_chars(numbered.data(), numbered.data() + numbered.size(), entry.line).ec;
+            if (problem != std::errc{} || entry.line < 1) {
+                error = path + ":" + std::to_string(number) + ": the line number " +
+                        cutValue(numbered) +
+                        (problem != std::errc{} ? " is too large" : " names no line");
+                return false;
+            }
         } else {
             // Found by its text in the source file, after the line found last.
             const std::string& sourcePath = file;
@@ -186,9 +194,10 @@ uint16_t takeAddress(const char* at) {
 template <class Visit>
 void forEachCallCount(Visit&& visit) {
     for (std::size_t site = 0; site < kRamSize; ++site) {
-        if (callCounts[site].calls) visit(static_cast<uint16_t>(site), callCounts[site]);
+        if (counting.callCounts[site].calls)
+            visit(static_cast<uint16_t>(site), counting.callCounts[site]);
     }
-    for (const auto& [where, count] : callsElsewhere) visit(where.site, count);
+    for (const auto& [where, count] : counting.callsElsewhere) visit(where.site, count);
 }
 
 std::array<uint8_t, 3> bytesAt(uint16_t address) {
@@ -201,9 +210,9 @@ std::array<uint8_t, 3> bytesAt(uint16_t address) {
 
 std::string encodeCounts() {
     std::string out;
-    if (!executionCounts) return out;
+    if (!counting.executionCounts) return out;
     for (std::size_t a = 0; a < kRamSize; ++a) {
-        const ExecutionCount& count = executionCounts[a];
+        const ExecutionCount& count = counting.executionCounts[a];
         if (!count.instructions && !count.calls) continue;
         auto address = static_cast<uint16_t>(a);
         out += kAddressTag;
@@ -223,14 +232,14 @@ std::string encodeCounts() {
 }
 
 bool mergeCounts(std::string_view bytes) {
-    if (!executionCounts) return false;
+    if (!counting.executionCounts) return false;
     for (std::size_t at = 0; at < bytes.size();) {
         const char* entry = bytes.data() + at;
         if (entry[0] == kAddressTag && bytes.size() - at >= kAddressEntry) {
             uint16_t address = takeAddress(entry + 1);
             bytesSeen[address] = {static_cast<uint8_t>(entry[3]), static_cast<uint8_t>(entry[4]),
                                   static_cast<uint8_t>(entry[5])};
-            ExecutionCount& count = executionCounts[address];
+            ExecutionCount& count = counting.executionCounts[address];
             count.instructions += takeNumber(entry + 6);
             count.cycles += takeNumber(entry + 14);
             count.taken += takeNumber(entry + 22);
@@ -276,7 +285,7 @@ bool isBranch(uint8_t opcode) {
 }
 
 void add(SourceCounts& source, int line, uint16_t address, const std::string& name) {
-    const ExecutionCount& count = executionCounts[address];
+    const ExecutionCount& count = counting.executionCounts[address];
     LineCount& counted = source.lines[line];
     counted.hits += count.instructions;
     if (isBranch(bytesAt(address)[0])) {
@@ -355,7 +364,8 @@ bool writeCoverage(const std::string& path, const std::vector<ListingLine>& list
         order.push_back(source);
         int line = 0;
         for (std::size_t a = 0; a < kRamSize; ++a) {
-            if (!executionCounts[a].instructions || (a >= 0xA000 && a < 0xC000) || a >= 0xD000)
+            if (!counting.executionCounts[a].instructions || (a >= 0xA000 && a < 0xC000) ||
+                a >= 0xD000)
                 continue;
             auto address = static_cast<uint16_t>(a);
             std::array<uint8_t, 3> bytes = bytesAt(address);
@@ -405,7 +415,7 @@ bool writeProfile(const std::string& path, const std::vector<ListingLine>& listi
     for (const Label& label : labels.byAddress) starts[label.address] = label.name;
     for (std::size_t a = 0; a < kRamSize; ++a) {
         auto address = static_cast<uint16_t>(a);
-        if (executionCounts[a].calls && !starts.count(address))
+        if (counting.executionCounts[a].calls && !starts.count(address))
             starts[address] = nameAt(address, labels, "");
     }
     auto routineOf = [&](uint16_t address) -> std::pair<uint16_t, std::string> {
@@ -423,13 +433,13 @@ bool writeProfile(const std::string& path, const std::vector<ListingLine>& listi
     std::map<uint16_t, Routine> routines;
     uint64_t instructions = 0, cycles = 0;
     for (std::size_t a = 0; a < kRamSize; ++a) {
-        if (!executionCounts[a].instructions) continue;
+        if (!counting.executionCounts[a].instructions) continue;
         auto address = static_cast<uint16_t>(a);
         auto [start, name] = routineOf(address);
         routines[start].name = name;
         routines[start].addresses.push_back(address);
-        instructions += executionCounts[a].instructions;
-        cycles += executionCounts[a].cycles;
+        instructions += counting.executionCounts[a].instructions;
+        cycles += counting.executionCounts[a].cycles;
     }
     forEachCallCount([&](uint16_t site, const CallCount& count) {
         auto [start, name] = routineOf(site);
@@ -456,8 +466,8 @@ bool writeProfile(const std::string& path, const std::vector<ListingLine>& listi
         out << "fn=" << routine.name << "\n";
         for (uint16_t address : routine.addresses) {
             int line = at(address);
-            out << line << " " << executionCounts[address].instructions << " "
-                << executionCounts[address].cycles << "\n";
+            out << line << " " << counting.executionCounts[address].instructions << " "
+                << counting.executionCounts[address].cycles << "\n";
         }
         for (const auto& [site, count] : routine.calls) {
             Place target = placeOf(count.target);

@@ -20,6 +20,17 @@ struct StopwatchTimes {
     bool operator==(const StopwatchTimes&) const = default;
 };
 
+// What the console keeps of a run: the first kConsoleLineBytes bytes of a line, the rest
+// of the line dropped and its cut said at its end; and the first kConsoleRunBytes bytes
+// of the run (each line end counted as one), after which a last line says the cut and
+// nothing more is kept. So a run that writes without end costs neither memory nor pages
+// of output.
+inline constexpr std::size_t kConsoleLineBytes = 4096;
+inline constexpr std::size_t kConsoleRunBytes = 262144;
+// How a cut line ends, and the line that ends a cut run.
+std::string consoleLineCut();
+std::string consoleRunCut();
+
 // What a run's stores to the cells came to.
 struct DebugCells {
     std::string source;                 // the run's name for its console lines
@@ -27,6 +38,9 @@ struct DebugCells {
     std::vector<StopwatchTimes> times;  // by id, in the order first stopped
     std::string line;                   // the console line being written
     bool afterReturn = false;           // the last byte ended a line with a carriage return
+    bool lineCut = false;               // the line being written has lost bytes
+    bool runCut = false;                // the console keeps nothing more
+    std::size_t keptBytes = 0;          // of the finished lines, each with its end
     std::vector<std::string> lines;     // the console's finished lines
 };
 

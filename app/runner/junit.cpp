@@ -1,7 +1,5 @@
 #include "app/runner/junit.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -122,40 +120,11 @@ std::string junitReport(const std::vector<RunResult>& results, std::string_view 
     return junitHead(counts, suiteName) + cases + std::string(kJunitTail);
 }
 
-bool JunitReport::start(std::string& error) {
-    spool_ = scratchFile(error);
-    return spool_ >= 0;
-}
-
-JunitReport::~JunitReport() {
-    if (spool_ >= 0) close(spool_);
-}
-
 bool JunitReport::add(const RunResult& result, std::string& error) {
     counts_.add(result);
-    if (writeAll(spool_, junitTestCase(result), error)) return true;
-    error = "cannot keep the JUnit report: " + error;
-    return false;
+    return spool_.add(junitTestCase(result), error);
 }
 
 bool JunitReport::write(const std::string& path, std::string_view suiteName, std::string& error) {
-    OutputFile file;
-    if (!file.open(path, error) || !file.write(junitHead(counts_, suiteName), error)) return false;
-    char buffer[65536];
-    if (lseek(spool_, 0, SEEK_SET) != 0) {
-        error = "cannot read back the JUnit report: " + std::string(std::strerror(errno));
-        return false;
-    }
-    for (;;) {
-        ssize_t got = read(spool_, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            error = "cannot read back the JUnit report: " + std::string(std::strerror(errno));
-            return false;
-        }
-        if (got == 0) break;
-        if (!file.write(std::string_view(buffer, static_cast<std::size_t>(got)), error))
-            return false;
-    }
-    return file.write(kJunitTail, error) && file.commit(error);
+    return spool_.write(path, junitHead(counts_, suiteName), kJunitTail, error);
 }

@@ -8,6 +8,7 @@
 
 #include "app/runner/options.h"
 #include "app/runner/result.h"
+#include "host/output_file.h"
 
 // Text for XML: markup escaped, control characters XML cannot hold (not \t \n \r) as '?',
 // an invalid UTF-8 byte as U+FFFD, so the report is always well-formed UTF-8.
@@ -34,21 +35,16 @@ inline constexpr std::string_view kJunitTail = "  </testsuite>\n</testsuites>\n"
 std::string junitReport(const std::vector<RunResult>& results,
                         std::string_view suiteName = kJunitSuiteName);
 
-// The report of a batch, made as the results come: each test case goes to a file of no
-// name at once, so that a batch of any size keeps none of them in memory; the head with
-// the counts goes first when the report is written.
+// The report of a batch, made as the results come (SpooledReport): each test case goes to
+// a scratch file at once; the head with the counts goes first when the report is written.
 class JunitReport {
 public:
-    JunitReport() = default;
-    JunitReport(const JunitReport&) = delete;
-    JunitReport& operator=(const JunitReport&) = delete;
-    ~JunitReport();
-    bool start(std::string& error);
+    bool start(std::string& error) { return spool_.start(error); }
     bool add(const RunResult& result, std::string& error);
-    // Writes the report to `path` as a whole (host/output_file.h).
+    // Writes the report to `path` as a whole.
     bool write(const std::string& path, std::string_view suiteName, std::string& error);
 
 private:
-    int spool_ = -1;
+    SpooledReport spool_;
     JunitCounts counts_;
 };

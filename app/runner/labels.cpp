@@ -13,13 +13,6 @@ bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) ||
 bool isNameChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.';
 }
-// `text` between two `mark`s.
-std::string quoted(std::string_view text, char mark = '\'') {
-    std::string out(1, mark);
-    out.append(text);
-    out += mark;
-    return out;
-}
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -67,11 +60,11 @@ bool readLine(std::string_view line, std::string& name, uint16_t& address, std::
             return false;
         }
         if (!parseNumber(std::string("$").append(where), 0xFFFF, value)) {
-            problem = quoted(where, '"') + " is not a hex address to FFFF";
+            problem = quotedValue(where, '"') + " is not a hex address to FFFF";
             return false;
         }
         if (!label.starts_with('.') || !isName(label.substr(1))) {
-            problem = quoted(label, '"') + " is not a label (.name)";
+            problem = quotedValue(label, '"') + " is not a label (.name)";
             return false;
         }
         name = label.substr(1);
@@ -84,11 +77,12 @@ bool readLine(std::string_view line, std::string& name, uint16_t& address, std::
         std::string_view label = trimmed(line.substr(0, equals));
         std::string_view number = trimmed(line.substr(equals + 1));
         if (!isName(label)) {
-            problem = quoted(label, '"') + " is not a label name";
+            problem = quotedValue(label, '"') + " is not a label name";
             return false;
         }
         if (!parseNumber(number, 0xFFFF, value)) {
-            problem = quoted(number, '"') + " is not an address ($hex, 0xhex or decimal, to $FFFF)";
+            problem =
+                quotedValue(number, '"') + " is not an address ($hex, 0xhex or decimal, to $FFFF)";
             return false;
         }
         name = label;
@@ -122,7 +116,7 @@ bool readLabels(std::string_view text, const std::string& fileName, LabelTable& 
                 continue;
             }
             if (known->second == address) continue;
-            problem = "\"" + name + "\" is " + hexWord(address) + " here but " +
+            problem = quotedValue(name, '"') + " is " + hexWord(address) + " here but " +
                       hexWord(known->second) + " before";
         }
         error = fileName + ":" + std::to_string(lineNumber) + ": " + problem;
@@ -175,22 +169,22 @@ bool parseAddress(std::string_view text, const LabelTable& labels, uint16_t& add
     std::string_view name = text.substr(0, plus);
     uint64_t offset = 0;
     if (plus != std::string_view::npos && !parseNumber(text.substr(plus + 1), 0xFFFF, offset)) {
-        error = quoted(text) + ": the offset after '+' is not a number";
+        error = quotedValue(text) + ": the offset after '+' is not a number";
         return false;
     }
     if (!isName(name)) {
-        error =
-            quoted(text) + " is neither an address ($hex, 0xhex or decimal, to $FFFF) nor a label";
+        error = quotedValue(text) +
+                " is neither an address ($hex, 0xhex or decimal, to $FFFF) nor a label";
         return false;
     }
     auto found = labels.byName.find(name);
     if (found == labels.byName.end()) {
-        error =
-            "no label " + quoted(name) + (labels.byName.empty() ? " (no label file given)" : "");
+        error = "no label " + quotedValue(name) +
+                (labels.byName.empty() ? " (no label file given)" : "");
         return false;
     }
     if (found->second + offset > 0xFFFF) {
-        error = quoted(text) + " lies past $FFFF";
+        error = quotedValue(text) + " lies past $FFFF";
         return false;
     }
     address = static_cast<uint16_t>(found->second + offset);

@@ -1,11 +1,14 @@
 #include "app/runner/options.h"
 
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "app/runner/outputs.h"
@@ -19,13 +22,6 @@
 // $hex and 0xhex and every complaint names its option in one line.
 
 namespace {
-
-std::string inQuotes(std::string_view text) {
-    std::string out = "'";
-    out.append(text);
-    out.append("'");
-    return out;
-}
 
 std::string withThousands(uint64_t value) {
     std::string digits = std::to_string(value);
@@ -51,10 +47,10 @@ uint64_t readNumber(const std::string& name, std::string_view text, uint64_t min
         const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
         if (digits.empty() || digits.find_first_not_of(allowed) != std::string_view::npos)
             throw CLI::ValidationError(
-                name, inQuotes(text) + " is not a number (decimal, $hex or 0xhex)");
+                name, quotedValue(text) + " is not a number (decimal, $hex or 0xhex)");
     }
     if (!parsed || value < min || value > max)
-        throw CLI::ValidationError(name, inQuotes(text) + " is out of range (" +
+        throw CLI::ValidationError(name, quotedValue(text) + " is out of range (" +
                                              std::to_string(min) + " to " + std::to_string(max) +
                                              ")");
     return value;
@@ -130,7 +126,7 @@ CLI::Option* choiceOption(CLI::App& app, const std::string& name, const char* va
                        [name, what, &rows, &target](const std::string& v) {
                            std::optional<Value> chosen = choiceNamed(rows, v);
                            if (!chosen)
-                               throw CLI::ValidationError(name, inQuotes(v) + " is not " + what +
+                               throw CLI::ValidationError(name, quotedValue(v) + " is not " + what +
                                                                     " (" + choiceNames(rows) + ")");
                            target = *chosen;
                        })
@@ -282,7 +278,7 @@ void describeCommandLine(CLI::App& app, RunnerOptions& options, AddressTexts& la
                 [&](const std::string& v) {
                     if (!parseShard(v, options.shard))
                         throw CLI::ValidationError(
-                            "--shard", inQuotes(v) + " is not K/N with 1 <= K <= N <= " +
+                            "--shard", quotedValue(v) + " is not K/N with 1 <= K <= N <= " +
                                            std::to_string(kMaxShards));
                 })
         ->default_str(std::string("from ") + kTotalShardsVariable + " and " + kShardIndexVariable +
@@ -367,7 +363,65 @@ bool testFileOptionsFit(const RunnerOptions& options, std::string& error) {
     return true;
 }
 
+// What makes two output paths one file: the path with its links and its . and .. resolved,
+// and for a file that exists, its device and inode (a hard link has a path of its own).
+// Devices and FIFOs are left out: several outputs may go to /dev/null.
+struct FileIdentity {
+    bool shared = false;  // not a file of its own
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity& other) const {
+        return path == other.path || (inode != 0 && device == other.device && inode == other.inode);
+    }
+};
+
+FileIdentity identityOf(const std::string& path) {
+    FileIdentity identity;
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) identity.shared = true;
+        identity.device = info.st_dev;
+        identity.inode = info.st_ino;
+    }
+    std::error_code ignored;
+    identity.path =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(path), ignored).string();
+    return identity;
+}
+
+// Two outputs that name one file would overwrite each other: refused before anything runs.
+bool outputsDistinct(const RunnerOptions& options, std::string& error) {
+    std::vector<OutputFileOption> outputs = outputFiles(options);
+    std::vector<FileIdentity> identities;
+    for (const OutputFileOption& output : outputs) identities.push_back(identityOf(output.path));
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (identities[i].shared || !(identities[i] == identities[j])) continue;
+            error = std::string(outputs[j].option) + " and " + std::string(outputs[i].option) +
+                    " both write " + outputs[j].path;
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+std::vector<OutputFileOption> outputFiles(const RunnerOptions& options) {
+    bool disassembly = !options.coverageFile.empty() && options.listingFiles.empty();
+    std::vector<OutputFileOption> outputs;
+    for (auto [option, path] :
+         {std::pair{"--screen-text", options.screenTextFile},
+          std::pair{"--screenshot", options.screenshotFile},
+          std::pair{"--summary", options.summaryFile}, std::pair{"--junit", options.junitFile},
+          std::pair{"--coverage", options.coverageFile},
+          std::pair{"--coverage", disassembly ? options.coverageFile + ".s" : std::string()},
+          std::pair{"--profile", options.profileFile}}) {
+        if (!path.empty() && path != kStandardOutput) outputs.push_back({option, path});
+    }
+    return outputs;
+}
 
 bool parseNumber(std::string_view text, uint64_t max, uint64_t& value) {
     uint64_t parsed = 0;
@@ -389,7 +443,7 @@ bool parseNumber(std::string_view text, uint64_t max, uint64_t& value) {
 
 bool parseMemoryRange(std::string_view text, MemoryRange& range, const LabelTable& labels,
                       std::string* problem) {
-    std::string why = inQuotes(text) + " is not ADDR:LEN within $0000-$FFFF";
+    std::string why = quotedValue(text) + " is not ADDR:LEN within $0000-$FFFF";
     std::size_t colon = text.find(':');
     uint16_t address = 0;
     uint64_t length = 0;
@@ -407,7 +461,7 @@ bool parseMemoryRange(std::string_view text, MemoryRange& range, const LabelTabl
 
 bool parseExpectation(std::string_view text, MemoryExpectation& expectation,
                       const LabelTable& labels, std::string* problem) {
-    std::string why = inQuotes(text) + " is not ADDR=BYTE (address to $FFFF, byte to $FF)";
+    std::string why = quotedValue(text) + " is not ADDR=BYTE (address to $FFFF, byte to $FF)";
     std::size_t equals = text.find('=');
     uint16_t address = 0;
     uint64_t value = 0;
@@ -443,17 +497,17 @@ bool shardFromEnvironment(RunnerOptions& options, const char* (*get)(const char*
     uint64_t from0 = 0;
     if (!parseNumber(total, kMaxShards, count) || count < 1 || !index ||
         !parseNumber(index, kMaxShards, from0) || from0 >= count) {
-        error = std::string(kTotalShardsVariable) + "=" + inQuotes(total) + " and " +
-                kShardIndexVariable + "=" + inQuotes(index ? index : "") +
+        error = std::string(kTotalShardsVariable) + "=" + quotedValue(total) + " and " +
+                kShardIndexVariable + "=" + quotedValue(index ? index : "") +
                 " are not a shard (an index from 0 below the number of shards)";
         return false;
     }
     options.shard = {from0 + 1, count, true};
     if (const char* status = get(kShardStatusFileVariable); status && *status) {
-        std::FILE* file = std::fopen(status, "ab");
-        if (!file || std::fclose(file) != 0) {
-            error = std::string("cannot touch ") + kShardStatusFileVariable + " " + status + ": " +
-                    std::strerror(errno);
+        std::string why;
+        if (!touchFile(status, why)) {
+            error =
+                std::string("cannot touch ") + kShardStatusFileVariable + " " + status + ": " + why;
             return false;
         }
     }
@@ -478,7 +532,7 @@ ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, Runner
     try {
         app.parse(reversed);
     } catch (const CLI::ParseError& problem) {
-        error = problem.what();
+        error = cutValue(problem.what(), kLibraryMessageBytes);
         if (dynamic_cast<const CLI::ExtrasError*>(&problem)) error += " (see --help)";
         // CLI11 names a flag given a value without its dashes.
         constexpr std::string_view kFlagValue = " was given a disallowed flag override";
@@ -513,10 +567,11 @@ ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, Runner
     }
     for (const std::string& program : options.programs) {
         if (program == kStandardOutput || program.empty()) {
-            error = "PROGRAM " + inQuotes(program) + " is not a file name";
+            error = "PROGRAM " + quotedValue(program) + " is not a file name";
             return ParseOutcome::Error;
         }
     }
+    if (!outputsDistinct(options, error)) return ParseOutcome::Error;
     return ParseOutcome::Run;
 }
 
@@ -614,6 +669,7 @@ std::string helpText() {
         "  SIGINT or SIGTERM ends them at once, with a line for each and the JUnit report,\n"
         "  and the batch then ends by that signal\n"
         "  --test: 0 when every test passes, 1 when one fails or ends in an error, 3 when\n"
-        "  a test file cannot be read or is wrong\n";
+        "  a test file cannot be read or is wrong or --filter matches no test; SIGINT or\n"
+        "  SIGTERM ends the tests as a batch, with a line for each test\n";
     return text;
 }

@@ -76,6 +76,14 @@ struct RunnerOptions {
     std::string filter;                  // --filter: the tests whose names match, all if ""
 };
 
+// A file that a run writes, and the option that names it.
+struct OutputFileOption {
+    std::string_view option;  // "--summary"; the disassembly of --coverage is "--coverage"
+    std::string path;
+};
+// Every output file the options name, standard output left out.
+std::vector<OutputFileOption> outputFiles(const RunnerOptions& options);
+
 enum class ParseOutcome : uint8_t { Run, Help, Version, Error };
 
 // Reads the command line (without the program name); on Error, `error` names the culprit.

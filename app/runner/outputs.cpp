@@ -1,5 +1,6 @@
 #include "app/runner/outputs.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -149,6 +150,32 @@ std::string terminalText(std::string_view text) {
         }
     }
     return out;
+}
+
+namespace {
+// How many of the first `bytes` bytes of `text` make whole UTF-8 sequences: the cut backs
+// off over the continuation bytes (10xxxxxx) of a sequence it would split.
+std::size_t wholeSequences(std::string_view text, std::size_t bytes) {
+    std::size_t end = std::min(bytes, text.size());
+    for (std::size_t back = 0; back < 3 && end > 0 && end < text.size() &&
+                               (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80;
+         ++back)
+        --end;
+    return end;
+}
+std::string byteLength(std::size_t bytes) { return " (" + std::to_string(bytes) + " bytes)"; }
+}  // namespace
+
+std::string cutValue(std::string_view text, std::size_t bytes) {
+    if (text.size() <= bytes) return std::string(text);
+    return std::string(text.substr(0, wholeSequences(text, bytes))) + "..." +
+           byteLength(text.size());
+}
+
+std::string quotedValue(std::string_view text, char mark) {
+    if (text.size() <= kQuotedValueBytes) return mark + std::string(text) + mark;
+    return mark + std::string(text.substr(0, wholeSequences(text, kQuotedValueBytes))) + "..." +
+           mark + byteLength(text.size());
 }
 
 std::string jsonString(std::string_view text) {

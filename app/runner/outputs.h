@@ -9,7 +9,8 @@
 #include "app/runner/labels.h"
 #include "app/runner/result.h"
 #include "cpu/model.h"
-#include "machine/run_control.h"
+#include "machine/counting.h"
+#include "machine/trace.h"
 
 inline constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325;
 // FNV-1a 64 over `length` bytes, continuing from `hash`.
@@ -31,6 +32,16 @@ void appendUtf8(std::string& out, int32_t codePoint);
 // invalid bytes written as escapes (\n, \t, \x1b, \xff), so the text stays on its line
 // and sends no control sequence; the rest as it is.
 std::string terminalText(std::string_view text);
+// How much of a value from outside a message quotes: its first kQuotedValueBytes bytes
+// (without splitting a UTF-8 sequence), then "..." and the value's length, so that a
+// message stays a line however long the value. Messages of the libraries that read the
+// command line and the test files are cut the same way at kLibraryMessageBytes.
+inline constexpr std::size_t kQuotedValueBytes = 64;
+inline constexpr std::size_t kLibraryMessageBytes = 256;
+// `text` cut as above at `bytes`: "abc", or "aaaa... (1000000 bytes)".
+std::string cutValue(std::string_view text, std::size_t bytes = kQuotedValueBytes);
+// `text` between two `mark`s, cut as above: 'abc', or 'aaaa...' (1000000 bytes).
+std::string quotedValue(std::string_view text, char mark = '\'');
 // Text as a JSON string, quotes included: always valid UTF-8, control characters and DEL
 // escaped, an invalid byte replaced by U+FFFD.
 std::string jsonString(std::string_view text);

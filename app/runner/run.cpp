@@ -23,9 +23,11 @@
 #include "host/headless.h"
 #include "host/output_file.h"
 #include "host/png_image.h"
+#include "machine/counting.h"
 #include "machine/machine.h"
-#include "machine/run_control.h"
 #include "machine/screen.h"
+#include "machine/trace.h"
+#include "machine/watch.h"
 
 namespace {
 
@@ -173,14 +175,14 @@ std::string progress(const RunResult& result) {
 
 }  // namespace
 
-void nameMachine(const MachineConfig& machine, RunResult& result) {
-    result.machine = machineKindName(machine.kind);
-    result.cpu = cpuModelName(machine.cpu);
-    result.cia = machine.kind == MachineKind::C64 ? ciaModelName(machine.cia) : "";
+void nameMachine(const MachineConfig& config, RunResult& result) {
+    result.machine = machineKindName(config.kind);
+    result.cpu = cpuModelName(config.cpu);
+    result.cia = config.kind == MachineKind::C64 ? ciaModelName(config.cia) : "";
 }
 
 bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
-                          bool realtime, const MachineConfig& machine,
+                          bool realtime, const MachineConfig& config,
                           std::vector<uint8_t>& programFile, std::string& error) {
     headlessReset();
     if (!provideInputs(romDir, program, programFile, error)) return false;
@@ -190,19 +192,18 @@ bool startHeadlessMachine(const std::string& romDir, const std::string& program,
     } else {
         headlessFollowClock(emulatedSeconds);
     }
-    machineConfig = machine;
+    machineConfig = config;
     startMachine(0, nullptr);
     return true;
 }
 
 bool bootUntilProgramLoaded(uint64_t cycleLimit) {
-    watchProgramLoad = true;
-    WatchEvent event = WatchEvent::None;
-    uint64_t steps = 0;
-    while (event != WatchEvent::ProgramLoaded && cyclesSinceStart() < cycleLimit)
-        steps += runWatched(kStepsPerHostCheck - steps % kStepsPerHostCheck, event);
-    watchProgramLoad = false;
-    return event == WatchEvent::ProgramLoaded;
+    Watch watch;
+    watch.programLoad = true;
+    WatchReport report;
+    while (report.event != WatchEvent::ProgramLoaded && cyclesSinceStart() < cycleLimit)
+        runWatched(watch, kStepsPerHostCheck, report);
+    return report.event == WatchEvent::ProgramLoaded;
 }
 
 namespace {
@@ -211,17 +212,17 @@ namespace {
 void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult& result) {
     std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
     std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
-    watchFrames = frameLimit || !options.untilTexts.empty() || !options.failTexts.empty();
+    Watch watch;
+    watch.frames = frameLimit || !options.untilTexts.empty() || !options.failTexts.empty();
     // With --debug-exit the whole debug area is watched: the register and the cells
     // beside it (a run without pays nothing for them).
-    watchedStore = options.debugExit ? kDebugCellsFirst : -1;
-    watchedStoreSpan = kDebugCellsLast - kDebugCellsFirst;
+    if (options.debugExit) watch.stores = Watch::Stores{kDebugCellsFirst, kDebugCellsLast};
     DebugCells cells;
     cells.source = result.program;
-    watchInputLoop = options.untilInput;
+    watch.inputLoop = options.untilInput;
     startTrace(options.traceLength);
     // Until the hook has loaded the program, the run also watches for that, to start it.
-    watchProgramLoad = true;
+    watch.programLoad = true;
 
     const std::string* shown = nullptr;
     ScreenLooks looks;
@@ -236,24 +237,25 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
             cyclesLeft = *cycleLimit - done;
         }
         uint64_t steps = nextCallLength(result.instructions, cyclesLeft, options.machine.cpu);
-        WatchEvent event = WatchEvent::None;
-        result.instructions += runWatched(steps, event);
+        WatchReport report;
+        result.instructions += runWatched(watch, steps, report);
+        WatchEvent event = report.event;
         if (event == WatchEvent::Jammed) {
             result.stop = StopReason::Jam;
             break;
         }
         if (event == WatchEvent::ProgramLoaded) {
-            watchProgramLoad = false;
+            watch.programLoad = false;
             if (plan.program) cpu.regPC = plan.address;
             continue;
         }
         if (event == WatchEvent::StoreSeen) {
-            if (storeSeenAt != kDebugExitRegister) {
-                debugCellStored(cells, storeSeenAt, memory.ram[storeSeenAt], cyclesSinceStart());
+            if (report.storeAddress != kDebugExitRegister) {
+                debugCellStored(cells, report.storeAddress, report.storeValue, cyclesSinceStart());
                 continue;
             }
             result.stop = StopReason::DebugExit;
-            result.exitByte = memory.ram[kDebugExitRegister];
+            result.exitByte = report.storeValue;
             break;
         }
         if (event == WatchEvent::InputLoopReached) {
@@ -270,17 +272,16 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
                 result.stop = StopReason::UntilText;
                 break;
             }
-            if (frameLimit && framesDrawn >= *frameLimit) {
+            if (frameLimit && machine.loop.framesDrawn >= *frameLimit) {
                 result.stop = StopReason::FrameLimit;
                 break;
             }
         }
     }
-    watchProgramLoad = false;
     endConsole(cells);
     result.stopwatch = std::move(cells.times);
     result.console = std::move(cells.lines);
-    result.frames = framesDrawn;
+    result.frames = machine.loop.framesDrawn;
     result.cycles = cyclesSinceStart();
 
     std::string after = " after " + progress(result);
@@ -361,7 +362,7 @@ bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::st
     if (!options.screenTextFile.empty() && !write(options.screenTextFile, result.screen))
         return false;
     if (!options.screenshotFile.empty()) {
-        drawTextScreen();
+        drawScreen();
         std::string png;
         if (!encodePng(framebuffer, kWindowWidth, kWindowHeight, png, error)) {
             error = "cannot write " + options.screenshotFile + ": " + error;
@@ -394,10 +395,6 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     if (!startHeadlessMachine(options.romDir, program, options.seed, options.realtime,
                               options.machine, programFile, error))
         return failed();
-    for (const std::string* output :
-         {&options.screenTextFile, &options.screenshotFile, &options.summaryFile}) {
-        if (!checkOutputFile(*output, error)) return failed();
-    }
 
     RunResult result;
     result.program = name;

@@ -26,18 +26,18 @@ inline constexpr RomImage kRomImages[] = {
     {kCharFile, kCharRomSize - kSpareBytes, "character image"}};
 
 // Names the machine of a run in its result.
-void nameMachine(const MachineConfig& machine, RunResult& result);
+void nameMachine(const MachineConfig& config, RunResult& result);
 
 // Runs `program` (empty: tests/start from --dir, or none) to a stop and writes the outputs.
 RunResult runProgram(const RunnerOptions& options, const std::string& program);
 
 // Starts the headless machine for a run of `program` (empty: tests/start from `romDir`,
 // or none) on the ROM images of `romDir` (empty: the built-in firmware), with the
-// keyboard stub's `seed`, the `machine` and the emulated clock (the wall clock when
+// keyboard stub's `seed`, the machine `config` and the emulated clock (the wall clock when
 // `realtime`); the program file's bytes in `programFile`. False, with one line in `error`, when a
 // file cannot be read.
 bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
-                          bool realtime, const MachineConfig& machine,
+                          bool realtime, const MachineConfig& config,
                           std::vector<uint8_t>& programFile, std::string& error);
 // Runs the started machine until the test hook has loaded the program, and stops there,
 // before the program's first instruction. False when `cycleLimit` cycles pass first.

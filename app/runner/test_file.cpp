@@ -109,7 +109,7 @@ std::vector<uint8_t> asBytes(const toml::node& node, const std::string& key, Enc
             int byte = encodedByte(nextCodePoint(text, at), encoding);
             if (byte < 0)
                 fail(node, key,
-                     "\"" + text + "\" holds a character without a code in this encoding");
+                     quotedValue(text, '"') + " holds a character without a code in this encoding");
             bytes.push_back(static_cast<uint8_t>(byte));
         }
         if (bytes.empty()) fail(node, key, "an empty string holds no bytes");
@@ -196,7 +196,7 @@ void readValues(const Layers& layers, std::string_view table, const Context& con
             while (rest.starts_with(' ')) rest.remove_prefix(1);
             if (bound == std::end(kBounds) || !parseNumber(rest, kMaxTestCycles, cycles))
                 fail(*node, key,
-                     "\"" + text + "\" is neither a number nor a bound such as \"<= 40\"");
+                     quotedValue(text, '"') + " is neither a number nor a bound such as \"<= 40\"");
             test.expectCycles = {bound->second, cycles};
         } else if (expecting && name == "calls") {
             for (const auto& [mock, count] : asTable(*node, key)) {
@@ -238,7 +238,7 @@ TestCase readTest(const Layers& layers, const toml::table& own, const Context& c
     if (own.get("call") && own.get("run")) fail(own, "test", "has both call and run");
     if (own.get("run")) call = nullptr;
     if (own.get("call")) run = nullptr;
-    if (!call && !run) fail(own, "test", "\"" + test.name + "\" has neither call nor run");
+    if (!call && !run) fail(own, "test", quotedValue(test.name, '"') + " has neither call nor run");
     test.runToExit = run != nullptr;
     test.entry = asAddress(run ? *run : *call, run ? "run" : "call", context.labels);
     readValues(layers, "set", context, test.setRegisters, test.setMemory, false, test);
@@ -299,7 +299,8 @@ void readChoice(const toml::table& root, const char* key, const char* what,
     if (!node) return;
     std::string name = asString(*node, key);
     chosen = choiceNamed(rows, name);
-    if (!chosen) fail(*node, key, "\"" + name + "\" is not " + what + " (as --" + key + ")");
+    if (!chosen)
+        fail(*node, key, quotedValue(name, '"') + " is not " + what + " (as --" + key + ")");
 }
 
 void readFile(const toml::table& root, const std::string& path, TestFile& file,
@@ -338,7 +339,7 @@ void readFile(const toml::table& root, const std::string& path, TestFile& file,
         } else if (name == "ascii") {
             encoding = Encoding::Ascii;
         } else {
-            fail(*node, "encoding", "\"" + name + "\" is not petscii, screen or ascii");
+            fail(*node, "encoding", quotedValue(name, '"') + " is not petscii, screen or ascii");
         }
     }
     Context context{file.labels, encoding};
@@ -360,6 +361,80 @@ void readFile(const toml::table& root, const std::string& path, TestFile& file,
     }
 }
 
+// The line on which the nesting of `text`, read as TOML, first goes deeper than
+// kMaxTestFileNesting levels; 0 when it never does. Outside strings and comments each
+// bracket or brace opens a level, and each dot between two parts of a key another, on top
+// of the levels of the table header the key lies under. A dot in a number counts too: a
+// value holds at most one, so the count errs by a level at most, far below the limit.
+uint32_t tooDeeplyNestedLine(std::string_view text) {
+    uint32_t line = 1;
+    int brackets = 0;      // open [ and { around this point
+    int headerLevels = 0;  // the levels of the last [table] header
+    int dots = 0;          // dots since the last = , [ { ] } or line end
+    bool inHeader = false;
+    bool lineStart = true;  // nothing but blanks on this line so far
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        char c = text[at];
+        if (c == '"' || c == '\'') {
+            // A string, skipped to its end with its line ends counted; in a basic string a
+            // backslash takes the next character along.
+            std::string_view end(c == '"' ? "\"\"\"" : "'''");
+            if (!text.substr(at).starts_with(end)) end = end.substr(0, 1);
+            for (at += end.size(); at < text.size() && !text.substr(at).starts_with(end); ++at) {
+                if (text[at] == '\n') {
+                    ++line;
+                    if (end.size() == 1) break;  // a one-line string ends with its line
+                }
+                if (c == '"' && text[at] == '\\' && at + 1 < text.size())
+                    line += text[++at] == '\n';  // the escaped character, a line end or not
+            }
+            if (at < text.size() && text[at] == '\n') {
+                lineStart = true;
+                dots = 0;
+            } else {
+                at += end.size() - 1;
+                lineStart = false;
+            }
+            continue;
+        }
+        if (c == '#') {
+            at = text.find('\n', at);
+            if (at == std::string_view::npos) break;
+            c = '\n';
+        }
+        switch (c) {
+            case '\n':
+                ++line;
+                dots = 0;
+                lineStart = true;
+                continue;
+            case '[':
+            case '{':
+                if (c == '[' && lineStart && brackets == 0) inHeader = true;
+                ++brackets;
+                if (!inHeader) dots = 0;
+                break;
+            case ']':
+            case '}':
+                brackets = std::max(brackets - 1, 0);
+                if (inHeader && brackets == 0) {
+                    inHeader = false;
+                    headerLevels = dots + 1;
+                }
+                dots = 0;
+                break;
+            case '=':
+            case ',': dots = 0; break;
+            case '.': ++dots; break;
+            default: break;
+        }
+        if (c != ' ' && c != '\t' && c != '\r') lineStart = false;
+        int levels = brackets + dots + 1 + (inHeader ? 0 : headerLevels);
+        if (levels > kMaxTestFileNesting) return line;
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::string_view registerName(TestRegister which) {
@@ -373,17 +448,22 @@ bool readTestFile(std::string_view text, const std::string& path, const LabelTab
     file = TestFile{};
     file.path = path;
     file.labels = labels;
+    if (uint32_t line = tooDeeplyNestedLine(text)) {
+        error = path + ":" + std::to_string(line) + ": nested more than " +
+                std::to_string(kMaxTestFileNesting) + " levels deep";
+        return false;
+    }
     try {
         toml::table root = toml::parse(text, path);
         readFile(root, path, file, readLabelFile);
     } catch (const toml::parse_error& problem) {
         // What the reader saw is quoted as it came, control characters and all.
         error = path + ":" + std::to_string(problem.source().begin.line) + ": " +
-                terminalText(problem.description());
+                terminalText(cutValue(problem.description(), kLibraryMessageBytes));
         return false;
     } catch (const Problem& problem) {
         error = path + ":" + std::to_string(problem.line) + ": " +
-                terminalText(problem.key + ": " + problem.what);
+                terminalText(cutValue(problem.key) + ": " + problem.what);
         return false;
     }
     return true;

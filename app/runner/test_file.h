@@ -92,6 +92,11 @@ struct TestFile {
 
 inline constexpr uint64_t kDefaultTestCycles = 1'000'000;
 inline constexpr uint64_t kMaxTestCycles = 1'000'000'000;
+// How deep a test file's tables and keys may nest (a test file needs about six levels).
+// The TOML reader builds its tables, and drops them, by recursion, so that a file nested
+// tens of thousands of levels deep would overflow the stack: such a file is refused
+// before it is read.
+inline constexpr int kMaxTestFileNesting = 64;
 
 // Reads a label file for a test file: by default readLabelFile.
 using LabelFileReader =

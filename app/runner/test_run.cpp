@@ -19,17 +19,14 @@
 #include "app/runner/run.h"
 #include "cpu/call.h"
 #include "host/headless.h"
+#include "machine/counting.h"
 #include "machine/keyboard.h"
-#include "machine/run_control.h"
 #include "machine/step_loop.h"
+#include "machine/trace.h"
 
 namespace {
 
 enum class Outcome : uint8_t { Running, Returned, DebugExit, Brk, Jam, BadWrite };
-
-inline constexpr uint8_t kOpcodeBRK = 0x00;
-inline constexpr uint8_t kOpcodePHA = 0x48;
-inline constexpr uint8_t kOpcodePHP = 0x08;
 
 // A mock while a test runs: where it is, what it sets, how often it was called.
 struct LiveMock {
@@ -72,13 +69,28 @@ struct TestState {
     Outcome outcome;
     uint16_t pc;          // the address of the instruction under way
     int32_t startCycles;  // the cycles charged before it
-    uint16_t badWrite;
+    uint16_t badWrite;    // a write outside the test's writes, and the instruction that made it
+    uint16_t badWriteAt;  // (or the address an interrupt came at)
     LiveMock* mocks;
     std::size_t mockCount;
     const std::bitset<kRamSize>* writable;  // null: any write is allowed
     bool cellStored;       // the leg ended at a store into a debug cell, at cellAddress,
     uint16_t cellAddress;  // with cellLeftover of its steps not run
     uint64_t cellLeftover;
+
+    // Fails the test at a write to `address` outside its writes, made at `at`.
+    void checkWrite(uint16_t address, uint16_t at) {
+        if (writable && !writable->test(address) && outcome == Outcome::Running) {
+            outcome = Outcome::BadWrite;
+            badWrite = address;
+            badWriteAt = at;
+        }
+    }
+    // The same for the `count` bytes just pushed below the stack pointer, now `s`.
+    void checkPushes(uint8_t s, unsigned count, uint16_t at) {
+        for (unsigned i = 1; i <= count; ++i)
+            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(s + i)), at);
+    }
 };
 
 template <CpuModel Model>
@@ -100,13 +112,13 @@ struct TestStep : TestState {
             applyRegisters(c, *mock->registers);
             c.cycleCount += 2;  // the opcode fetch
             opRTS(c);
-            if (executionCounts) {
-                countedCycles += static_cast<uint64_t>(c.cycleCount - mockStart);
+            if (counting.executionCounts) {
+                counting.cycles += static_cast<uint64_t>(c.cycleCount - mockStart);
                 closeCall(c.regPC, c.regS);
             }
             if (!runToExit && returnsFrom(frame, kOpcodeRTS, c)) outcome = Outcome::Returned;
         }
-        if (traceRing) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
+        if (trace.ring) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
         return true;
     }
 
@@ -115,13 +127,6 @@ struct TestStep : TestState {
             if (mocks[i].address == address) return &mocks[i];
         }
         return nullptr;
-    }
-
-    void checkWrite(uint16_t address) {
-        if (writable && !writable->test(address) && outcome == Outcome::Running) {
-            outcome = Outcome::BadWrite;
-            badWrite = address;
-        }
     }
 
     template <uint8_t Opcode>
@@ -136,17 +141,14 @@ struct TestStep : TestState {
                 cellLeftover = remaining;
                 remaining = 0;
             }
-            checkWrite(address);
+            checkWrite(address, pc);
         }
-        if constexpr (Opcode == kOpcodePHA || Opcode == kOpcodePHP) {
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
-        }
-        if constexpr (Opcode == kOpcodeJSR) {
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 1)));
-            checkWrite(static_cast<uint16_t>(kStackPage + static_cast<uint8_t>(c.regS + 2)));
-        }
-        if (executionCounts) countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
+        // A BRK ends the test as a BRK, before its pushes are looked at.
         if constexpr (Opcode == kOpcodeBRK) outcome = Outcome::Brk;
+        if constexpr (opcodeInfo(Model, Opcode).stackPushes > 0)
+            checkPushes(c.regS, opcodeInfo(Model, Opcode).stackPushes, pc);
+        if (counting.executionCounts)
+            countInstruction<Model, Opcode>(c, pc, c.cycleCount - startCycles);
         if constexpr (opcodeInfo(Model, Opcode).halts) outcome = Outcome::Jam;
         if constexpr (Opcode == kOpcodeRTS) {
             if (!runToExit && returnsFrom(frame, Opcode, c)) outcome = Outcome::Returned;
@@ -231,8 +233,8 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
 
 // Runs one test on the kept machine state.
 RunResult runTest(const RunnerOptions& options, const TestFile& file, const TestCase& test,
-                  const MachineSnapshot& kept, const MachineConfig& machine) {
-    CpuModel model = machine.cpu;
+                  const MachineSnapshot& kept, const MachineConfig& config) {
+    CpuModel model = config.cpu;
     restoreMachine(kept);
     headlessSeedRandom(options.seed);
     startTrace(options.traceLength);
@@ -261,9 +263,9 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
     } else {
         int32_t before = cpu.cycleCount;
         enterCall(cpu, test.entry, step.frame.returnAddress);
-        if (executionCounts) {
+        if (counting.executionCounts) {
             // Counted as a call from just before where the hook left regPC.
-            ++executionCounts[test.entry].calls;
+            ++counting.executionCounts[test.entry].calls;
             openCall(static_cast<uint16_t>(step.frame.returnAddress - kJsrLength), test.entry,
                      step.frame.stackPointer, 0, static_cast<uint64_t>(cpu.cycleCount - before));
         }
@@ -294,19 +296,25 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
         }
         nextLeg = cellStored ? step.cellLeftover : legSteps;
         if (step.outcome != Outcome::Running) break;
-        if (!cellStored && test.irq) frameCheck();
+        if (!cellStored && test.irq) {
+            // The interrupt's entry pushes too, unless I holds it off.
+            uint8_t stackBefore = cpu.regS;
+            uint16_t interrupted = cpu.regPC;
+            frameCheck();
+            step.checkPushes(cpu.regS, static_cast<uint8_t>(stackBefore - cpu.regS), interrupted);
+        }
     }
     endConsole(cells);
     uint64_t cycles = callCycles(step.frame, cyclesSinceStart());
 
     RunResult result;
-    nameMachine(machine, result);
+    nameMachine(config, result);
     result.program = file.path;
     result.test = test.name;
     result.stopwatch = std::move(cells.times);
     result.console = std::move(cells.lines);
     result.cycles = cycles;
-    result.frames = framesDrawn - kept.framesDrawn;
+    result.frames = machine.loop.framesDrawn - kept.machine.loop.framesDrawn;
     result.registers = cpu;
     // The hash reads all of RAM, many times the work of a short routine's test: only for
     // the reports that show it.
@@ -340,7 +348,7 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
             result.verdict = Verdict::Error;
             result.stop = StopReason::Crashed;
             result.message = test.name + ": wrote " + withLabel(step.badWrite, file.labels) +
-                             ", outside its writes, at " + withLabel(step.pc, file.labels) +
+                             ", outside its writes, at " + withLabel(step.badWriteAt, file.labels) +
                              counted;
             break;
         case Outcome::Returned:
@@ -401,32 +409,29 @@ bool expandTestFiles(const std::vector<std::string>& paths, std::vector<std::str
     return true;
 }
 
-std::vector<RunResult> runTests(const RunnerOptions& options, const TestFile& file) {
+void runTests(const RunnerOptions& options, const TestFile& file,
+              const std::function<void(const RunResult&)>& give) {
     std::vector<uint8_t> programFile;
     std::string error;
-    MachineConfig machine{.kind = file.machine.value_or(options.machine.kind),
-                          .cpu = file.cpu.value_or(options.machine.cpu),
-                          .cia = file.cia.value_or(options.machine.cia)};
-    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, machine, programFile,
+    MachineConfig config{.kind = file.machine.value_or(options.machine.kind),
+                         .cpu = file.cpu.value_or(options.machine.cpu),
+                         .cia = file.cia.value_or(options.machine.cia)};
+    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, config, programFile,
                               error))
-        return {badInput(file.path, error)};
+        return give(badInput(file.path, error));
     drawFrames = false;
     bool booted = bootUntilProgramLoaded(kDefaultCycleLimit);
     drawFrames = true;
     if (!booted)
-        return {badInput(file.path, "the firmware did not reach its input loop within " +
-                                        std::to_string(kDefaultCycleLimit) +
-                                        " cycles, so the program was never loaded")};
+        return give(badInput(file.path, "the firmware did not reach its input loop within " +
+                                            std::to_string(kDefaultCycleLimit) +
+                                            " cycles, so the program was never loaded"));
     auto kept = std::make_unique<MachineSnapshot>();
     saveMachine(*kept);
-    std::vector<RunResult> results;
     drawFrames = false;
-    for (const TestCase& test : file.tests) {
-        results.push_back(runTest(options, file, test, *kept, machine));
-    }
+    for (const TestCase& test : file.tests) give(runTest(options, file, test, *kept, config));
     drawFrames = true;
     startTrace(0);
-    return results;
 }
 
 TestFileToRun readTestFileToRun(const RunnerOptions& options, const std::string& path) {
@@ -486,17 +491,18 @@ void keepShareOfTests(std::vector<TestFileToRun>& files, const Shard& shard) {
     files = std::move(share);
 }
 
-std::vector<RunResult> runTestFile(const RunnerOptions& options, const TestFileToRun& file) {
-    if (file.failure) return {*file.failure};
-    return runTests(options, file.file);
+void runTestFile(const RunnerOptions& options, const TestFileToRun& file,
+                 const std::function<void(const RunResult&)>& give) {
+    if (file.failure) return give(*file.failure);
+    runTests(options, file.file, give);
 }
 
-std::string testsSummaryJson(const std::vector<RunResult>& results) {
-    std::string json = "[\n";
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        std::string one = summaryJson(results[i]);
-        one.pop_back();  // its newline
-        json += one + (i + 1 < results.size() ? ",\n" : "\n");
-    }
-    return json + "]\n";
+bool TestsSummary::add(const RunResult& result, std::string& error) {
+    std::string one = summaryJson(result);
+    one.pop_back();  // its newline: the array's separator follows
+    return spool_.add((spool_.pieces() > 0 ? ",\n" : "") + one, error);
+}
+
+bool TestsSummary::write(const std::string& path, std::string& error) {
+    return spool_.write(path, "[\n", spool_.pieces() > 0 ? "\n]\n" : "]\n", error);
 }

@@ -1,6 +1,7 @@
 ; irq_exit: a frame handler that leaves through $EA81 (its registers back, RTI) and
 ; skips the firmware's frame work: the jiffy clock stands still until RESTOR puts the
-; firmware's handler back, and then it counts again.
+; firmware's handler back, and then it counts again. Skipping the frame work, the handler
+; acknowledges the interrupt itself (on the C64 CIA 1's, which would come back at once).
         .include "check.inc"
 
 frames  = freeArea
@@ -44,6 +45,7 @@ wanted  = 5
         #passed
 
 handler inc frames
+        lda ioCia1 + ciaInterruptControl
         ldx #0                          ; spoil X and Y: frameExit puts them back
         ldy #0
         jmp frameExit
