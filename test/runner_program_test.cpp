@@ -1030,6 +1030,10 @@ TEST_F(RunnerProgram, ConsoleTextIsCutAtItsBoundsAndTheCutSaidOnce) {
 // A batch's memory does not grow with its runs' console text: once a result is reported,
 // the batch keeps none of it.
 TEST_F(RunnerProgram, ABatchKeepsNoConsoleTextOfTheRunsItHasReported) {
+    // The peak counts this test's own copy before exec, which under AddressSanitizer (a
+    // hundred MB, and growing as it holds freed blocks back) outweighs the batch.
+    if (BREADBIN_UNDER_ASAN)
+        GTEST_SKIP() << "the peak would be this test's own under AddressSanitizer";
     auto peakOf = [&](int programs) {
         std::vector<std::string> arguments = {"--debug-exit", "-j", "2"};
         for (int i = 0; i < programs; ++i) arguments.push_back(program("console_flood"));
