@@ -62,6 +62,7 @@ step_total=0
 step_pid=""
 step_key=""
 declare -A lane_pid
+declare -A lane_title  # the lanes' steps: KEY -> the title of its line
 
 # record KEY FUNCTION [ARGS...]: runs a step; its status is the step's. In the foreground
 # the step has a process group of its own (in a lane, the lane's), so that the script,
@@ -74,7 +75,15 @@ record() {
     "$BASH" "$self" run-step "$@" >"$logs/$key.log" 2>&1 &
     pid=$!
     set +m
-    [ "$BASHPID" != "$$" ] || { step_pid=$pid; step_key=$key; }
+    if [ "$BASHPID" = "$$" ]; then
+        step_pid=$pid
+        step_key=$key
+        # A lane's step that fails stops this one, so that its line comes at once (step).
+        while kill -0 "$pid" 2>/dev/null; do
+            [ -z "$(failed_lane_step)" ] || stop "$key" "$pid"
+            sleep 0.2
+        done
+    fi
     wait "$pid" || status=$?
     step_pid=""
     echo "$start $(date +%s%N)" >"$logs/$key.time"
@@ -135,12 +144,28 @@ show() {
     exit 1
 }
 
-# step KEY TITLE FUNCTION [ARGS...]: a step in the foreground, and its line.
+# step KEY TITLE FUNCTION [ARGS...]: a step in the foreground, and its line; or, when a
+# step of a lane has failed meanwhile, that step's line and its output.
 step() {
-    local key=$1 title=$2
+    local key=$1 title=$2 failed
     shift 2
     record "$key" "$@" || true
+    failed=$(failed_lane_step)
+    [ -z "$failed" ] || show "$failed" "${lane_title[$failed]}"
     show "$key" "$title"
+}
+
+# The first step of a lane (one in lane_title) that has ended with a failure, if any.
+failed_lane_step() {
+    local key status
+    for key in "${!lane_title[@]}"; do
+        [ -e "$logs/$key.status" ] || continue
+        read -r status <"$logs/$key.status"
+        if [ "$status" != 0 ]; then
+            echo "$key"
+            return
+        fi
+    done
 }
 
 # lane NAME FUNCTION [ARGS...]: runs FUNCTION (which records its steps) in the background,
@@ -422,7 +447,10 @@ case "$command" in
         step_total=9
         [ -z "$(missing_packages "${later[@]}")" ] || step_total=10
         step packages "installing packages" install_in_two "${now[@]}" -- "${later[@]}"
+        lane_title=([sanitize-build]="building (clang: ASan, UBSan, libFuzzer; beside the above)"
+                    [sanitize-tests]="testing (ASan, UBSan)" [fuzzing]="fuzzing")
         if [ $step_total -eq 10 ]; then
+            lane_title[packages-later]="installing packages (beside the build)"
             lane packages record packages-later install_later
         else
             record packages-later install_later || show packages-later "installing packages"
@@ -430,13 +458,11 @@ case "$command" in
         step layout "checking the layout" check_format
         lane sanitize sanitize_lane
         step release-build "building (Release, warnings as errors)" release_build ON ON OFF
-        [ $step_total -eq 9 ] || show packages-later "installing packages (beside the build)" packages
+        [ $step_total -eq 9 ] || show packages-later "${lane_title[packages-later]}" packages
         step release-tests "testing (Release)" run_tests "$release_dir"
         step release-packages "packaging breadbin-run and breadbin, lintian" release_packages
         step runner-package "packaging breadbin-run without SDL, lintian" runner_package
-        show sanitize-build "building (clang: ASan, UBSan, libFuzzer; beside the above)" sanitize
-        show sanitize-tests "testing (ASan, UBSan)" sanitize
-        show fuzzing "fuzzing" sanitize
+        for key in sanitize-build sanitize-tests fuzzing; do show "$key" "${lane_title[$key]}" sanitize; done
         release_tests=$(tests_in "$logs/release-tests.log")
         sanitize_tests=$(tests_in "$logs/sanitize-tests.log")
         echo "passed in $(duration "$start" "$(date +%s%N)"): the layout; the Release build and its" \
