@@ -759,9 +759,16 @@ std::vector<pid_t> childrenOf(pid_t pid) {
     return children;
 }
 
-// Whether a process has ended (a zombie that no one reaps has ended too).
+// Whether a process has ended (a zombie that no one reaps has ended too). A process that
+// is reaped while its file is read fails the read with "No such process", which libstdc++
+// throws: that process has ended too.
 bool ended(pid_t pid) {
-    std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    try {
+        stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    } catch (const std::ios_base::failure&) {
+        return true;
+    }
     std::size_t state = stat.rfind(") ");
     return stat.empty() || state == std::string::npos || stat[state + 2] == 'Z' ||
            stat[state + 2] == 'X';
