@@ -20,6 +20,9 @@ struct CpuState {
     int32_t cycleCount;     // machine cycles charged since the last frame; the frame sets it to 0.
                             // The machine's own timing never reads it; the runner's emulated
                             // clock and its cycle limit add it up (cyclesSinceStart)
+
+    // Field by field: the padding between the fields holds whatever a copy left there.
+    bool operator==(const CpuState&) const = default;
 };
 
 // Status flag masks of regP.

@@ -7,8 +7,11 @@
 // counter, turned into seconds at the rate it is measured to run against the steady
 // clock: each tenth of a second a reading is taken from both, and the rate is measured
 // again from the first such pair to the latest, so the two clocks agree at every such
-// reading. Until the first rate is known (a millisecond), and where there is no such
-// counter, a reading is the steady clock itself. Readings never go backwards.
+// reading. A pair counts only when the counter, read just before and just after the steady
+// clock, moved by little between the two: a thread preempted or interrupted there would
+// pin the counter to a clock reading milliseconds away, and the rate measured from such a
+// pair is wrong by as much. Until the first rate is known (a millisecond), and where there
+// is no such counter, a reading is the steady clock itself. Readings never go backwards.
 #include "host/clock.h"
 
 #include <algorithm>
@@ -31,6 +34,10 @@ double systemSeconds() {
 #if defined(__x86_64__)
 constexpr double kFirstRateAfterSeconds = 0.001;
 constexpr double kRateCheckSeconds = 0.1;
+// A pair is the tightest of a few tries, and none wider than this many ticks: a steady
+// clock read costs a hundred or so, a preemption millions.
+constexpr int kPairTries = 8;
+constexpr uint64_t kWidestPairTicks = 20'000;
 
 bool hasInvariantCounter() {
     unsigned a = 0, b = 0, c = 0, d = 0;
@@ -50,9 +57,31 @@ struct CounterClock {
 };
 CounterClock counter;
 
-// Reads the steady clock beside the counter value `ticks` and measures the rate again.
-double pairedReading(uint64_t ticks) {
-    double seconds = systemSeconds();
+// A steady clock reading and the counter value at the same moment (the middle of the
+// counter's readings around it); false when every try was too wide to trust.
+bool readPair(uint64_t& ticks, double& seconds) {
+    uint64_t narrowest = kWidestPairTicks + 1;
+    for (int i = 0; i < kPairTries; ++i) {
+        uint64_t before = __rdtsc();
+        double reading = systemSeconds();
+        uint64_t width = __rdtsc() - before;
+        if (width < narrowest) {
+            narrowest = width;
+            ticks = before + width / 2;
+            seconds = reading;
+        }
+    }
+    return narrowest <= kWidestPairTicks;
+}
+
+// Reads the steady clock beside the counter and measures the rate again.
+double pairedReading() {
+    uint64_t ticks = 0;
+    double seconds = 0;
+    if (!readPair(ticks, seconds)) {
+        counter.nextCheck = 0;  // not now: measure at the next reading
+        return systemSeconds();
+    }
     if (!counter.anchored) {
         counter = {true, true, ticks, seconds, 0, ticks, 0};
         return seconds;
@@ -81,7 +110,7 @@ double steadySeconds() {
                       // signed: another core's counter may lag the anchor by a little
                       static_cast<double>(static_cast<int64_t>(ticks - counter.anchorTicks)) *
                           counter.secondsPerTick
-                : pairedReading(ticks);
+                : pairedReading();
         counter.last = std::max(counter.last, seconds);
         return counter.last;
     }

@@ -14,6 +14,26 @@
 #include <string>
 #include <vector>
 
+// A build under the sanitizers runs several times slower: every time limit here, which
+// guards against a hang rather than measuring speed, stretches by the build's factor
+// (add_breadbin_test defines it).
+#ifndef BREADBIN_TEST_TIME_SCALE
+#define BREADBIN_TEST_TIME_SCALE 1
+#endif
+
+// Whether this program runs under AddressSanitizer (GCC says so with a macro, clang
+// through __has_feature).
+#if defined(__SANITIZE_ADDRESS__)
+#define BREADBIN_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BREADBIN_UNDER_ASAN 1
+#endif
+#endif
+#ifndef BREADBIN_UNDER_ASAN
+#define BREADBIN_UNDER_ASAN 0
+#endif
+
 struct ProcessOutcome {
     int status = -1;         // the exit status, or -1 when it did not exit normally
     bool timedOut = false;   // killed at the time limit
@@ -90,7 +110,8 @@ inline RunningProcess startProcess(const std::string& path,
 // `until` came to hold.
 template <class Until>
 bool readProcess(RunningProcess& process, double seconds, Until until) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::duration<double>(seconds * BREADBIN_TEST_TIME_SCALE);
     int* fds[2] = {&process.out, &process.err};
     std::string* texts[2] = {&process.outcome.out, &process.outcome.err};
     for (;;) {

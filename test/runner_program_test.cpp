@@ -22,14 +22,6 @@
 #include "app/runner/reports/png_image.h"
 #include "runner_process.h"
 
-// A forked run's peak memory includes what this process held when it forked, so under
-// AddressSanitizer this process keeps no quarantine of freed memory, which would grow with
-// the output it reads from runs (ABatchKeepsNoConsoleTextOfTheRunsItHasReported). The
-// runs themselves keep the sanitizer's defaults.
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=0"; }
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -772,9 +764,16 @@ std::vector<pid_t> childrenOf(pid_t pid) {
     return children;
 }
 
-// Whether a process has ended (a zombie that no one reaps has ended too).
+// Whether a process has ended (a zombie that no one reaps has ended too). A process that
+// is reaped while its file is read fails the read with "No such process", which libstdc++
+// throws: that process has ended too.
 bool ended(pid_t pid) {
-    std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    try {
+        stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    } catch (const std::ios_base::failure&) {
+        return true;
+    }
     std::size_t state = stat.rfind(") ");
     return stat.empty() || state == std::string::npos || stat[state + 2] == 'Z' ||
            stat[state + 2] == 'X';
@@ -1041,18 +1040,17 @@ TEST_F(RunnerProgram, ConsoleTextIsCutAtItsBoundsAndTheCutSaidOnce) {
 }
 
 // A batch's memory does not grow with its runs' console text: once a result is reported,
-// the batch keeps none of it. Under AddressSanitizer freed memory waits in a quarantine
-// before it is used again, which would grow with the runs whatever the batch keeps: these
-// runs go without it (the option means nothing to other builds).
+// the batch keeps none of it.
 TEST_F(RunnerProgram, ABatchKeepsNoConsoleTextOfTheRunsItHasReported) {
-    const char* given = std::getenv("ASAN_OPTIONS");
-    std::string sanitizer = std::string("ASAN_OPTIONS=") + (given ? given : "") +
-                            (given && *given ? ":" : "") + "quarantine_size_mb=0";
+    // The peak counts this test's own copy before exec, which under AddressSanitizer (a
+    // hundred MB, and growing as it holds freed blocks back) outweighs the batch.
+    if (BREADBIN_UNDER_ASAN)
+        GTEST_SKIP() << "the peak would be this test's own under AddressSanitizer";
     auto peakOf = [&](int programs) {
         std::vector<std::string> arguments = {"--debug-exit", "-j", "2"};
         for (int i = 0; i < programs; ++i) arguments.push_back(program("console_flood"));
         ProcessOutcome outcome =
-            runProcess(kRunner, arguments, 60, "", withEnvironment({sanitizer}));
+            runProcess(kRunner, arguments, 60);
         EXPECT_EQ(outcome.status, 0);
         EXPECT_EQ(lineCount(outcome.out), programs);
         return outcome.peakKilobytes;

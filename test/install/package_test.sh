@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian packages that `cpack` wrote into PACKAGE_DIR (./build.sh package): their
-# names, versions, dependencies and files, and the runner working from its unpacked
-# package.
+# names, versions, dependencies and files, the runner working from its unpacked package,
+# and lintian finding neither error nor warning in them.
 #
 #   package_test.sh PACKAGE_DIR WINDOW
 #
@@ -49,7 +49,8 @@ has_files "$runner_deb" bin/breadbin-run share/man/man1/breadbin-run.1.gz \
     share/breadbin/{kernal.rom,basic.rom,chargen.rom,kernal.inc,basic.inc} \
     share/breadbin/demo/{kernal.rom,basic.rom,chargen.rom,tests/start} \
     share/breadbin/examples/{multiply.asm,multiply.prg} \
-    share/doc/breadbin/{README.md,LICENSE,firmware/README.md}
+    share/doc/breadbin/{README.md,LICENSE,firmware/README.md} \
+    share/doc/breadbin-run/{copyright,changelog.Debian.gz}
 [ "$(ls "$work/unpacked/usr/bin")" = breadbin-run ] ||
     fail "breadbin-run's package has other programs: $(ls "$work/unpacked/usr/bin")"
 [ "$(field "$runner_deb" Package)" = breadbin-run ] || fail "the runner's package is not named breadbin-run"
@@ -67,11 +68,17 @@ if field "$runner_deb" Depends | grep -q sdl; then fail "breadbin-run depends on
 
 if [ "$window" = 1 ]; then
     window_deb=$(ls "$packages"/breadbin_*.deb) || fail "no breadbin package in $packages"
-    has_files "$window_deb" bin/breadbin share/man/man1/breadbin.1.gz
+    has_files "$window_deb" bin/breadbin share/man/man1/breadbin.1.gz \
+        share/doc/breadbin/{copyright,changelog.Debian.gz}
     [ "$(field "$window_deb" Version)" = "$(field "$runner_deb" Version)" ] ||
         fail "the two packages have different versions"
     field "$window_deb" Depends | grep -qF "breadbin-run (= $(field "$runner_deb" Version))" ||
         fail "breadbin does not depend on this version of breadbin-run"
     depends_on "$window_deb" libsdl2-2.0-0 || fail "breadbin does not depend on libsdl2-2.0-0"
 fi
-echo "package_test: as they should be: $(cd "$packages" && echo *.deb)"
+# What Debian asks of a package (a copyright file, a changelog, a well-formed maintainer and
+# description, ...): each package's override names the one warning that is meant.
+command -v lintian >/dev/null || fail "lintian is not installed (apt-get install lintian)"
+lintian --fail-on error,warning "${debs[@]}" >"$work/lintian" 2>&1 ||
+    fail "lintian: $(grep -E '^[EW]: ' "$work/lintian" || cat "$work/lintian")"
+echo "package_test: as they should be, lintian clean: $(cd "$packages" && echo *.deb)"

@@ -20,8 +20,10 @@ scenario=$3
 demo=${4:-}
 
 # Every wait is for a condition, bounded generously: a loaded machine (a sanitizer build,
-# the other tests beside it) may take seconds where an idle one takes milliseconds.
-timeout_s=60       # for the window to appear and for each check
+# the other tests beside it) may take seconds where an idle one takes milliseconds, and
+# the instrumented build at -O0 runs tiny-roms' countdown for over a minute on a share of
+# a busy core.
+timeout_s=180      # for the window to appear and for each check
 exit_wait_s=30     # for the program to end after Escape
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/breadbin-window-XXXXXX")
