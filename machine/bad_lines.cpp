@@ -3,55 +3,20 @@
 // first read from then on and waits there until the VIC gives the bus back (cycle 55):
 // writes go through, and the 6510 never writes more than three cycles in a row.
 //
-// Legs of the interpreter end before an instruction that could reach cycle 12, and the
-// loop runs those near a bad line one at a time: for each, it works out from the opcode
-// table which of its cycles read (every cycle but the operand's store, a read-modify-
-// write's two stores, a push, JSR's and BRK's pushes), and from a dry run (the same
-// instruction on a bus that changes nothing) how many cycles it takes; the wait is charged
-// before the instruction, so that its accesses from the waiting read on fall where they
-// would. (An access before that read in the same instruction is then late by the wait:
-// only fetches of the instruction's own bytes come before a read that waits.)
+// Legs of the interpreter end before an instruction that starts at cycle 12 or later, so
+// that an instruction's opcode fetch that falls in the VIC's cycles waits before it. The
+// instruction in which cycle 12 falls is the leg's last: once it has run, the loop works out
+// from the opcode table which of its cycles read (every cycle but the operand's store, a
+// read-modify-write's two stores, a push, JSR's and BRK's pushes) and charges the wait of
+// its first read from cycle 12 on. (Its accesses after that read are then early by the
+// wait: a chip register read or written there sees the chip as it was before the wait.)
 #include "machine/bad_lines.h"
 
+#include "cpu/control.h"
+#include "cpu/decoder.h"
 #include "machine/c64.h"
-#include "machine/step_loop.h"
 
 namespace {
-
-// The C64's bus as the processor would see it, changing nothing: the dry run's.
-struct DryC64Bus {
-    static constexpr bool kSeesDummyWrites = false;
-    static uint8_t read(const CpuState&, uint16_t address) { return peekC64(address); }
-    static uint16_t readWord(const CpuState& c, uint16_t address) {
-        return static_cast<uint16_t>(read(c, address) | read(c, static_cast<uint16_t>(address + 1))
-                                                            << 8);
-    }
-    static void write(const CpuState&, uint16_t, uint8_t) {}
-};
-
-struct OneStep {
-    bool started = false;
-    bool beforeInstruction(CpuState&) {
-        if (started) return false;
-        started = true;
-        return true;
-    }
-    template <uint8_t Opcode>
-    void afterInstruction(CpuState&, uint16_t) {}
-};
-
-// The cycles of the instruction at regPC, and its opcode.
-uint32_t dryRunCycles(uint8_t& opcode) {
-    CpuState saved = cpu;
-    withModel(machineConfig.cpu, [](auto m) {
-        OneStep step;
-        runInterpreter<decltype(m)::value, DryC64Bus>(step);
-    });
-    auto cycles = static_cast<uint32_t>(cpu.cycleCount - saved.cycleCount);
-    opcode = cpu.currentOpcode;
-    cpu = saved;
-    return cycles;
-}
 
 constexpr uint32_t kJsrPushFirst = 3;  // JSR: R R R W W R
 constexpr uint32_t kBrkPushFirst = 2;  // BRK and an interrupt's entry: R R W W W R R
@@ -80,14 +45,9 @@ uint64_t waitOf(const BadLine& bad, uint64_t start, uint32_t cycles, Writes&& wr
 
 }  // namespace
 
-bool nearBadLine(const BadLine& bad, uint64_t now) {
-    return bad.baFrom != kNever && now + kLongestStepCycles > bad.baFrom && now < bad.resume;
-}
-
-uint64_t badLineWaitOfInstruction(const BadLine& bad, uint64_t now) {
-    uint8_t opcode = 0;
-    uint32_t cycles = dryRunCycles(opcode);
-    return waitOf(bad, now, cycles, [&](uint32_t j) { return writesInCycle(opcode, j, cycles); });
+uint64_t badLineWaitOfInstruction(const BadLine& bad, uint64_t start, uint8_t opcode,
+                                  uint32_t cycles) {
+    return waitOf(bad, start, cycles, [&](uint32_t j) { return writesInCycle(opcode, j, cycles); });
 }
 
 uint64_t badLineWaitOfEntry(const BadLine& bad, uint64_t now) {

@@ -158,29 +158,38 @@ bool c64FrameEnds() {
     return true;
 }
 
-int32_t prepareC64Leg(bool interrupts, bool& single) {
+int32_t prepareC64Leg(bool interrupts) {
     uint64_t now = cyclesSinceStart();
     advancePort(machine.port, now, memory.ram);
     if (interrupts) takeInterrupts(now);
     now = cyclesSinceStart();
     advanceVic(machine.vic, now);
     BadLine bad = nextBadLine(machine.vic, now);
-    single = nearBadLine(bad, now);
-    if (single) {
-        // A step that may meet the bad line runs alone, its wait charged first.
-        cpu.cycleCount += static_cast<int32_t>(badLineWaitOfInstruction(bad, now));
-        return cpu.cycleCount + 1;
+    if (bad.baFrom <= now) {
+        // The next instruction's opcode fetch waits for the bus.
+        cpu.cycleCount += static_cast<int32_t>(bad.resume - now);
+        now = bad.resume;
+        bad = nextBadLine(machine.vic, now);
     }
     int32_t limit = legLimit(now, interrupts);
     if (bad.baFrom != kNever) {
-        int64_t before = static_cast<int64_t>(bad.baFrom - kLongestStepCycles + 1 -
-                                              machine.loop.cyclesOfEarlierFrames);
-        limit = static_cast<int32_t>(std::min<int64_t>(limit, std::max<int64_t>(before, 0)));
+        int64_t before = static_cast<int64_t>(bad.baFrom - machine.loop.cyclesOfEarlierFrames);
+        limit = static_cast<int32_t>(std::min<int64_t>(limit, before));
     }
     return limit;
 }
 
-void finishC64Leg(const C64LegEnd& last) { notePoll(last); }
+void finishC64Leg(const C64LegEnd& last) {
+    uint64_t base = machine.loop.cyclesOfEarlierFrames;
+    uint64_t start = base + static_cast<uint64_t>(last.start);
+    uint64_t end = base + static_cast<uint64_t>(cpu.cycleCount);
+    BadLine bad = nextBadLine(machine.vic, start);
+    if (bad.baFrom > start && bad.baFrom < end) {
+        cpu.cycleCount += static_cast<int32_t>(badLineWaitOfInstruction(
+            bad, start, cpu.currentOpcode, static_cast<uint32_t>(end - start)));
+    }
+    notePoll(last);
+}
 
 uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
     report = {};
@@ -207,12 +216,11 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
                 break;
             }
         }
-        bool single = false;
-        int32_t limit = prepareC64Leg(true, single);
+        int32_t limit = prepareC64Leg(true);
         C64StepFeatures features{
             .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
             .model = machineConfig.cpu};
-        uint64_t steps = single ? 1 : count - done;
+        uint64_t steps = count - done;
         if (window && inTestHookWindow(cpu.regPC)) {
             // A leg that starts in the window runs that step alone, without looking.
             window = false;

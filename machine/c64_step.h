@@ -105,10 +105,10 @@ uint64_t runC64Leg(uint64_t steps, int32_t limit, bool window, C64LegEnd& last) 
 // tests'): the frame's end when the leg before reached it (counted and drawn as the main
 // loop's, returns whether it came); before a leg, the port's fade, the interrupt the last
 // poll saw (with `interrupts`; without, none is taken) and a bad line's wait, returning the
-// cycleCount at which the leg must end and whether it is a single step; after a leg that
-// ran an instruction, its poll.
+// cycleCount at which the leg must end; after a leg that ran an instruction, the wait of a
+// last instruction that a bad line's cycle 12 fell in, and its poll.
 bool c64FrameEnds();
-int32_t prepareC64Leg(bool interrupts, bool& single);
+int32_t prepareC64Leg(bool interrupts);
 void finishC64Leg(const C64LegEnd& last);
 
 #define BREADBIN_FOR_EACH_C64_LEG_VARIANT(X) X(0) X(1) X(2) X(3)

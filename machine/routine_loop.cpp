@@ -59,13 +59,12 @@ void runOnC64(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
         c64FrameEnds();
         uint8_t stackBefore = cpu.regS;
         uint16_t interrupted = cpu.regPC;
-        bool single = false;
-        int32_t limit = prepareC64Leg(interrupts, single);
+        int32_t limit = prepareC64Leg(interrupts);
         run.checkPushes(cpu.regS, static_cast<uint8_t>(stackBefore - cpu.regS), interrupted);
         if (run.outcome != RoutineOutcome::Running) return;
         legEnd = LegEnd{};
         legEnd.limit = limit;
-        run.remaining = single ? 1 : UINT64_MAX;
+        run.remaining = UINT64_MAX;
         run.cycleEnd = cyclesEnd(run, maxCycles);
         setFlag(cpu, kFlagBit5, 1);
         bool maskBefore = (cpu.regP & kFlagI) != 0;
