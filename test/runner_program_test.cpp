@@ -1049,8 +1049,7 @@ TEST_F(RunnerProgram, ABatchKeepsNoConsoleTextOfTheRunsItHasReported) {
     auto peakOf = [&](int programs) {
         std::vector<std::string> arguments = {"--debug-exit", "-j", "2"};
         for (int i = 0; i < programs; ++i) arguments.push_back(program("console_flood"));
-        ProcessOutcome outcome =
-            runProcess(kRunner, arguments, 60);
+        ProcessOutcome outcome = runProcess(kRunner, arguments, 60);
         EXPECT_EQ(outcome.status, 0);
         EXPECT_EQ(lineCount(outcome.out), programs);
         return outcome.peakKilobytes;
