@@ -68,14 +68,7 @@ brkStatus = saved + 1                   ; the status the hijacked BRK pushed
         #expect result, $10             ; B set: the status is BRK's
         #passed
 
-; About 10,000 cycles.
-wait    ldx #8
-        ldy #0
--       dey
-        bne -
-        dex
-        bne -
-        rts
+wait    #waitShort 8                ; about 10,000 cycles
 
 countNmi
         inc nmis

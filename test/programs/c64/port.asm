@@ -94,14 +94,5 @@
         #expectSame result, saved
         #passed
 
-; Y times about 20,000 cycles.
-wait    ldx #0
--       .rept 36
-        nop
-        .next
-        dex
-        bne -
-        dey
-        bne wait
-        rts
+wait    #waitLong
 

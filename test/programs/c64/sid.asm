@@ -56,11 +56,4 @@ sid     = ioSid
         #expect sid + sidEnvelope3, $00
         #passed
 
-; About 3,900 cycles.
-wait    ldx #3
-        ldy #0
--       dey
-        bne -
-        dex
-        bne -
-        rts
+wait    #waitShort 3                ; about 3,900 cycles

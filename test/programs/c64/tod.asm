@@ -49,13 +49,4 @@ cia     = ioCia1
         #expect result, $04             ; the alarm at 12:00:00.1 came
         #passed
 
-; Y times about 20,000 cycles.
-wait    ldx #0
--       .rept 36
-        nop
-        .next
-        dex
-        bne -
-        dey
-        bne wait
-        rts
+wait    #waitLong
