@@ -102,8 +102,10 @@ bool outputsDistinct(const RunnerOptions& options, std::string& error) {
 
 }  // namespace
 
-ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, RunnerOptions& options,
-                          std::string& error) {
+namespace {
+
+ParseOutcome parseLine(const std::vector<std::string_view>& arguments, RunnerOptions& options,
+                       std::string& error) {
     // --help and --version win over the rest of the line, whatever else it holds.
     for (std::string_view argument : arguments) {
         if (argument == "--") break;
@@ -149,4 +151,15 @@ ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, Runner
     }
     if (!outputsDistinct(options, error)) return ParseOutcome::Error;
     return ParseOutcome::Run;
+}
+
+}  // namespace
+
+ParseOutcome parseOptions(const std::vector<std::string_view>& arguments, RunnerOptions& options,
+                          std::string& error) {
+    ParseOutcome outcome = parseLine(arguments, options, error);
+    // A message quotes values as given: their line ends and control bytes become escapes,
+    // so that it stays one line wherever it is shown.
+    if (outcome == ParseOutcome::Error) error = terminalText(error);
+    return outcome;
 }
