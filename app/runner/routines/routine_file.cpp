@@ -309,9 +309,10 @@ void readChoice(const toml::table& root, const char* key, const char* what,
 }
 
 void readFileKeys(const toml::table& root, const std::string& path, TestFile& file,
-                  const LabelFileReader& readLabelFile) {
-    constexpr std::string_view kFileKeys[] = {"program", "labels", "dir",      "machine",  "cpu",
-                                              "cia",     "video",  "encoding", "defaults", "test"};
+                  const MapFileReader& readFile) {
+    constexpr std::string_view kFileKeys[] = {"program",  "labels",   "debug-info", "dir",
+                                              "machine",  "cpu",      "cia",        "video",
+                                              "encoding", "defaults", "test"};
     checkKeys(root, "", kFileKeys);
     const toml::node* program = root.get("program");
     if (!program) fail(root, "program", "missing: the program file the tests run against");
@@ -322,17 +323,20 @@ void readFileKeys(const toml::table& root, const std::string& path, TestFile& fi
     readChoice(root, "cpu", "a processor model", kCpuModels, file.cpu);
     readChoice(root, "cia", "a CIA model", kCiaModels, file.cia);
     readChoice(root, "video", "a video standard", kVideoStandards, file.video);
-    if (const toml::node* labels = root.get("labels")) {
+    // Label files first, as on the command line: a file name or a list of them.
+    for (const char* key : {"labels", "debug-info"}) {
+        const toml::node* files = root.get(key);
+        if (!files) continue;
         std::vector<const toml::node*> names;
-        if (labels->is_array()) {
-            for (const toml::node& element : *labels->as_array()) names.push_back(&element);
+        if (files->is_array()) {
+            for (const toml::node& element : *files->as_array()) names.push_back(&element);
         } else {
-            names.push_back(labels);
+            names.push_back(files);
         }
         for (const toml::node* name : names) {
             std::string error;
-            if (!readLabelFile(relativeTo(path, asString(*name, "labels")), file.labels, error))
-                fail(*name, "labels", error);
+            if (!readFile(key, relativeTo(path, asString(*name, key)), file.map, error))
+                fail(*name, key, error);
         }
     }
     Encoding encoding = Encoding::Petscii;
@@ -348,7 +352,7 @@ void readFileKeys(const toml::table& root, const std::string& path, TestFile& fi
             fail(*node, "encoding", quotedValue(name, '"') + " is not petscii, screen or ascii");
         }
     }
-    Context context{file.labels, encoding};
+    Context context{file.map.labels, encoding};
     Layers layers;
     if (const toml::node* defaults = root.get("defaults")) {
         const toml::table& table = asTable(*defaults, "defaults");
@@ -449,11 +453,17 @@ std::string_view registerName(TestRegister which) {
 
 uint8_t flagMask(TestRegister which) { return kFlagMasks[static_cast<int>(which)]; }
 
-bool readTestFile(std::string_view text, const std::string& path, const LabelTable& labels,
-                  TestFile& file, std::string& error, const LabelFileReader& readLabelFile) {
+bool readMapFile(std::string_view key, const std::string& path, SourceMap& map,
+                 std::string& error) {
+    return key == "labels" ? readLabelFile(path, map.labels, error)
+                           : readDebugInfoFile(path, map, error);
+}
+
+bool readTestFile(std::string_view text, const std::string& path, const SourceMap& map,
+                  TestFile& file, std::string& error, const MapFileReader& readFile) {
     file = TestFile{};
     file.path = path;
-    file.labels = labels;
+    file.map = map;
     if (uint32_t line = tooDeeplyNestedLine(text)) {
         error = path + ":" + std::to_string(line) + ": nested more than " +
                 std::to_string(kMaxTestFileNesting) + " levels deep";
@@ -461,7 +471,7 @@ bool readTestFile(std::string_view text, const std::string& path, const LabelTab
     }
     try {
         toml::table root = toml::parse(text, path);
-        readFileKeys(root, path, file, readLabelFile);
+        readFileKeys(root, path, file, readFile);
     } catch (const toml::parse_error& problem) {
         // What the reader saw is quoted as it came, control characters and all.
         error = path + ":" + std::to_string(problem.source().begin.line) + ": " +
@@ -513,7 +523,7 @@ TestFileToRun readTestFileToRun(const RunnerOptions& options, const std::string&
     std::string text;
     std::string error;
     if (!readTextFile(path, text, error) ||
-        !readTestFile(text, path, options.labels, read.file, error)) {
+        !readTestFile(text, path, options.map, read.file, error)) {
         read.failure = badInput(path, error);
         return read;
     }
