@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -248,6 +249,75 @@ TEST_F(SourceMapTools, TassScopesAreNoLinesAndTheirLabelsAreScoped) {
     EXPECT_EQ(map.labels.byName.at("add8.loop"), 0xC005);
 }
 
+// A C program run on the built-in firmware with its debug info: --expect takes its
+// globals as cc65 exports them, the trace shows the C file and line beside the function,
+// the tracefile counts C lines (lcov reads it) and the profile names C functions
+// (callgrind_annotate reads it).
+TEST_F(SourceMapTools, CProgramsTraceCountAndProfileByCLines) {
+    fs::path folder = folderNamed("spin");
+    std::ofstream(folder / "spin.c") << "int result;\n"
+                                        "unsigned spins;\n"
+                                        "\n"
+                                        "int add16(int a, int b) {\n"
+                                        "    return a + b;\n"
+                                        "}\n"
+                                        "\n"
+                                        "void spin(void) {\n"
+                                        "    for (;;) {\n"
+                                        "        ++spins;\n"
+                                        "    }\n"
+                                        "}\n"
+                                        "\n"
+                                        "int main(void) {\n"
+                                        "    result = add16(1000, 2000);\n"
+                                        "    spin();\n"
+                                        "    return 0;\n"
+                                        "}\n";
+    ProcessOutcome built = runProcess(
+        CL65, {"-t", "c64", "-g", "-Wl", "--dbgfile,spin.dbg", "-o", "spin.prg", "spin.c"}, 60,
+        folder.string());
+    ASSERT_EQ(built.status, 0) << built.out << built.err;
+    const std::string dbg = (folder / "spin.dbg").string(), prg = (folder / "spin.prg").string();
+    const std::string info = (folder / "spin.info").string();
+    const std::string profile = (folder / "spin.callgrind").string();
+    // 3000 = $0BB8
+    ProcessOutcome counted =
+        runProcess(kRunner,
+                   {"--debug-info", dbg, "--cycles", "100000", "--expect", "_result=$B8",
+                    "--expect", "_result+1=$0B", "--coverage", info, "--profile", profile, prg},
+                   60);
+    ASSERT_EQ(counted.status, 0) << counted.out << counted.err;
+    std::string record = sourceRecord(info, (folder / "spin.c").string());
+    EXPECT_NE(record.find("FNDA:1,_add16\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("FNDA:1,_spin\n"), std::string::npos) << record;
+    EXPECT_EQ(record.find("DA:5,0\n"), std::string::npos) << "add16's return ran: " << record;
+    EXPECT_NE(record.find("DA:17,0\n"), std::string::npos) << "main never returns: " << record;
+    ProcessOutcome summary = runProcess(LCOV, {"--summary", info}, 60);
+    EXPECT_EQ(summary.status, 0) << summary.err;
+    EXPECT_NE((summary.out + summary.err).find("functions..: 100.0% (2 of 2 functions)"),
+              std::string::npos)
+        << summary.out << summary.err;
+    ProcessOutcome annotated = runProcess(CALLGRIND_ANNOTATE, {profile}, 60);
+    EXPECT_EQ(annotated.status, 0) << annotated.err;
+    EXPECT_NE(annotated.out.find("spin.c:_spin"), std::string::npos) << annotated.out;
+    EXPECT_NE(annotated.out.find("spin.c:_add16"), std::string::npos) << annotated.out;
+
+    // The run that reaches its limit in spin's loop shows where, line by line.
+    ProcessOutcome traced =
+        runProcess(kRunner, {"--debug-info", dbg, "--cycles", "100000", "--trace", "6", prg}, 60);
+    EXPECT_EQ(traced.status, 2) << traced.err;
+    std::size_t start = traced.out.find("last 6 instructions:\n");
+    ASSERT_NE(start, std::string::npos) << traced.out;
+    std::string trace = traced.out.substr(start + 21);
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 6) << trace;
+    for (std::size_t at = 0; at < trace.size(); at = trace.find('\n', at) + 1) {
+        std::string line = trace.substr(at, trace.find('\n', at) - at);
+        EXPECT_NE(line.find(" spin.c:"), std::string::npos) << line;
+    }
+    EXPECT_NE(traced.out.find(" _spin+"), std::string::npos) << traced.out;
+    EXPECT_NE(traced.out.find(" spin.c:10 "), std::string::npos) << traced.out;
+}
+
 TEST(SourceMapFormats, ViceLabelsSkipCheapLocalsAndReadScopesWithDots) {
     LabelTable labels;
     std::string error;
@@ -406,7 +476,9 @@ TEST(SourceMapFormats, Ld65ScopesLocalsAndConstants) {
     for (const char* none : {"@skip", "twice", "big", "printf", "loop"})
         EXPECT_EQ(map.labels.byName.count(none), 0u) << none;
     EXPECT_EQ(labelFor(map.labels, 0xC007), "add8+3") << "a scope's labels name no routine";
-    EXPECT_EQ(labelFor(map.labels, 0xD020), "add8+4124") << "nor do constants";
+    EXPECT_EQ(labelFor(map.labels, 0xC00F), "add8+11");
+    EXPECT_EQ(labelFor(map.labels, 0xC010), "") << "a label ends with its segment";
+    EXPECT_EQ(labelFor(map.labels, 0xD020), "") << "constants name no routine";
     ASSERT_EQ(map.segments.size(), 1u);
     EXPECT_EQ(map.segments[0].name, "CODE");
     EXPECT_EQ(map.segments[0].start, 0xC000);

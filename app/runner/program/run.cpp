@@ -320,7 +320,7 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     drawFrames = true;
     checkExpectations(options, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0)
-        keepTrace(result, options.machine.cpu, options.map.labels);
+        keepTrace(result, options.machine.cpu, options.map);
     result.screen = screenText(false);
     result.registers = cpu;
     result.hash = machineStateHash();

@@ -255,7 +255,7 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
         result.routine = routine->name;
     judgeTest(test, file, step, setting.mocks, cycles, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0)
-        keepTrace(result, config.cpu, file.map.labels);
+        keepTrace(result, config.cpu, file.map);
     return result;
 }
 

@@ -117,11 +117,11 @@ bool readLabels(std::string_view text, const std::string& fileName, LabelTable& 
 }
 
 bool LabelsAdded::add(std::string_view name, uint16_t address, bool showsAddress,
-                      std::string& problem) {
+                      std::string& problem, uint32_t size) {
     auto [known, isNew] = table.byName.emplace(name, address);
     if (isNew) {
         named.emplace_back(name);
-        if (showsAddress) toShow.push_back({address, std::string(name)});
+        if (showsAddress) toShow.push_back({address, std::string(name), size});
         return true;
     }
     if (known->second == address) return true;
@@ -159,8 +159,11 @@ const Label* routineContaining(const LabelTable& labels, uint16_t address) {
     if (after == labels.byAddress.begin()) return nullptr;
     // The first label read at that address names it.
     uint16_t at = std::prev(after)->address;
-    return &*std::lower_bound(labels.byAddress.begin(), after, at,
-                              [](const Label& label, uint16_t a) { return label.address < a; });
+    const Label* found =
+        &*std::lower_bound(labels.byAddress.begin(), after, at,
+                           [](const Label& label, uint16_t a) { return label.address < a; });
+    if (found->size && address >= found->address + found->size) return nullptr;
+    return found;
 }
 
 std::string labelFor(const LabelTable& labels, uint16_t address) {

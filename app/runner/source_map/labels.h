@@ -12,6 +12,7 @@
 struct Label {
     uint16_t address;
     std::string name;
+    uint32_t size = 0;  // the bytes it names, where known; 0: up to the next label
 };
 
 struct LabelTable {
@@ -28,7 +29,8 @@ struct LabelsAdded {
     // Adds `name` for `address`, by name at once and, when `showsAddress`, as the name
     // of the address in traces and reports once kept. False, with `problem`, when the
     // name stands for another address already.
-    bool add(std::string_view name, uint16_t address, bool showsAddress, std::string& problem);
+    bool add(std::string_view name, uint16_t address, bool showsAddress, std::string& problem,
+             uint32_t size = 0);
     void keep();
     void drop();
 };
@@ -45,7 +47,8 @@ bool readLabels(std::string_view text, const std::string& fileName, LabelTable& 
 // Reads the label file at `path` (readLabels), or says why it cannot be read.
 bool readLabelFile(const std::string& path, LabelTable& labels, std::string& error);
 
-// The label at or nearest below `address` (the routine an address lies in), or null.
+// The label at or nearest below `address` (the routine an address lies in), or null;
+// null too past the end of a label whose size is known.
 const Label* routineContaining(const LabelTable& labels, uint16_t address);
 // `address` by its label: "add8" at the label itself, "add8+3" further on, "" where no
 // label lies at or below it.

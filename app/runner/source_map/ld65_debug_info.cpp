@@ -1,7 +1,7 @@
 // ld65's debug info (--dbgfile, of objects assembled or compiled with -g): one record a
 // line, "KIND<tab>key=value,key=value", where a value is a number (decimal or 0x hex), a
 // "string" or a list of ids joined by '+'. Records name each other by id, in any order:
-//   file  id, name               a source file
+//   file  id, name, mod          a source file, and the objects built from it
 //   seg   id, name, start, size  a segment where the linker put it
 //   span  id, seg, start, size   bytes of a segment
 //   line  id, file, line, type, span   a source line and the spans its code lies in;
@@ -144,6 +144,7 @@ struct Ld65Reader {
 struct FileEntry {
     std::string name;
     int number;
+    std::vector<uint64_t> modules;  // the objects built from it
 };
 struct SpanEntry {
     uint16_t address;
@@ -263,9 +264,9 @@ bool readLd65DebugInfo(std::string_view text, const std::string& path, SourceMap
     std::map<uint64_t, ScopeEntry> scopes;
     for (const Record& record : records) {
         if (record.kind == "file") {
-            std::string name;
-            if (!reader.text(record, "name", name) ||
-                !keep(reader, record, files, FileEntry{name, record.number}))
+            FileEntry file{"", record.number, {}};
+            if (!reader.text(record, "name", file.name) ||
+                !reader.ids(record, "mod", file.modules) || !keep(reader, record, files, file))
                 return false;
         } else if (record.kind == "seg") {
             Segment segment;
@@ -328,6 +329,17 @@ bool readLd65DebugInfo(std::string_view text, const std::string& path, SourceMap
         }
         if (!entry.spans.empty() && entry.type <= kMacroLine) lines.push_back(std::move(entry));
     }
+    // cc65 assembles the file it generates from C and deletes it: an assembly line of an
+    // object compiled from C whose source is gone is no line of the user's.
+    std::set<uint64_t> fromC;
+    for (const LineEntry& line : lines) {
+        if (line.type == kCLine)
+            fromC.insert(files[line.file].modules.begin(), files[line.file].modules.end());
+    }
+    auto generated = [&](const FileEntry& file) {
+        return std::any_of(file.modules.begin(), file.modules.end(),
+                           [&](uint64_t module) { return fromC.count(module) > 0; });
+    };
     std::vector<uint8_t> nearest(0x10000, UINT8_MAX);  // the rank of the line kept at a byte
     constexpr uint64_t kNearestFirst[] = {kCLine, kAssemblyLine, kMacroLine};
     std::vector<ListingLine> kept;
@@ -344,6 +356,7 @@ bool readLd65DebugInfo(std::string_view text, const std::string& path, SourceMap
                 // line of .byte is data), as its source says.
                 if (line.type != kCLine) {
                     const std::string* statement = texts.line(source, line.line);
+                    if (!statement && texts.missing(source) && generated(file)) continue;
                     if (!statement) {
                         error =
                             placeInFile(path, file.number) + "the source " + source +
@@ -375,6 +388,7 @@ bool readLd65DebugInfo(std::string_view text, const std::string& path, SourceMap
         std::set<uint16_t> addresses;
         bool shown;
         const Record* record;
+        uint32_t size;  // its own, else to its segment's end
     };
     std::map<std::string, Named> named;
     for (const Record& record : records) {
@@ -391,15 +405,26 @@ bool readLd65DebugInfo(std::string_view text, const std::string& path, SourceMap
         std::string full = inScope.empty() ? name : inScope + "." + name;
         if (!isLabelName(full))
             return reader.fail(record, quotedValue(full, '"') + " is not a label name");
-        auto [place, fresh] =
-            named.try_emplace(full, Named{{}, type == "lab" && inScope.empty(), &record});
+        uint64_t size = 0, segmentId = 0;
+        if (reader.has(record, "size") && !reader.number(record, "size", 0x10000, size))
+            return false;
+        if (!size && reader.has(record, "seg")) {
+            if (!reader.number(record, "seg", UINT32_MAX, segmentId)) return false;
+            auto segment = segments.find(segmentId);
+            if (segment != segments.end() && value >= segment->second.start &&
+                value < segment->second.start + segment->second.size)
+                size = segment->second.start + segment->second.size - value;
+        }
+        auto [place, fresh] = named.try_emplace(
+            full,
+            Named{{}, type == "lab" && inScope.empty(), &record, static_cast<uint32_t>(size)});
         place->second.addresses.insert(static_cast<uint16_t>(value));
     }
     LabelsAdded added{map.labels};
     for (const auto& [name, entry] : named) {
         if (entry.addresses.size() != 1) continue;
         std::string problem;
-        if (!added.add(name, *entry.addresses.begin(), entry.shown, problem)) {
+        if (!added.add(name, *entry.addresses.begin(), entry.shown, problem, entry.size)) {
             added.drop();
             return reader.fail(*entry.record, problem);
         }
