@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -316,6 +317,49 @@ TEST_F(SourceMapTools, CProgramsTraceCountAndProfileByCLines) {
     }
     EXPECT_NE(traced.out.find(" _spin+"), std::string::npos) << traced.out;
     EXPECT_NE(traced.out.find(" spin.c:10 "), std::string::npos) << traced.out;
+}
+
+// breadbin.h for cc65: a C program's console line (its PETSCII letters back in ASCII),
+// its stopwatch timing and its exit status, through the debug cells.
+TEST_F(SourceMapTools, CProgramsEndWriteAndTimeThroughBreadbinH) {
+    fs::path folder = folderNamed("header");
+    std::ofstream(folder / "squares.c") << "#include <breadbin.h>\n"
+                                           "\n"
+                                           "static int square(int x) {\n"
+                                           "    return x * x;\n"
+                                           "}\n"
+                                           "\n"
+                                           "int main(void) {\n"
+                                           "    int i;\n"
+                                           "    unsigned total = 0;\n"
+                                           "    breadbin_puts(\"Squares, 0 to 9\");\n"
+                                           "    breadbin_start();\n"
+                                           "    for (i = 0; i < 10; ++i) total += square(i);\n"
+                                           "    breadbin_stop(7);\n"
+                                           "    breadbin_exit(total == EXPECTED ? 0 : 1);\n"
+                                           "    return 0;\n"
+                                           "}\n";
+    struct Case {
+        const char* expected;
+        int status;
+    };
+    for (const Case c : {Case{"285", 0}, Case{"286", 1}}) {
+        ProcessOutcome built =
+            runProcess(CL65,
+                       {"-t", "c64", "-g", "-I", BREADBIN_C_INCLUDE_DIR,
+                        std::string("-DEXPECTED=") + c.expected, "-o", "squares.prg", "squares.c"},
+                       60, folder.string());
+        ASSERT_EQ(built.status, 0) << built.out << built.err;
+        const std::string prg = (folder / "squares.prg").string();
+        ProcessOutcome run = runProcess(kRunner, {"--debug-exit", "--summary", "-", prg}, 60);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        EXPECT_TRUE(run.err.starts_with(prg + ": Squares, 0 to 9\n")) << run.err;
+        nlohmann::json summary = nlohmann::json::parse(run.out.substr(0, run.out.find('\n')));
+        EXPECT_EQ(summary["console"], nlohmann::json::array({"Squares, 0 to 9"}));
+        ASSERT_EQ(summary["stopwatch"].size(), 1u) << summary;
+        EXPECT_EQ(summary["stopwatch"][0]["id"], 7);
+        EXPECT_GT(summary["stopwatch"][0]["total"], 100) << "ten calls of square";
+    }
 }
 
 TEST(SourceMapFormats, ViceLabelsSkipCheapLocalsAndReadScopesWithDots) {
