@@ -117,6 +117,20 @@ protected:
         fs::create_directories(root / name);
         return root / name;
     }
+    // Compiles `source` as NAME.c in `folder` with cl65 for the C64 with -g, linking it
+    // with ld65's debug info NAME.dbg and its -Ln labels NAME.lbl into NAME.prg; `flags`
+    // go before the file.
+    static void compileC(const fs::path& folder, const std::string& name, const char* source,
+                         const std::vector<std::string>& flags = {}) {
+        std::ofstream(folder / (name + ".c")) << source;
+        std::vector<std::string> arguments = {
+            "-t", "c64",        "-g", "-Wl", "--dbgfile," + name + ".dbg,-Ln," + name + ".lbl",
+            "-o", name + ".prg"};
+        arguments.insert(arguments.end(), flags.begin(), flags.end());
+        arguments.push_back(name + ".c");
+        ProcessOutcome built = runProcess(CL65, arguments, 60, folder.string());
+        ASSERT_EQ(built.status, 0) << built.out << built.err;
+    }
     // Builds the program with `toolchain` in a folder of its own, which it returns.
     fs::path build(const Toolchain& toolchain) {
         fs::path folder = folderNamed(toolchain.name);
@@ -256,28 +270,25 @@ TEST_F(SourceMapTools, TassScopesAreNoLinesAndTheirLabelsAreScoped) {
 // (callgrind_annotate reads it).
 TEST_F(SourceMapTools, CProgramsTraceCountAndProfileByCLines) {
     fs::path folder = folderNamed("spin");
-    std::ofstream(folder / "spin.c") << "int result;\n"
-                                        "unsigned spins;\n"
-                                        "\n"
-                                        "int add16(int a, int b) {\n"
-                                        "    return a + b;\n"
-                                        "}\n"
-                                        "\n"
-                                        "void spin(void) {\n"
-                                        "    for (;;) {\n"
-                                        "        ++spins;\n"
-                                        "    }\n"
-                                        "}\n"
-                                        "\n"
-                                        "int main(void) {\n"
-                                        "    result = add16(1000, 2000);\n"
-                                        "    spin();\n"
-                                        "    return 0;\n"
-                                        "}\n";
-    ProcessOutcome built = runProcess(
-        CL65, {"-t", "c64", "-g", "-Wl", "--dbgfile,spin.dbg", "-o", "spin.prg", "spin.c"}, 60,
-        folder.string());
-    ASSERT_EQ(built.status, 0) << built.out << built.err;
+    compileC(folder, "spin", R"(int result;
+unsigned spins;
+
+int add16(int a, int b) {
+    return a + b;
+}
+
+void spin(void) {
+    for (;;) {
+        ++spins;
+    }
+}
+
+int main(void) {
+    result = add16(1000, 2000);
+    spin();
+    return 0;
+}
+)");
     const std::string dbg = (folder / "spin.dbg").string(), prg = (folder / "spin.prg").string();
     const std::string info = (folder / "spin.info").string();
     const std::string profile = (folder / "spin.callgrind").string();
@@ -323,33 +334,30 @@ TEST_F(SourceMapTools, CProgramsTraceCountAndProfileByCLines) {
 // its stopwatch timing and its exit status, through the debug cells.
 TEST_F(SourceMapTools, CProgramsEndWriteAndTimeThroughBreadbinH) {
     fs::path folder = folderNamed("header");
-    std::ofstream(folder / "squares.c") << "#include <breadbin.h>\n"
-                                           "\n"
-                                           "static int square(int x) {\n"
-                                           "    return x * x;\n"
-                                           "}\n"
-                                           "\n"
-                                           "int main(void) {\n"
-                                           "    int i;\n"
-                                           "    unsigned total = 0;\n"
-                                           "    breadbin_puts(\"Squares, 0 to 9\");\n"
-                                           "    breadbin_start();\n"
-                                           "    for (i = 0; i < 10; ++i) total += square(i);\n"
-                                           "    breadbin_stop(7);\n"
-                                           "    breadbin_exit(total == EXPECTED ? 0 : 1);\n"
-                                           "    return 0;\n"
-                                           "}\n";
+    const char* source = R"(#include <breadbin.h>
+
+static int square(int x) {
+    return x * x;
+}
+
+int main(void) {
+    int i;
+    unsigned total = 0;
+    breadbin_puts("Squares, 0 to 9");
+    breadbin_start();
+    for (i = 0; i < 10; ++i) total += square(i);
+    breadbin_stop(7);
+    breadbin_exit(total == EXPECTED ? 0 : 1);
+    return 0;
+}
+)";
     struct Case {
         const char* expected;
         int status;
     };
     for (const Case c : {Case{"285", 0}, Case{"286", 1}}) {
-        ProcessOutcome built =
-            runProcess(CL65,
-                       {"-t", "c64", "-g", "-I", BREADBIN_C_INCLUDE_DIR,
-                        std::string("-DEXPECTED=") + c.expected, "-o", "squares.prg", "squares.c"},
-                       60, folder.string());
-        ASSERT_EQ(built.status, 0) << built.out << built.err;
+        compileC(folder, "squares", source,
+                 {"-I", BREADBIN_C_INCLUDE_DIR, std::string("-DEXPECTED=") + c.expected});
         const std::string prg = (folder / "squares.prg").string();
         ProcessOutcome run = runProcess(kRunner, {"--debug-exit", "--summary", "-", prg}, 60);
         EXPECT_EQ(run.status, c.status) << run.out << run.err;
@@ -359,6 +367,76 @@ TEST_F(SourceMapTools, CProgramsEndWriteAndTimeThroughBreadbinH) {
         ASSERT_EQ(summary["stopwatch"].size(), 1u) << summary;
         EXPECT_EQ(summary["stopwatch"][0]["id"], 7);
         EXPECT_GT(summary["stopwatch"][0]["total"], 100) << "ten calls of square";
+    }
+}
+
+// Routine tests call C functions: arguments as cc65 passes them (the last in A/X, the
+// others on its software stack through sp, from ld65's -Ln labels), the return value
+// expected as an int or a char; a file that cannot place the arguments is refused.
+TEST_F(SourceMapTools, RoutineTestsCallCFunctionsWithArguments) {
+    fs::path folder = folderNamed("calls");
+    compileC(folder, "lib", R"(unsigned char buffer[8];
+
+int add16(int a, int b) {
+    return a + b;
+}
+
+void fill(unsigned char* to, unsigned count, unsigned char value) {
+    while (count--) *to++ = value;
+}
+
+signed char negate(signed char x) {
+    return -x;
+}
+
+int main(void) {
+    return 0;
+}
+)");
+    std::ofstream(folder / "lib_test.toml")
+        << "program = \"lib.prg\"\ndebug-info = [\"lib.dbg\", \"lib.lbl\"]\n"
+           "[[test]]\nname = \"adds\"\ncall = \"_add16\"\nargs = [1000, -3000]\n"
+           "expect = { return = -2000 }\n"
+           "[[test]]\nname = \"fills\"\ncall = \"_fill\"\n"
+           "args = [\"_buffer+1\", 4, { char = 0x2A }]\n"
+           "set = { \"_buffer\" = [9, 9, 9, 9, 9, 9] }\n"
+           "expect = { \"_buffer\" = [9, 42, 42, 42, 42, 9] }\n"
+           "[[test]]\nname = \"negates\"\ncall = \"_negate\"\nargs = [{ char = 5 }]\n"
+           "expect = { return = { char = -5 } }\n"
+           "[[test]]\nname = \"wrong sum\"\ncall = \"_add16\"\nargs = [1, 2]\n"
+           "expect = { return = -4 }\n";
+    ProcessOutcome tested =
+        runProcess(kRunner, {"--test", (folder / "lib_test.toml").string()}, 60);
+    EXPECT_EQ(tested.status, 1) << tested.out << tested.err;
+    const std::string file = (folder / "lib_test.toml").string();
+    for (const char* line : {"PASS %: adds (", "PASS %: fills (", "PASS %: negates (",
+                             "FAIL %: wrong sum: return: expected 65532 (-4), got 3\n"}) {
+        std::string wanted = replaced(line, "%", file);
+        EXPECT_NE(tested.out.find(wanted), std::string::npos) << wanted << "\n" << tested.out;
+    }
+
+    struct Refused {
+        const char* keys;
+        const char* said;
+    };
+    const Refused refused[] = {
+        {"debug-info = \"lib.dbg\"\n[[test]]\nname = \"t\"\ncall = \"_add16\"\nargs = [1, 2]\n",
+         "args: no label \"sp\" for cc65's stack (give ld65's -Ln labels as debug-info)"},
+        {"debug-info = [\"lib.dbg\", \"lib.lbl\"]\n[[test]]\nname = \"t\"\ncall = \"_add16\"\n"
+         "args = [70000]\n",
+         "args: 70000 is out of range (-32768 to 65535)"},
+        {"debug-info = [\"lib.dbg\", \"lib.lbl\"]\n[[test]]\nname = \"t\"\ncall = \"_negate\"\n"
+         "args = [{ char = 5, int = 1 }]\n",
+         "args: a table here is { char = N }"},
+        {"debug-info = [\"lib.dbg\", \"lib.lbl\"]\n[[test]]\nname = \"t\"\ncall = \"_negate\"\n"
+         "args = 5\n",
+         "args: must be an array of the C function's arguments"},
+    };
+    for (const Refused& r : refused) {
+        std::ofstream(folder / "bad.toml") << "program = \"lib.prg\"\n" << r.keys;
+        ProcessOutcome run = runProcess(kRunner, {"--test", (folder / "bad.toml").string()}, 60);
+        EXPECT_EQ(run.status, 3) << r.keys;
+        EXPECT_NE(run.out.find(r.said), std::string::npos) << r.said << "\n" << run.out << run.err;
     }
 }
 
@@ -380,17 +458,14 @@ TEST(SourceMapFormats, ViceLabelsSkipCheapLocalsAndReadScopesWithDots) {
 // cc65 exports them.
 TEST_F(SourceMapTools, CcSixtyFiveMapsCodeToCLinesAndFunctionsToTheirExports) {
     fs::path folder = folderNamed("c");
-    std::ofstream(folder / "add.c") << "int add16(int a, int b) {\n"
-                                       "    return a + b;\n"
-                                       "}\n"
-                                       "\n"
-                                       "int main(void) {\n"
-                                       "    return add16(1, 2) == 3 ? 0 : 1;\n"
-                                       "}\n";
-    ProcessOutcome built =
-        runProcess(CL65, {"-t", "c64", "-g", "-Wl", "--dbgfile,add.dbg", "-o", "add.prg", "add.c"},
-                   60, folder.string());
-    ASSERT_EQ(built.status, 0) << built.out << built.err;
+    compileC(folder, "add", R"(int add16(int a, int b) {
+    return a + b;
+}
+
+int main(void) {
+    return add16(1, 2) == 3 ? 0 : 1;
+}
+)");
     SourceMap map;
     std::string error;
     ASSERT_TRUE(readDebugInfoFile((folder / "add.dbg").string(), map, error)) << error;

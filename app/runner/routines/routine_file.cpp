@@ -168,6 +168,75 @@ std::map<std::string, std::pair<const toml::node*, std::string>> entriesOf(const
     return entries;
 }
 
+// cc65's C calls: the stack pointer of its software stack (a zero-page word), and the
+// symbols ld65 gives the end of the program's RAM, where cc65's start-up puts the stack.
+constexpr std::string_view kCStackPointer = "sp";
+constexpr std::string_view kCStackStart = "__MAIN_START__";
+constexpr std::string_view kCStackSize = "__MAIN_SIZE__";
+constexpr std::string_view kReturnKey = "return";
+constexpr std::string_view kCharKey = "char";
+
+// A C value of an argument or a return: an int (-32768 to 65535, two bytes), a label's
+// address (a pointer, two bytes), or { char = N } (-128 to 255, one byte); low byte first.
+struct CValue {
+    std::vector<uint8_t> bytes;
+};
+CValue readCValue(const toml::node& node, const std::string& key, const Context& context) {
+    auto signedValue = [&](const toml::node& number, int64_t min, int64_t max) {
+        if (!number.is_integer()) fail(number, key, "must be a whole number");
+        int64_t value = number.as_integer()->get();
+        if (value < min || value > max)
+            fail(number, key,
+                 std::to_string(value) + " is out of range (" + std::to_string(min) + " to " +
+                     std::to_string(max) + ")");
+        return static_cast<uint16_t>(value);
+    };
+    if (node.is_table()) {
+        const toml::table& table = *node.as_table();
+        const toml::node* byte = table.get(kCharKey);
+        if (!byte || table.size() != 1) fail(node, key, "a table here is { char = N }");
+        return {{static_cast<uint8_t>(signedValue(*byte, -128, 0xFF))}};
+    }
+    uint16_t word =
+        node.is_string() ? asAddress(node, key, context.labels) : signedValue(node, -32768, 0xFFFF);
+    return {{static_cast<uint8_t>(word & 0xFF), static_cast<uint8_t>(word >> 8)}};
+}
+
+// args = [...]: a C function's arguments as cc65 passes them. The last goes in A (and X,
+// its high byte); the others are pushed in order onto the software stack, which grows
+// down from the end of the program's RAM, the first at the top, each low byte first; sp
+// then points at the last pushed. The callee pops them.
+void readCArguments(const toml::node& node, const Context& context, TestCase& test) {
+    if (!node.is_array()) fail(node, "args", "must be an array of the C function's arguments");
+    std::vector<CValue> values;
+    for (const toml::node& element : *node.as_array())
+        values.push_back(readCValue(element, "args", context));
+    if (values.empty()) return;
+    auto label = [&](std::string_view name) -> uint16_t {
+        auto found = context.labels.byName.find(name);
+        if (found == context.labels.byName.end())
+            fail(node, "args",
+                 "no label " + quotedValue(name, '"') +
+                     " for cc65's stack (give ld65's -Ln labels as debug-info)");
+        return found->second;
+    };
+    uint16_t pointer = label(kCStackPointer);
+    uint32_t top = uint32_t{label(kCStackStart)} + label(kCStackSize);
+    std::vector<uint8_t> stack;  // from sp up
+    for (std::size_t i = values.size() - 1; i-- > 0;)
+        stack.insert(stack.end(), values[i].bytes.begin(), values[i].bytes.end());
+    if (top > 0x10000 || stack.size() > top) fail(node, "args", "cc65's stack lies past $FFFF");
+    auto stackPointer = static_cast<uint16_t>(top - stack.size());
+    const CValue& last = values.back();
+    test.setRegisters[static_cast<int>(TestRegister::a)] = last.bytes[0];
+    if (last.bytes.size() > 1) test.setRegisters[static_cast<int>(TestRegister::x)] = last.bytes[1];
+    test.setMemory.push_back(
+        {std::string(kCStackPointer),
+         pointer,
+         {static_cast<uint8_t>(stackPointer & 0xFF), static_cast<uint8_t>(stackPointer >> 8)}});
+    if (!stack.empty()) test.setMemory.push_back({"args", stackPointer, std::move(stack)});
+}
+
 void readValues(const Layers& layers, std::string_view table, const Context& context,
                 RegisterValues& registers, std::vector<MemoryBytes>& memory, bool expecting,
                 TestCase& test) {
@@ -201,6 +270,11 @@ void readValues(const Layers& layers, std::string_view table, const Context& con
                 fail(*node, key,
                      quotedValue(text, '"') + " is neither a number nor a bound such as \"<= 40\"");
             test.expectCycles = {bound->second, cycles};
+        } else if (expecting && name == kReturnKey) {
+            CValue value = readCValue(*node, key, context);
+            bool word = value.bytes.size() > 1;
+            test.expectReturn = {
+                static_cast<uint16_t>(value.bytes[0] | (word ? value.bytes[1] << 8 : 0)), word};
         } else if (expecting && name == "calls") {
             for (const auto& [mock, count] : asTable(*node, key)) {
                 std::string countKey = joined(key, mock.str());
@@ -219,8 +293,8 @@ void readValues(const Layers& layers, std::string_view table, const Context& con
     }
 }
 
-constexpr std::string_view kTestKeys[] = {"name",       "call", "run",  "set",   "expect",
-                                          "max-cycles", "irq",  "mock", "writes"};
+constexpr std::string_view kTestKeys[] = {"name",       "call", "run",  "set",    "expect",
+                                          "max-cycles", "irq",  "mock", "writes", "args"};
 
 void checkKeys(const toml::table& table, const std::string& where,
                std::span<const std::string_view> allowed) {
@@ -245,6 +319,7 @@ TestCase readTest(const Layers& layers, const toml::table& own, const Context& c
     test.runToExit = run != nullptr;
     test.entry = asAddress(run ? *run : *call, run ? "run" : "call", context.labels);
     readValues(layers, "set", context, test.setRegisters, test.setMemory, false, test);
+    if (const toml::node* args = lastOf(layers, "args")) readCArguments(*args, context, test);
     readValues(layers, "expect", context, test.expectRegisters, test.expectMemory, true, test);
     test.maxCycles = kDefaultTestCycles;
     if (const toml::node* limit = lastOf(layers, "max-cycles"))

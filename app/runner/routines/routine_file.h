@@ -68,6 +68,13 @@ struct Mock {
     RegisterValues registers{};
 };
 
+// expect.return: a C function's return value, an int in A (low) and X (high), or a char
+// in A alone.
+struct ReturnExpectation {
+    uint16_t value;
+    bool word;
+};
+
 struct TestCase {
     std::string name;
     int line = 0;            // of its [[test]]
@@ -78,6 +85,7 @@ struct TestCase {
     RegisterValues expectRegisters{};
     std::vector<MemoryBytes> expectMemory;
     std::optional<CycleExpectation> expectCycles;
+    std::optional<ReturnExpectation> expectReturn;
     std::vector<std::pair<std::string, uint64_t>> expectCalls;  // mock name, calls
     uint64_t maxCycles = 0;
     bool irq = false;

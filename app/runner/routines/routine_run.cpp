@@ -112,6 +112,19 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
             found.push_back("calls of " + name + ": expected " + std::to_string(expected) +
                             ", got " + std::to_string(calls));
     }
+    if (test.expectReturn) {
+        const ReturnExpectation& expected = *test.expectReturn;
+        uint16_t got = expected.word ? static_cast<uint16_t>(cpu.regA | cpu.regX << 8) : cpu.regA;
+        auto shown = [&](uint16_t value) {
+            int16_t asSigned = expected.word ? static_cast<int16_t>(value)
+                                             : static_cast<int8_t>(static_cast<uint8_t>(value));
+            std::string text = std::to_string(value);
+            if (asSigned < 0) text += " (" + std::to_string(asSigned) + ")";
+            return text;
+        };
+        if (got != expected.value)
+            found.push_back("return: expected " + shown(expected.value) + ", got " + shown(got));
+    }
     if (test.expectCycles && !cyclesMatch(*test.expectCycles, cycles))
         found.push_back("cycles: expected " + cycleBound(*test.expectCycles) + ", got " +
                         std::to_string(cycles));
