@@ -548,6 +548,10 @@ TEST(SourceMapFormats, DamagedFilesAreRefusedWithFileAndLineAndChangeNothing) {
          "f:3: \"x1\" is not a line number"},
         {"\n; ******** Source: a.a\n     1  c000                    lda #2\n",
          "f: no instruction in it (a report of acme --report?)"},
+        // An odd count of hex digits is no bytes (the fuzz target found it as a line of
+        // no bytes at all).
+        {"\n; ******** Source: a.a\n     1  c000 a90                lda #2\n",
+         "f: no instruction in it (a report of acme --report?)"},
         {"--- Symbol List\nfoo  zz12\n", "f:2: \"zz12\" is not a hex value"},
         {"--- Symbol List\nfoo  c000\nfoo  c001\n", "f:3: \"foo\" is $C001 here but $C000 before"},
         {"------- FILE a.asm LEVEL 1 PASS 1\n", "f: no instruction in it (a listing of dasm -l?)"},

@@ -128,8 +128,13 @@ bool takeAcmeLine(std::string_view line, ListedLine& listed) {
         line[kAcmeBytesColumn] == ' ')
         return false;
     listed.address = line.substr(kAcmeAddressColumn, 4);
+    // Hex pairs; a long line's bytes end in "..." where ACME stopped showing them.
     std::string_view bytes = firstWord(line.substr(kAcmeBytesColumn));
-    if (!isHexText(listed.address, 4) || bytes.empty()) return false;
+    if (bytes.ends_with("...")) bytes.remove_suffix(3);
+    if (!isHexText(listed.address, 4) || bytes.empty() || bytes.size() % 2 != 0 ||
+        !std::all_of(bytes.begin(), bytes.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+        return false;
     listed.number = trimmed(line.substr(0, kAcmeAddressColumn));
     listed.size = static_cast<uint32_t>(bytes.size() / 2);
     listed.source = line.size() > kAcmeSourceColumn ? line.substr(kAcmeSourceColumn) : "";
