@@ -10,6 +10,7 @@
 
 #include "app/runner/batch/sharding.h"
 #include "app/runner/cli/addresses.h"
+#include "app/runner/cli/input_script.h"
 #include "app/runner/source_map/labels.h"
 #include "cpu/state.h"
 #include "host/random.h"
@@ -67,6 +68,7 @@ struct RunnerOptions {
     bool startAtLoad = false;            // --start load: at its load address, upstart or not
     std::vector<std::string> testFiles;  // --test: test files and folders of them
     std::string filter;                  // --filter: the tests whose names match, all if ""
+    InputSteps input;                    // --type and --input, from the program's start
 };
 
 // A file that a run writes, and the option that names it.

@@ -16,6 +16,7 @@
 #include "app/runner/reports/png_image.h"
 #include "app/runner/reports/summary.h"
 #include "app/runner/reports/trace.h"
+#include "machine/c64.h"
 #include "machine/counting.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
@@ -132,6 +133,11 @@ Watch watchFor(const RunnerOptions& options) {
 StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunResult& result,
                      DebugCells& cells, const std::string*& shown) {
     Watch watch = watchFor(options);
+    // The input script, laid out on the machine's cycles once the program starts.
+    InputScript script;
+    struct ScriptInUse {
+        ~ScriptInUse() { inputScript = nullptr; }
+    } scriptInUse;
     std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
     std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
     ScreenLooks looks;
@@ -150,6 +156,10 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
             case WatchEvent::ProgramLoaded:
                 watch.programLoad = false;
                 if (plan.program) cpu.regPC = plan.address;
+                if (!options.input.empty()) {
+                    script = layOutInput(options.input, cyclesSinceStart(), frameCycles());
+                    inputScript = &script;
+                }
                 break;
             case WatchEvent::StoreSeen:
                 if (report.storeAddress == kDebugExitRegister) {

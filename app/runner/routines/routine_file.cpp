@@ -219,8 +219,8 @@ void readValues(const Layers& layers, std::string_view table, const Context& con
     }
 }
 
-constexpr std::string_view kTestKeys[] = {"name",       "call", "run",  "set",   "expect",
-                                          "max-cycles", "irq",  "mock", "writes"};
+constexpr std::string_view kTestKeys[] = {"name",       "call", "run",  "set",    "expect",
+                                          "max-cycles", "irq",  "mock", "writes", "input"};
 
 void checkKeys(const toml::table& table, const std::string& where,
                std::span<const std::string_view> allowed) {
@@ -250,6 +250,11 @@ TestCase readTest(const Layers& layers, const toml::table& own, const Context& c
     if (const toml::node* limit = lastOf(layers, "max-cycles"))
         test.maxCycles = asNumber(*limit, "max-cycles", 1, kMaxTestCycles);
     if (const toml::node* irq = lastOf(layers, "irq")) test.irq = asBool(*irq, "irq");
+    if (const toml::node* input = lastOf(layers, "input")) {
+        std::string error;
+        if (!parseInputScript(asString(*input, "input"), "input", test.input, error))
+            fail(*input, "input", error);
+    }
     for (const auto& [mockName, entry] : entriesOf(layers, "mock")) {
         const auto& [node, key] = entry;
         Mock mock;

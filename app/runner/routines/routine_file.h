@@ -78,6 +78,7 @@ struct TestCase {
     RegisterValues expectRegisters{};
     std::vector<MemoryBytes> expectMemory;
     std::optional<CycleExpectation> expectCycles;
+    InputSteps input;  // input = "...": the keys and joysticks from the call on (the C64's)
     std::vector<std::pair<std::string, uint64_t>> expectCalls;  // mock name, calls
     uint64_t maxCycles = 0;
     bool irq = false;
