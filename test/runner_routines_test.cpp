@@ -420,6 +420,39 @@ max-cycles = 100000
     EXPECT_NE(refused.out.find("input needs machine = \"c64\""), std::string::npos) << refused.out;
 }
 
+// expect.sid: the bytes last written to the SID's registers (by name or address), on the
+// C64's chip and in the minimal machine's cells alike.
+TEST_F(RoutineTests, ATestExpectsTheBytesLastWrittenToTheSid) {
+    std::string path = testFile("sid.toml", R"([[test]]
+name = "written"
+call = "sidvolume"
+expect = { sid = { Volume = 15, "$D404" = 0x21, Control3 = 0 } }
+[[test]]
+name = "not written"
+call = "sidvolume"
+expect = { sid = { Volume = 14, Control1 = 0x20 } }
+)");
+    for (const char* machine : {"minimal", "c64"}) {
+        SCOPED_TRACE(machine);
+        ProcessOutcome outcome = runner({"--test", path, "--machine", machine});
+        EXPECT_EQ(outcome.status, 1) << outcome.out;
+        EXPECT_EQ(countOf(outcome.out, "PASS " + path + ": written"), 1u) << outcome.out;
+        EXPECT_EQ(countOf(outcome.out, "FAIL " + path +
+                                           ": not written: sid.Control1: expected $20, "
+                                           "got $21; sid.Volume: expected $0E, got $0F"),
+                  1u)
+            << outcome.out;
+    }
+    std::string bad = testFile("badsid.toml",
+                               "[[test]]\nname = \"x\"\ncall = \"sidvolume\"\n"
+                               "expect = { sid = { Loudness = 1 } }\n");
+    ProcessOutcome refused = runner({"--test", bad});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.out.find(":6: expect.sid.Loudness: neither a SID register's name"),
+              std::string::npos)
+        << refused.out;
+}
+
 TEST_F(RoutineTests, ShardsCoverEveryTestExactlyOnce) {
     // Seven entries: three tests in each of two files, and a broken file that counts as
     // one; the files given out of the order of their names.

@@ -234,6 +234,15 @@ void describeOutputOptions(CLI::App& app, RunnerOptions& options, CommandLine& l
                 [&](const std::string& v) {
                     options.profileFile = notEmpty("--profile", v, "a file name");
                 });
+    onlyFor(later,
+            valueOption(app, "--sid-log", "FILE|-",
+                        "with --machine c64, write every write to the SID's registers: a line "
+                        "each with its cycle, the register's address and the byte "
+                        "(1234567 D418 0F)",
+                        [&](const std::string& v) {
+                            options.sidLogFile = notEmpty("--sid-log", v, "a file name");
+                        }),
+            kOneProgram);
     repeatedOption(app, "--listing", "FILE",
                    "a 64tass listing (--list=FILE --line-numbers) that places the counts of "
                    "--coverage and --profile on source lines (repeatable)",

@@ -55,6 +55,7 @@ struct RunnerOptions {
     std::string junitFile;
     std::string coverageFile;  // an lcov tracefile of every run, "" none
     std::string profileFile;   // a callgrind profile of every run, "" none
+    std::string sidLogFile;    // every SID write of the run, "" none
     std::vector<std::string> listingFiles;
     uint64_t traceLength = 0;
     std::vector<MemoryRange> dumps;

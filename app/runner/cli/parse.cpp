@@ -42,7 +42,8 @@ bool resolveAddresses(const CommandLine& later, RunnerOptions& options, std::str
     return true;
 }
 
-// --type and --input, read into the run's input steps; only the C64 has a keyboard matrix.
+// --type and --input, read into the run's input steps; only the C64 has a keyboard matrix
+// (and a SID for --sid-log).
 bool readInput(const CommandLine& later, RunnerOptions& options, std::string& error) {
     if (later.typed && !parseTypedText(*later.typed, {}, options.input.emplace_back(), error)) {
         error = "--type: " + error;
@@ -58,6 +59,10 @@ bool readInput(const CommandLine& later, RunnerOptions& options, std::string& er
             error = "--input: " + error;
             return false;
         }
+    }
+    if (!options.sidLogFile.empty() && options.machine.kind != MachineKind::C64) {
+        error = "--sid-log needs --machine c64: the minimal machine has no SID";
+        return false;
     }
     if (!options.input.empty() && options.machine.kind != MachineKind::C64) {
         error = std::string(later.typed ? "--type" : "--input") +

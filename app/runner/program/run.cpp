@@ -14,6 +14,7 @@
 #include "app/runner/program/start.h"
 #include "app/runner/program/upstart.h"
 #include "app/runner/reports/png_image.h"
+#include "app/runner/reports/sid_log.h"
 #include "app/runner/reports/summary.h"
 #include "app/runner/reports/trace.h"
 #include "machine/c64.h"
@@ -264,7 +265,8 @@ void checkExpectations(const RunnerOptions& options, RunResult& result) {
 // The outputs of a finished run. All are written before any takes its name, so a run
 // whose outputs cannot all be written leaves none (standard output excepted). False (with
 // a message) when one cannot be written.
-bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::string& error) {
+bool writeOutputs(const RunnerOptions& options, const RunResult& result,
+                  const std::vector<SidWrite>& sidLog, std::string& error) {
     std::vector<std::unique_ptr<OutputFile>> files;
     auto write = [&](const std::string& path, std::string_view bytes) {
         files.push_back(std::make_unique<OutputFile>());
@@ -291,6 +293,7 @@ bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::st
     }
     if (!options.summaryFile.empty() && !write(options.summaryFile, summaryJson(result)))
         return false;
+    if (!options.sidLogFile.empty() && !write(options.sidLogFile, sidLogText(sidLog))) return false;
     for (const std::unique_ptr<OutputFile>& file : files) {
         if (!file->commit(error)) return false;
     }
@@ -326,7 +329,10 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     // Only the final picture leaves a run (--screenshot draws it at the end), so the
     // frames on the way are counted and interrupt the program but are not drawn.
     drawFrames = false;
+    std::vector<SidWrite> sidLog;
+    if (!options.sidLogFile.empty()) sidWrites = &sidLog;
     runUntilStop(options, plan, result);
+    sidWrites = nullptr;
     drawFrames = true;
     checkExpectations(options, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0)
@@ -336,6 +342,6 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     result.hash = machineStateHash();
     if (const Label* routine = routineContaining(options.labels, cpu.regPC))
         result.routine = routine->name;
-    if (!writeOutputs(options, result, error)) return failed();
+    if (!writeOutputs(options, result, sidLog, error)) return failed();
     return result;
 }

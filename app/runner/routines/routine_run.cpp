@@ -105,6 +105,14 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
                             ", got " + hexByte(held));
         }
     }
+    for (const SidExpectation& expected : test.expectSid) {
+        uint8_t written = machineConfig.kind == MachineKind::C64
+                              ? machine.sid.registers[expected.reg]
+                              : peekByte(static_cast<uint16_t>(kSidFirst + expected.reg));
+        if (written != expected.value)
+            found.push_back("sid." + expected.key + ": expected " + hexByte(expected.value) +
+                            ", got " + hexByte(written));
+    }
     for (const auto& [name, expected] : test.expectCalls) {
         auto mock = std::find_if(test.mocks.begin(), test.mocks.end(),
                                  [&, &wanted = name](const Mock& m) { return m.name == wanted; });

@@ -113,6 +113,13 @@ typedkey jsr GETIN
 joystick2 lda $dc00
         rts
 
+; sidvolume: the SID's volume to 15, its voice 1 control to $21.
+sidvolume lda #$0f
+        sta $d418
+        lda #$21
+        sta $d404
+        rts
+
 result  .byte 0, 0
 buffer  .fill 16, 0
 
