@@ -349,11 +349,12 @@ TEST_F(RoutineTests, TheFileOrTheOptionsChooseTheMachine) {
     };
     // clang-format off
     const MachineCase cases[] = {
-        {"", {}, "minimal", "plain", ""},
+        {"", {}, "c64", "6510", "6526"},
+        {"", {"--machine", "minimal", "--cpu", "plain"}, "minimal", "plain", ""},
         {"", {"--machine", "c64", "--cia", "8521", "--cpu", "6510"}, "c64", "6510", "8521"},
         {"machine = \"c64\"\ncpu = 6510\ncia = 8521\n", {}, "c64", "6510", "8521"},
         {"machine = \"minimal\"\ncpu = \"plain\"\n", {"--machine=c64", "--cpu=6510"}, "minimal", "plain", ""},
-        {"cia = \"6526\"\n", {"--machine", "c64", "--cia", "8521"}, "c64", "plain", "6526"},
+        {"cia = \"6526\"\n", {"--machine", "c64", "--cia", "8521"}, "c64", "6510", "6526"},
     };
     // clang-format on
     for (const MachineCase& c : cases) {
@@ -412,9 +413,10 @@ max-cycles = 100000
     EXPECT_EQ(countOf(outcome.out, "ERROR " + path + ": too late: did not return within 100000"),
               1u)
         << outcome.out;
-    std::string wrong = testFile("minimal.toml",
-                                 "[[test]]\nname = \"x\"\ncall = \"joystick2\"\n"
-                                 "input = \"frame 1 joy2 up\"\n");
+    std::string wrong =
+        testFile("minimal.toml",
+                 "machine = \"minimal\"\n[[test]]\nname = \"x\"\ncall = \"joystick2\"\n"
+                 "input = \"frame 1 joy2 up\"\n");
     ProcessOutcome refused = runner({"--test", wrong});
     EXPECT_EQ(refused.status, 3);
     EXPECT_NE(refused.out.find("input needs machine = \"c64\""), std::string::npos) << refused.out;

@@ -60,8 +60,8 @@ struct RunnerOptions {
     uint64_t traceLength = 0;
     std::vector<MemoryRange> dumps;
     std::vector<MemoryExpectation> expectations;
-    uint64_t jobs = 0;      // 0: one per processor
-    MachineConfig machine;  // --machine, --cpu, --cia, --video
+    uint64_t jobs = 0;                       // 0: one per processor
+    MachineConfig machine = kRunnerMachine;  // --machine, --cpu, --cia, --video
     Shard shard;
     std::vector<std::string> labelFiles;
     LabelTable labels;                   // read from labelFiles
