@@ -87,26 +87,34 @@ void runnerBenchmark(benchmark::State& state, RunnerOptions options) {
     state.counters[kAllocationsPerFrame] = allocationsPerFrameOf(options);
 }
 
-// The default options: the plain loop, no watches.
-void RunnerDefault(benchmark::State& state) { runnerBenchmark(state, RunnerOptions{}); }
+// The runner's options on the minimal machine with the plain processor (the windowed
+// program's), which the runs below compare among themselves and with the bare core.
+RunnerOptions minimalOptions() {
+    RunnerOptions options;
+    options.machine = MachineConfig{};
+    return options;
+}
+
+// No option: the plain loop, no watches.
+void RunnerDefault(benchmark::State& state) { runnerBenchmark(state, minimalOptions()); }
 BENCHMARK(RunnerDefault)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void RunnerDebugExit(benchmark::State& state) {
-    RunnerOptions options;
+    RunnerOptions options = minimalOptions();
     options.debugExit = true;
     runnerBenchmark(state, options);
 }
 BENCHMARK(RunnerDebugExit)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void RunnerUntilText(benchmark::State& state) {
-    RunnerOptions options;
+    RunnerOptions options = minimalOptions();
     options.untilTexts = {"NEVER SHOWN"};
     runnerBenchmark(state, options);
 }
 BENCHMARK(RunnerUntilText)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void RunnerUntilInput(benchmark::State& state) {
-    RunnerOptions options;
+    RunnerOptions options = minimalOptions();
     options.untilInput = true;
     runnerBenchmark(state, options);
 }
@@ -116,21 +124,22 @@ BENCHMARK(RunnerUntilInput)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 // counted, and every call measured.
 void RunnerCounted(benchmark::State& state) {
     startCounting();
-    runnerBenchmark(state, RunnerOptions{});
+    runnerBenchmark(state, minimalOptions());
     stopCounting();
 }
 BENCHMARK(RunnerCounted)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void Runner6510(benchmark::State& state) {
-    RunnerOptions options;
+    RunnerOptions options = minimalOptions();
     options.machine.cpu = CpuModel::Mos6510;
     runnerBenchmark(state, options);
 }
 BENCHMARK(Runner6510)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// The same program on the C64: its chips, the jiffy interrupt from CIA 1's timer.
+// The same program on the C64 with the plain processor: its chips, the jiffy interrupt from
+// CIA 1's timer, the screen on (bad lines).
 void RunnerC64(benchmark::State& state) {
-    RunnerOptions options;
+    RunnerOptions options = minimalOptions();
     options.machine.kind = MachineKind::C64;
     runnerBenchmark(state, options);
 }
@@ -192,7 +201,7 @@ TestFile routineTestFile() {
 
 void RoutineTests(benchmark::State& state) {
     static const TestFile file = routineTestFile();
-    RunnerOptions options;
+    RunnerOptions options = minimalOptions();
     int64_t tests = 0;
     for (auto _ : state) {
         runTests(options, file, [&](const RunResult& result) {

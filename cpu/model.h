@@ -24,7 +24,8 @@ enum class CpuModel : uint8_t {
 #undef BREADBIN_MODEL_ENUM
 };
 
-// The windowed program always runs this one, and breadbin-run unless told otherwise.
+// The windowed program always runs this one (breadbin-run's own default is in
+// machine/config.h).
 inline constexpr CpuModel kDefaultCpuModel = CpuModel::Plain;
 
 // One row of a choice a user makes by name (a processor model here; the machine and its

@@ -107,3 +107,8 @@ struct MachineConfig {
     CiaModel cia = kDefaultCiaModel;
     VideoStandard video = kDefaultVideoStandard;
 };
+
+// breadbin-run's machine unless told otherwise: the C64 with its processor as the chip runs
+// (decimal mode, the undocumented opcodes). `--machine minimal --cpu plain` is the windowed
+// program's.
+inline constexpr MachineConfig kRunnerMachine{.kind = MachineKind::C64, .cpu = CpuModel::Mos6510};

@@ -195,7 +195,8 @@ TEST(RunnerOptions, DefaultsAndTheLimitInForce) {
     EXPECT_TRUE(options.programs.empty());
     EXPECT_FALSE(options.realtime);
     EXPECT_EQ(options.seed, kDefaultRandomSeed);
-    EXPECT_EQ(options.machine.cpu, CpuModel::Plain);
+    EXPECT_EQ(options.machine.kind, MachineKind::C64);
+    EXPECT_EQ(options.machine.cpu, CpuModel::Mos6510);
     EXPECT_EQ(effectiveCycleLimit(options), kDefaultCycleLimit);
     EXPECT_EQ(effectiveFrameLimit(options), std::nullopt);
     EXPECT_EQ(kDefaultCycleLimit, 60u * 985248u);

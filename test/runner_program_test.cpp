@@ -33,7 +33,8 @@ const fs::path kDemo = BREADBIN_BUILD_DIR "/firmware/demo.prg";
 const fs::path kRoutines = ROUTINES_DIR;
 
 constexpr uint64_t kDefaultCycles = 60 * 985248;
-constexpr uint64_t kLongestStep = 14;  // a 7-cycle instruction and a frame's interrupt entry
+constexpr uint64_t kBadLineStall = 43;  // the most a bad line holds the processor
+constexpr uint64_t kLongestStep = 14;   // a 7-cycle instruction and a frame's interrupt entry
 constexpr uint32_t kBlack = 0xFF000000;
 constexpr uint32_t kLightGreen = 0xFF9AD284;  // the firmware's text colour
 
@@ -215,12 +216,19 @@ TEST_F(RunnerProgram, LimitsStopWhereTheySay) {
     EXPECT_GE(cycles, 123457u);
     EXPECT_LT(cycles, 123457u + kLongestStep);
 
-    summary = summaryOf({program("spins")}, outcome);
+    // Without a limit, 60 emulated seconds: on the minimal machine a frame every 21 ms of
+    // emulated time, give or take the frame step's rounding; on the C64 (the default) the
+    // VIC's frames, where a bad line may stall the last instruction by up to 43 cycles.
+    summary = summaryOf({program("spins"), "--machine", "minimal"}, outcome);
     cycles = numberField(summary, "cycles");
     EXPECT_GE(cycles, kDefaultCycles);
     EXPECT_LT(cycles, kDefaultCycles + kLongestStep);
-    // A frame every 21 ms of emulated time, give or take the frame step's rounding.
     EXPECT_NEAR(static_cast<double>(numberField(summary, "frames")), 60 * 1000 / 21.0, 5);
+    summary = summaryOf({program("spins")}, outcome);
+    cycles = numberField(summary, "cycles");
+    EXPECT_GE(cycles, kDefaultCycles);
+    EXPECT_LT(cycles, kDefaultCycles + kLongestStep + kBadLineStall);
+    EXPECT_EQ(numberField(summary, "frames"), cycles / 19656);
 
     // The debug register ends the run right after the store: the program's last steps.
     summary = summaryOf({program("debug_pass"), "--debug-exit"}, outcome);
@@ -229,8 +237,8 @@ TEST_F(RunnerProgram, LimitsStopWhereTheySay) {
     EXPECT_EQ(numberField(summary, "regPC"), 0xC02Cu);  // after STA $D7FF, at the JMP
 }
 
-// --cpu: our self-check of decimal mode and the undocumented opcodes passes on the 6510
-// and fails its first case on the documented processor, the default; a JAM stops the
+// --cpu: our self-check of decimal mode and the undocumented opcodes passes on the 6510,
+// the default, and fails its first case on the documented processor; a JAM stops the
 // 6510's run with its address and opcode and the trace up to it, while the documented
 // processor steps over it.
 TEST_F(RunnerProgram, TheCpuOptionChoosesTheProcessorModel) {
@@ -246,9 +254,9 @@ TEST_F(RunnerProgram, TheCpuOptionChoosesTheProcessorModel) {
     const ModelCase cases[] = {
         {"the 6510 passes the self-check", {program("cpu6510"), "--debug-exit", "--cpu", "6510"}, 0, "6510", "debug-exit", "debug exit $00"},
         {"the plain processor fails its first case", {program("cpu6510"), "--debug-exit", "--cpu=plain"}, 1, "plain", "debug-exit", "debug exit $01"},
-        {"the plain processor is the default", {program("cpu6510"), "--debug-exit"}, 1, "plain", "debug-exit", "debug exit $01"},
+        {"the 6510 is the default", {program("cpu6510"), "--debug-exit"}, 0, "6510", "debug-exit", "debug exit $00"},
         {"a JAM stops the 6510", {program("jams"), "--cpu", "6510", "--trace", "3"}, 1, "6510", "jam", "FAIL"},
-        {"the plain processor steps over a JAM's byte", {program("jams"), "--cycles", "100000"}, 2, "plain", "cycle-limit", "LIMIT"},
+        {"the plain processor steps over a JAM's byte", {program("jams"), "--cpu", "plain", "--cycles", "100000"}, 2, "plain", "cycle-limit", "LIMIT"},
     };
     // clang-format on
     for (const ModelCase& c : cases) {
@@ -310,6 +318,31 @@ TEST_F(RunnerProgram, TheScreenshotIsTheFinalFrame) {
     }
     EXPECT_GT(textPixels, 100);
     for (int x = 0; x < 640; ++x) EXPECT_EQ(picture.pixels[20 * 640 + x], kBlack);
+}
+
+// --sid-log: every write to a SID register with the cycle of the store, the mirrors folded;
+// the debug cells beside the registers are not the SID's and stay out.
+TEST_F(RunnerProgram, TheSidLogHoldsEveryWriteWithItsCycle) {
+    // $C000: LDA #$0F, STA $D418, LDA #$21, STA $D724 (a mirror of $D404), LDA #0,
+    // STA $D7FF (the debug exit).
+    writeBytes(folder / "sid.prg", std::string("\x00\xC0\xA9\x0F\x8D\x18\xD4\xA9\x21\x8D\x24\xD7"
+                                               "\xA9\x00\x8D\xFF\xD7",
+                                               17));
+    ProcessOutcome outcome =
+        runner({"--machine", "c64", "--debug-exit", "--sid-log", file("sid.log"), file("sid.prg")});
+    ASSERT_EQ(outcome.status, 0) << outcome.out << outcome.err;
+    std::vector<std::string> lines;
+    std::istringstream log(readText(file("sid.log")));
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    // The firmware's start-up silences the 25 registers $D400-$D418, then the program writes.
+    ASSERT_EQ(lines.size(), 1u + 25u + 2u) << readText(file("sid.log"));
+    EXPECT_EQ(lines[0], "# cycle register value");
+    EXPECT_NE(lines[1].find(" D418 00"), std::string::npos) << lines[1];
+    unsigned long long first = 0, second = 0;
+    char tail[16];
+    ASSERT_EQ(std::sscanf(lines[26].c_str(), "%llu D418 0F%1s", &first, tail), 1) << lines[26];
+    ASSERT_EQ(std::sscanf(lines[27].c_str(), "%llu D404 21%1s", &second, tail), 1) << lines[27];
+    EXPECT_EQ(second - first, 6u);  // LDA # (2) and STA abs, whose write is its 4th cycle
 }
 
 TEST_F(RunnerProgram, TheSummaryHoldsTheRegistersFlagsAndAHash) {
@@ -399,6 +432,7 @@ TEST_F(RunnerProgram, RepeatRunsGiveByteIdenticalOutputs) {
 TEST_F(RunnerProgram, TheSeedChoosesTheRandomBitsAndWatchesDoNotChangeTheRun) {
     ProcessOutcome outcome;
     auto hashOf = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.end(), {"--machine", "minimal"});  // the keyboard stub's bits
         return field(summaryOf(arguments, outcome), "hash");
     };
     std::string plain = hashOf({kDemo.string(), "--cycles", "600000"});
@@ -502,6 +536,7 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
     writeBytes(folder / "full" / "basic.rom", std::string(8192, '\0'));
     writeBytes(folder / "full" / "chargen.rom", std::string(4096, '\0'));
     writeBytes(folder / "old.json", "an earlier summary");
+    writeBytes(folder / "bad.input", "frame 1 press a\nframe 2 joy1 sideways\n");
     // FIFOs with no writer and no reader: any ordinary open of them waits for ever.
     fs::copy(folder / "full", folder / "fifo-rom");
     fs::copy(folder / "full", folder / "fifo-start");
@@ -554,6 +589,14 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
         {"ROM is a FIFO", {"--dir", file("fifo-rom"), pass}, file("fifo-rom") + "/basic.rom: not a regular file"},
         {"tests/start is a FIFO", {"--dir", file("fifo-start")}, file("fifo-start") + "/tests/start: not a"},
         {"unwritable screen text", {pass, "--screen-text", nowhere}, nowhere},
+        {"typing on the minimal machine", {pass, "--machine", "minimal", "--type", "x"}, "--type needs --machine c64"},
+        {"an unknown key", {pass, "--machine", "c64", "--type", "a{FOO}"}, "--type: unknown key 'FOO'"},
+        {"a key the keyboard lacks", {pass, "--machine", "c64", "--type", "~"}, "no key for '~'"},
+        {"a missing input script", {pass, "--machine", "c64", "--input", nowhere}, nowhere},
+        {"a bad input script", {pass, "--machine", "c64", "--input", file("bad.input")},
+         file("bad.input") + " line 2: unknown joystick line 'sideways'"},
+        {"a SID log on the minimal machine", {pass, "--machine", "minimal", "--sid-log", file("sid.log")}, "--sid-log needs --machine c64"},
+        {"unwritable SID log", {pass, "--machine", "c64", "--sid-log", nowhere}, nowhere},
         {"unwritable summary", {pass, "--summary", nowhere}, nowhere},
         {"unwritable screenshot", {pass, "--screenshot", nowhere}, nowhere},
         {"unwritable JUnit report", {pass, "--junit", nowhere}, nowhere},

@@ -10,6 +10,7 @@
 
 #include "app/runner/batch/sharding.h"
 #include "app/runner/cli/addresses.h"
+#include "app/runner/cli/input_script.h"
 #include "app/runner/source_map/source_map.h"
 #include "cpu/state.h"
 #include "host/random.h"
@@ -54,12 +55,13 @@ struct RunnerOptions {
     std::string junitFile;
     std::string coverageFile;  // an lcov tracefile of every run, "" none
     std::string profileFile;   // a callgrind profile of every run, "" none
+    std::string sidLogFile;    // every SID write of the run, "" none
     std::vector<std::string> listingFiles;
     uint64_t traceLength = 0;
     std::vector<MemoryRange> dumps;
     std::vector<MemoryExpectation> expectations;
-    uint64_t jobs = 0;      // 0: one per processor
-    MachineConfig machine;  // --machine, --cpu, --cia, --video
+    uint64_t jobs = 0;                       // 0: one per processor
+    MachineConfig machine = kRunnerMachine;  // --machine, --cpu, --cia, --video
     Shard shard;
     std::vector<std::string> labelFiles;
     std::vector<std::string> debugInfoFiles;
@@ -68,6 +70,7 @@ struct RunnerOptions {
     bool startAtLoad = false;            // --start load: at its load address, upstart or not
     std::vector<std::string> testFiles;  // --test: test files and folders of them
     std::string filter;                  // --filter: the tests whose names match, all if ""
+    InputSteps input;                    // --type and --input, from the program's start
 };
 
 // A file that a run writes, and the option that names it.
