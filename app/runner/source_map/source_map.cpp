@@ -75,8 +75,10 @@ bool readDebugInfo(std::string_view text, const std::string& path, SourceMap& ma
         if (first.starts_with(format.firstLine)) read = format.read;
     }
     bool done = read(text, path, map, error);
-    if (!done && read == readLabelText) {
-        // A file that is not labels either: say what it could have been.
+    LabelTable scratch;
+    std::string ignored;
+    if (!done && read == readLabelText && !readLabels(first, path, scratch, ignored)) {
+        // A file whose first line is not labels either: say what it could have been.
         error += " (it is none of " + debugInfoFormatList() + ")";
     }
     // The sources of the lines read are there to be counted and shown.
