@@ -86,6 +86,15 @@ struct Drive {
     std::vector<uint8_t> command;  // bytes written to channel 15 since its last command ran
 };
 
+// The serial bus between the KERNAL's calls: the device that talks and the one that
+// listens, each with its channel (device 0: none).
+struct SerialBus {
+    uint8_t talker = 0;
+    uint8_t talkChannel = 0;
+    uint8_t listener = 0;
+    uint8_t listenChannel = 0;
+};
+
 // A file on the drive's disk, as a listing shows it and a read finds it.
 struct DriveFile {
     PetsciiName name;

@@ -96,6 +96,7 @@ struct MachineState {
     // Devices 8 to 11 with their channels and status (an image's bytes are shared between
     // copies of the state until one writes).
     std::array<Drive, kDriveCount> drives;
+    SerialBus bus;  // who talks and who listens between the KERNAL's calls
 };
 
 extern MachineState machine;
