@@ -1,9 +1,11 @@
 // Writes chips.inc: the C64's I/O areas and its chips' registers as 64tass definitions,
-// from the tables the emulator itself uses (machine/c64.h, cia.h, vic.h, sid.h), so that
+// and the drive requests of the drive request cell in the I/O area, from the tables the
+// emulator itself uses (machine/c64.h, cia.h, vic.h, sid.h, drive_port.h), so that
 // the firmware, the test programs and the emulator name one map. Usage: make_chips_inc FILE
 #include <cstdio>
 
 #include "machine/c64.h"
+#include "machine/drive_port.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -45,5 +47,12 @@ int main(int argc, char** argv) {
 #define BREADBIN_SID_ROW(name, offset) sid(#name, offset);
     BREADBIN_SID_REGISTERS(BREADBIN_SID_ROW)
 #undef BREADBIN_SID_ROW
+    std::fprintf(out,
+                 "\n; The drive requests: the byte a store into driveRequest names "
+                 "(machine/drive_port.h).\n");
+#define BREADBIN_DRIVE_REQUEST_ROW(name, code, text) \
+    std::fprintf(out, "drive%-18s = %u\n", #name, unsigned{code});
+    BREADBIN_DRIVE_REQUESTS(BREADBIN_DRIVE_REQUEST_ROW)
+#undef BREADBIN_DRIVE_REQUEST_ROW
     return std::fclose(out) == 0 ? 0 : 1;
 }
