@@ -37,6 +37,13 @@ inline constexpr RomImage kRomImages[] = {{kKernalFile, kKernalImageSize, "KERNA
                                           {kBasicFile, kBasicImageSize, "BASIC image"},
                                           {kCharFile, kCharImageSize, "character image"}};
 
+// A drive the run mounts: --drive [N=]PATH, or --drive-writable [N=]PATH.
+struct DriveMount {
+    uint8_t device;
+    std::string path;
+    bool writable;
+};
+
 struct RunnerOptions {
     std::string romDir;                 // empty: the built-in firmware
     std::vector<std::string> programs;  // none: "tests/start" from romDir, or no program
@@ -67,6 +74,7 @@ struct RunnerOptions {
     bool startAtLoad = false;            // --start load: at its load address, upstart or not
     std::vector<std::string> testFiles;  // --test: test files and folders of them
     std::string filter;                  // --filter: the tests whose names match, all if ""
+    std::vector<DriveMount> drives;      // --drive, --drive-writable: devices 8 to 11
 };
 
 // A file that a run writes, and the option that names it.
