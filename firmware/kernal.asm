@@ -38,6 +38,17 @@ vicFortyColumns = %00001000     ; $D016: 40 columns, no horizontal scroll
 vicScreenAndGlyphs = %00010100  ; $D018: the screen at $0400, the upper-case glyphs
 vicAllInterrupts = $FF          ; $D019: acknowledge every VIC interrupt
 jiffyTimerLatch = $4025         ; CIA 1 timer A: 16421 + 1 cycles, 60 a second on PAL
+jiffyLatchNtsc  = $4295         ; and 17045 + 1 cycles on NTSC
+palOnlyLine     = $108          ; a raster line that only PAL's frame (312 lines) has
+videoPal        = 1             ; videoStandard
+videoNtsc       = 0
+vicUnusedEnableBits = $F0       ; $D01A: read as 1s on the VIC, as stored on the minimal machine
+matrixColumns   = 8
+noCharacter     = $FF           ; a decoding table's "no character"
+shiftFlagShift  = 1             ; shiftFlags: SHIFT (either), C=, CTRL held
+shiftFlagCommodore = 2
+shiftFlagControl = 4
+stopDown        = $7F           ; stopFlag while STOP is down
 flagBreak       = $10           ; B in the status byte that BRK pushes
 flagInterruptMask = $04         ; I in the status byte
 columnZero      = $FE           ; keyboard column select value for column 0
@@ -330,6 +341,7 @@ cintRoutine:
         jsr upperCase
         pla
         tax
+        jsr detectVideo
         jmp clearScreenRoutine
 
 ; ---- breadbin's jump-table routines (screen codes; keep X and Y)
@@ -715,9 +727,15 @@ udtimRoutine:
         inc jiffyClock
 +       rts
 
-; SCNKEY: reads the row bits of keyboard column 0 into keyRow, with $D000-$DFFF as I/O
-; for the moment. The stub's bits are noise, not keys: the keyboard buffer stays as it
-; is. Uses A.
+; SCNKEY: reads the row bits of keyboard column 0 into keyRow; then, on the C64 (whose VIC
+; answers at $D01A with its unused bits set, where the minimal machine's cell reads what
+; was stored), scans the whole matrix as the machine's own scan does: SHIFT, C= and CTRL
+; into shiftFlags, STOP into stopFlag, the key down (the last one found, in the order of
+; scanMatrix) into currentKey, and a key that was not down at the last scan decoded through
+; the table its modifiers choose (CTRL, else C=, else SHIFT, else plain) into the keyboard
+; buffer, unless the buffer is full. A key held does not repeat. On the minimal machine the
+; stub's bits are noise, not keys: the keyboard buffer stays as it is. With $D000-$DFFF as
+; I/O for the moment. Uses A, X and Y.
 scnkeyRoutine:
         lda processorPort
         pha
@@ -729,8 +747,135 @@ scnkeyRoutine:
         sta keyRow
         lda #noColumn
         sta keyColumnSelect
-        pla
+        lda ioVic + vicInterruptEnable
+        and #vicUnusedEnableBits
+        beq +
+        jsr scanMatrix
+        lda #noColumn
+        sta keyColumnSelect
++       pla
         sta processorPort
+        rts
+
+; The matrix, column 7 to column 0, each column's rows read until two reads agree; see
+; SCNKEY. irqPointer holds the column's rows down, irqPointer + 1 the key code at hand.
+scanMatrix:
+        lda #0
+        sta shiftFlags
+        lda #stopUp
+        sta stopFlag
+        lda #noKey
+        sta currentKey
+        ldx #matrixColumns - 1
+scanColumn:
+        lda columnSelects,x
+        sta keyColumnSelect
+-       lda keyRowData
+        cmp keyRowData
+        bne -
+        eor #$FF                        ; 1: a key down
+        beq nextColumn
+        sta irqPointer
+        txa
+        asl a
+        asl a
+        asl a
+        sta irqPointer + 1
+scanRow:
+        lsr irqPointer
+        bcc nextRow
+        ldy irqPointer + 1
+        jsr noteKeyDown
+nextRow:
+        inc irqPointer + 1
+        lda irqPointer
+        bne scanRow
+nextColumn:
+        dex
+        bpl scanColumn
+        ldy currentKey
+        cpy lastKey
+        beq scanned                     ; held since the last scan
+        sty lastKey
+        cpy #noKey
+        beq scanned
+        lda shiftFlags
+        and #shiftFlagControl
+        beq +
+        lda keysControl,y
+        jmp decoded
++       lda shiftFlags
+        and #shiftFlagCommodore
+        beq +
+        lda keysCommodore,y
+        jmp decoded
++       lda shiftFlags
+        and #shiftFlagShift
+        beq +
+        lda keysShifted,y
+        jmp decoded
++       lda keysPlain,y
+decoded:
+        cmp #noCharacter
+        beq scanned
+        ldx keyCount
+        cpx keyBufferSize
+        bcs scanned                     ; full: the key is lost, as on the machine
+        sta keyBuffer,x
+        inc keyCount
+scanned:
+        rts
+
+; The key with code Y is down: a modifier into shiftFlags, STOP into stopFlag, any other
+; into currentKey. Uses A.
+noteKeyDown:
+        lda keysPlain,y
+        cmp #noCharacter
+        bne ordinaryKey
+        lda #shiftFlagCommodore
+        cpy #keyCommodore
+        beq +
+        lda #shiftFlagControl
+        cpy #keyCtrl
+        beq +
+        lda #shiftFlagShift
++       ora shiftFlags
+        sta shiftFlags
+        rts
+ordinaryKey:
+        sty currentKey
+        cpy #keyStop
+        bne +
+        lda #stopDown
+        sta stopFlag
++       rts
+
+; The VIC's standard, on the C64: PAL's frame has lines past 263, NTSC's does not. Waits for
+; a line from 256 on (bit 7 of $D011), then watches the lines until one past 263 shows
+; (PAL) or the count wraps to line 0 (NTSC); videoStandard gets 1 for PAL, 0 for NTSC, and
+; the jiffy timer its latch for 60 a second on that machine. The minimal machine has no VIC:
+; nothing changes there. Uses A; keeps X and Y.
+detectVideo:
+        lda ioVic + vicInterruptEnable
+        and #vicUnusedEnableBits
+        beq videoDone
+-       bit ioVic + vicControl1
+        bpl -
+-       lda ioVic + vicRaster
+        cmp #<palOnlyLine
+        bcs +
+        bit ioVic + vicControl1
+        bmi -
+        lda #videoNtsc
+        sta videoStandard
+        lda #<jiffyLatchNtsc
+        sta ioCia1 + ciaTimerALow
+        lda #>jiffyLatchNtsc
+        sta ioCia1 + ciaTimerAHigh
+        rts
++       lda #videoPal
+        sta videoStandard
+videoDone:
         rts
 
 ; Acknowledges the jiffy interrupt: a read of CIA 1's interrupt register, with
@@ -844,6 +989,15 @@ nmiReturn:
         .include "channels.asm"
 
 ; ---- tables and text
+
+; CIA 1's port A for each keyboard column: that column's line low.
+columnSelects:
+        .for column := 0, column < matrixColumns, column += 1
+        .byte ~(1 << column) & $FF
+        .next
+
+; The keyboard's decoding tables, written from the emulator's key table (chips.inc).
+        #keyDecodingTables
 
 ; Where each quarter of the screen starts, from the start of the screen.
 quarterOffsets:

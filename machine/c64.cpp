@@ -52,6 +52,20 @@ uint8_t readCiaOf(Cia& cia, uint16_t address, uint64_t cycle) {
     return value;
 }
 
+// CIA 1's port pins as the keyboard and the joysticks pull them at `cycle`, before a read
+// of a port.
+void pullCia1Ports(uint16_t address, uint64_t cycle) {
+    uint8_t reg = address & kCiaRegisterMask;
+    if (!inputScript || (reg != kCiaPortA && reg != kCiaPortB)) return;
+    Cia& cia = machine.cia1;
+    advanceInput(machine.input, cycle);
+    advanceCia(cia, cycle);
+    cia.inputA = cia.inputB = 0xFF;
+    PortPulls pulls = inputPulls(machine.input, ciaPinsA(cia), ciaPinsB(cia));
+    cia.inputA = pulls.a;
+    cia.inputB = pulls.b;
+}
+
 uint8_t colourRamRead(uint16_t address) {
     return static_cast<uint8_t>((openBus() & 0xF0) | machine.colourRam[address & kColourRamMask]);
 }
@@ -68,7 +82,9 @@ uint8_t readIo(uint16_t address, uint64_t cycle) {
         case IoChip::Vic: return readVic(machine.vic, static_cast<uint8_t>(address), cycle);
         case IoChip::Sid: return readSid(machine.sid, static_cast<uint8_t>(address), cycle);
         case IoChip::ColourRam: return colourRamRead(address);
-        case IoChip::Cia1: return readCiaOf(machine.cia1, address, cycle);
+        case IoChip::Cia1:
+            pullCia1Ports(address, cycle);
+            return readCiaOf(machine.cia1, address, cycle);
         case IoChip::Cia2: return readCiaOf(machine.cia2, address, cycle);
         case IoChip::Nothing: break;
     }
@@ -80,7 +96,9 @@ uint8_t peekIo(uint16_t address, uint64_t cycle) {
         case IoChip::Vic: return peekVic(machine.vic, static_cast<uint8_t>(address), cycle);
         case IoChip::Sid: return peekSid(machine.sid, static_cast<uint8_t>(address), cycle);
         case IoChip::ColourRam: return colourRamRead(address);
-        case IoChip::Cia1: return peekCia(machine.cia1, static_cast<uint8_t>(address), cycle);
+        case IoChip::Cia1:
+            pullCia1Ports(address, cycle);
+            return peekCia(machine.cia1, static_cast<uint8_t>(address), cycle);
         case IoChip::Cia2: return peekCia(machine.cia2, static_cast<uint8_t>(address), cycle);
         case IoChip::Nothing: break;
     }
@@ -131,6 +149,7 @@ void resetC64Chips() {
     machine.cia2 = resetCia(machineConfig.cia, now);
     resetVic(machine.vic, rasterGeometry(machineConfig.video), now);
     resetSid(machine.sid, now);
+    machine.input = resetInput();
     machine.interrupts = {
         .pollAt = kNever, .polledMask = true, .nmiEdgeAt = kNever, .nmiFallSeen = kNever};
 }

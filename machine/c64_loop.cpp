@@ -44,20 +44,31 @@ void onC64Processor(Work&& work) {
     });
 }
 
-// Turns a fall of CIA 2's output not yet seen into the NMI edge; the line is CIA 2's alone
-// until RESTORE joins it.
+// Turns a fall of the NMI line not yet seen into the NMI edge. The line is the wired-OR of
+// CIA 2's output and RESTORE's pulse: a fall of one while the other holds it low is none.
 void noteNmiFalls(uint64_t now) {
     InterruptState& is = machine.interrupts;
     const Cia& cia2 = machine.cia2;
+    uint64_t restore = machine.input.restoreAt;
     auto unseen = [&](uint64_t fall) {
         return fall != kNever && fall <= now && (is.nmiFallSeen == kNever || fall > is.nmiFallSeen);
     };
+    auto underRestore = [&](uint64_t fall) {
+        return restore != kNever && fall >= restore && fall - restore < kRestorePulseCycles;
+    };
     uint64_t edge = kNever;
-    if (cia2.lastLowUntil > cia2.lastLowFrom && unseen(cia2.lastLowFrom)) edge = cia2.lastLowFrom;
-    if (unseen(cia2.outputLowFrom)) edge = std::min(edge, cia2.outputLowFrom);
-    if (edge == kNever) return;
-    is.nmiFallSeen = std::max(edge, cia2.outputLowFrom <= now ? cia2.outputLowFrom : edge);
-    if (is.nmiEdgeAt == kNever) is.nmiEdgeAt = edge;
+    uint64_t seen = kNever;
+    auto fallAt = [&](uint64_t fall, bool isEdge) {
+        if (isEdge) edge = std::min(edge, fall);
+        seen = seen == kNever ? fall : std::max(seen, fall);
+    };
+    if (cia2.lastLowUntil > cia2.lastLowFrom && unseen(cia2.lastLowFrom))
+        fallAt(cia2.lastLowFrom, !underRestore(cia2.lastLowFrom));
+    if (unseen(cia2.outputLowFrom)) fallAt(cia2.outputLowFrom, !underRestore(cia2.outputLowFrom));
+    if (unseen(restore)) fallAt(restore, !ciaOutputLowAt(cia2, restore));
+    if (seen == kNever) return;
+    is.nmiFallSeen = seen;
+    if (edge != kNever && is.nmiEdgeAt == kNever) is.nmiEdgeAt = edge;
 }
 
 // The cycle of the next NMI edge if nothing is touched: one pending, or CIA 2's next fall
@@ -141,6 +152,7 @@ int32_t legLimit(uint64_t now, bool interrupts) {
         until(nextVicIrqFall(machine.vic), kPollBeforeEnd);
     }
     if (interrupts) until(nextNmiEdge(), kPollBeforeEnd);
+    until(nextInputEvent(machine.input), kPollBeforeEnd);
     until(machine.port.fadesAt, 0);
     int64_t relative = static_cast<int64_t>(std::max(limit, now + 1) - base);
     return static_cast<int32_t>(std::min<int64_t>(relative, INT32_MAX));
@@ -162,6 +174,7 @@ bool c64FrameEnds() {
 int32_t prepareC64Leg(bool interrupts) {
     uint64_t now = cyclesSinceStart();
     advancePort(machine.port, now, memory.ram);
+    advanceInput(machine.input, now);
     if (interrupts) takeInterrupts(now);
     now = cyclesSinceStart();
     advanceVic(machine.vic, now);

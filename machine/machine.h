@@ -13,6 +13,7 @@
 #include "machine/config.h"
 #include "machine/contract.h"
 #include "machine/drive.h"
+#include "machine/input.h"
 #include "machine/port.h"
 #include "machine/sid.h"
 #include "machine/vic.h"
@@ -90,6 +91,7 @@ struct MachineState {
     Cia cia2;  // at $DD00, on the NMI line
     Vic vic;
     Sid sid;
+    InputState input;  // the keys and joysticks held, and the place in the input script
     uint8_t colourRam[kColourRamSize];  // four bits a cell
     InterruptState interrupts;
     uint8_t lastIoWrite;  // the byte of the last write to a chip

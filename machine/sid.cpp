@@ -145,9 +145,13 @@ uint8_t readSid(Sid& sid, uint8_t reg, uint64_t cycle) {
     return peekSid(sid, reg, cycle);
 }
 
+std::vector<SidWrite>* sidWrites = nullptr;
+
 void writeSid(Sid& sid, uint8_t reg, uint8_t value, uint64_t cycle) {
     advanceSid(sid, cycle);
     reg &= kSidRegisterMask;
+    if (sidWrites && reg < kSidRegisterCount) [[unlikely]]
+        sidWrites->push_back({cycle, reg, value});
     uint8_t before = sid.registers[reg];
     sid.registers[reg] = value;
     sid.lastWritten = value;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "machine/timeline.h"
 
@@ -86,3 +87,12 @@ void advanceSid(Sid& sid, uint64_t cycle);
 uint8_t readSid(Sid& sid, uint8_t reg, uint64_t cycle);
 uint8_t peekSid(const Sid& sid, uint8_t reg, uint64_t cycle);
 void writeSid(Sid& sid, uint8_t reg, uint8_t value, uint64_t cycle);
+
+// A write to one of the SID's registers, as a log of them keeps it.
+struct SidWrite {
+    uint64_t cycle;
+    uint8_t reg;  // 0 to kSidRegisterCount - 1: the mirrors folded, the unused offsets left out
+    uint8_t value;
+};
+// Where every write to a register goes when a run keeps a log of them (null: none kept).
+extern std::vector<SidWrite>* sidWrites;

@@ -312,6 +312,31 @@ TEST_F(RunnerProgram, TheScreenshotIsTheFinalFrame) {
     for (int x = 0; x < 640; ++x) EXPECT_EQ(picture.pixels[20 * 640 + x], kBlack);
 }
 
+// --sid-log: every write to a SID register with the cycle of the store, the mirrors folded;
+// the debug cells beside the registers are not the SID's and stay out.
+TEST_F(RunnerProgram, TheSidLogHoldsEveryWriteWithItsCycle) {
+    // $C000: LDA #$0F, STA $D418, LDA #$21, STA $D724 (a mirror of $D404), LDA #0,
+    // STA $D7FF (the debug exit).
+    writeBytes(folder / "sid.prg", std::string("\x00\xC0\xA9\x0F\x8D\x18\xD4\xA9\x21\x8D\x24\xD7"
+                                               "\xA9\x00\x8D\xFF\xD7",
+                                               17));
+    ProcessOutcome outcome =
+        runner({"--machine", "c64", "--debug-exit", "--sid-log", file("sid.log"), file("sid.prg")});
+    ASSERT_EQ(outcome.status, 0) << outcome.out << outcome.err;
+    std::vector<std::string> lines;
+    std::istringstream log(readText(file("sid.log")));
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    // The firmware's start-up silences the 25 registers $D400-$D418, then the program writes.
+    ASSERT_EQ(lines.size(), 1u + 25u + 2u) << readText(file("sid.log"));
+    EXPECT_EQ(lines[0], "# cycle register value");
+    EXPECT_NE(lines[1].find(" D418 00"), std::string::npos) << lines[1];
+    unsigned long long first = 0, second = 0;
+    char tail[16];
+    ASSERT_EQ(std::sscanf(lines[26].c_str(), "%llu D418 0F%1s", &first, tail), 1) << lines[26];
+    ASSERT_EQ(std::sscanf(lines[27].c_str(), "%llu D404 21%1s", &second, tail), 1) << lines[27];
+    EXPECT_EQ(second - first, 6u);  // LDA # (2) and STA abs, whose write is its 4th cycle
+}
+
 TEST_F(RunnerProgram, TheSummaryHoldsTheRegistersFlagsAndAHash) {
     ProcessOutcome outcome;
     std::string summary = summaryOf({program("debug_fail"), "--debug-exit"}, outcome);
@@ -502,6 +527,7 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
     writeBytes(folder / "full" / "basic.rom", std::string(8192, '\0'));
     writeBytes(folder / "full" / "chargen.rom", std::string(4096, '\0'));
     writeBytes(folder / "old.json", "an earlier summary");
+    writeBytes(folder / "bad.input", "frame 1 press a\nframe 2 joy1 sideways\n");
     // FIFOs with no writer and no reader: any ordinary open of them waits for ever.
     fs::copy(folder / "full", folder / "fifo-rom");
     fs::copy(folder / "full", folder / "fifo-start");
@@ -554,6 +580,14 @@ TEST_F(RunnerProgram, BadOptionsAndFilesGiveStatusThreeAndOneLineAndLeaveEveryFi
         {"ROM is a FIFO", {"--dir", file("fifo-rom"), pass}, file("fifo-rom") + "/basic.rom: not a regular file"},
         {"tests/start is a FIFO", {"--dir", file("fifo-start")}, file("fifo-start") + "/tests/start: not a"},
         {"unwritable screen text", {pass, "--screen-text", nowhere}, nowhere},
+        {"typing on the minimal machine", {pass, "--type", "x"}, "--type needs --machine c64"},
+        {"an unknown key", {pass, "--machine", "c64", "--type", "a{FOO}"}, "--type: unknown key 'FOO'"},
+        {"a key the keyboard lacks", {pass, "--machine", "c64", "--type", "~"}, "no key for '~'"},
+        {"a missing input script", {pass, "--machine", "c64", "--input", nowhere}, nowhere},
+        {"a bad input script", {pass, "--machine", "c64", "--input", file("bad.input")},
+         file("bad.input") + " line 2: unknown joystick line 'sideways'"},
+        {"a SID log on the minimal machine", {pass, "--sid-log", file("sid.log")}, "--sid-log needs --machine c64"},
+        {"unwritable SID log", {pass, "--machine", "c64", "--sid-log", nowhere}, nowhere},
         {"unwritable summary", {pass, "--summary", nowhere}, nowhere},
         {"unwritable screenshot", {pass, "--screenshot", nowhere}, nowhere},
         {"unwritable JUnit report", {pass, "--junit", nowhere}, nowhere},

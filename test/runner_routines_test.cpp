@@ -285,6 +285,10 @@ TEST_F(RoutineTests, ErrorsInATestFileNameFileLineAndKeyAndNothingRuns) {
         {"[defaults]\nname = \"x\"\n", ":4: defaults.name: unknown key"},
         {"test = 1\n", ":3: test: must be [[test]] tables"},
         {"\n", ":1: test: no [[test]] in the file"},
+        {"[[test]]\nname = \"x\"\ncall = \"add8\"\ninput = \"frame 1 press FOO\"\n",
+         ":6: input: input line 1: unknown key 'FOO'"},
+        {"[[test]]\nname = \"x\"\ncall = \"add8\"\ninput = \"frame 1\\nfly\"\n",
+         ":6: input: input line 1: expected 'frame N' or 'cycle N' and an action"},
     };
     // clang-format on
     for (const BadFile& c : cases) {
@@ -366,6 +370,87 @@ TEST_F(RoutineTests, TheFileOrTheOptionsChooseTheMachine) {
         EXPECT_EQ(summary[0]["cpu"], c.cpu);
         EXPECT_EQ(summary[0]["cia"], c.cia);
     }
+}
+
+// A test's input: keys typed and a joystick held from its call on, read by routines through
+// the firmware's scan and GETIN and from CIA 1's port; only the C64 takes it.
+TEST_F(RoutineTests, ATestPressesKeysAndMovesAJoystickAtItsFrames) {
+    std::string path = testFile("input.toml", R"(machine = "c64"
+[defaults]
+max-cycles = 2000000
+irq = true
+[[test]]
+name = "typed"
+call = "typedkey"
+input = "frame 3 type \"q\""
+expect = { a = 0x51 }
+[[test]]
+name = "shifted"
+call = "typedkey"
+input = "at frame 1 press shift+2"
+expect = { a = 0x22 }
+[[test]]
+name = "joystick"
+call = "joystick2"
+input = "cycle 0 joy2 left+fire"
+expect = { a = 0xEB }
+[[test]]
+name = "nothing held"
+call = "joystick2"
+expect = { a = 0xFF }
+[[test]]
+name = "too late"
+call = "typedkey"
+input = "frame 100 type \"q\""
+max-cycles = 100000
+)");
+    ProcessOutcome outcome = runner({"--test", path});
+    EXPECT_EQ(outcome.status, 1) << outcome.out << outcome.err;
+    for (const char* name : {"typed", "shifted", "joystick", "nothing held"})
+        EXPECT_EQ(countOf(outcome.out, std::string("PASS ") + path + ": " + name), 1u)
+            << outcome.out;
+    EXPECT_EQ(countOf(outcome.out, "ERROR " + path + ": too late: did not return within 100000"),
+              1u)
+        << outcome.out;
+    std::string wrong = testFile("minimal.toml",
+                                 "[[test]]\nname = \"x\"\ncall = \"joystick2\"\n"
+                                 "input = \"frame 1 joy2 up\"\n");
+    ProcessOutcome refused = runner({"--test", wrong});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.out.find("input needs machine = \"c64\""), std::string::npos) << refused.out;
+}
+
+// expect.sid: the bytes last written to the SID's registers (by name or address), on the
+// C64's chip and in the minimal machine's cells alike.
+TEST_F(RoutineTests, ATestExpectsTheBytesLastWrittenToTheSid) {
+    std::string path = testFile("sid.toml", R"([[test]]
+name = "written"
+call = "sidvolume"
+expect = { sid = { Volume = 15, "$D404" = 0x21, Control3 = 0 } }
+[[test]]
+name = "not written"
+call = "sidvolume"
+expect = { sid = { Volume = 14, Control1 = 0x20 } }
+)");
+    for (const char* machine : {"minimal", "c64"}) {
+        SCOPED_TRACE(machine);
+        ProcessOutcome outcome = runner({"--test", path, "--machine", machine});
+        EXPECT_EQ(outcome.status, 1) << outcome.out;
+        EXPECT_EQ(countOf(outcome.out, "PASS " + path + ": written"), 1u) << outcome.out;
+        EXPECT_EQ(countOf(outcome.out, "FAIL " + path +
+                                           ": not written: sid.Control1: expected $20, "
+                                           "got $21; sid.Volume: expected $0E, got $0F"),
+                  1u)
+            << outcome.out;
+    }
+    std::string bad = testFile("badsid.toml",
+                               "[[test]]\nname = \"x\"\ncall = \"sidvolume\"\n"
+                               "expect = { sid = { Loudness = 1 } }\n");
+    ProcessOutcome refused = runner({"--test", bad});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.out.find(":6: expect.sid.Loudness: neither a SID register's name"),
+              std::string::npos)
+        << refused.out;
 }
 
 TEST_F(RoutineTests, ShardsCoverEveryTestExactlyOnce) {

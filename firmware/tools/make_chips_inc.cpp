@@ -1,11 +1,13 @@
 // Writes chips.inc: the C64's I/O areas and its chips' registers as 64tass definitions,
-// and the drive requests of the drive request cell in the I/O area, from the tables the
-// emulator itself uses (machine/c64.h, cia.h, vic.h, sid.h, drive_port.h), so that
-// the firmware, the test programs and the emulator name one map. Usage: make_chips_inc FILE
+// and the keyboard's matrix with its decoding tables, and the drive requests of the drive
+// request cell in the I/O area, from the tables the emulator itself uses (machine/c64.h,
+// cia.h, vic.h, sid.h, input.h, drive_port.h), so that the firmware, the test programs and
+// the emulator name one map. Usage: make_chips_inc FILE
 #include <cstdio>
 
 #include "machine/c64.h"
 #include "machine/drive_port.h"
+#include "machine/input.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -47,6 +49,33 @@ int main(int argc, char** argv) {
 #define BREADBIN_SID_ROW(name, offset) sid(#name, offset);
     BREADBIN_SID_REGISTERS(BREADBIN_SID_ROW)
 #undef BREADBIN_SID_ROW
+    std::fprintf(out,
+                 "\n; The keyboard's keys by their code (column * 8 + row: CIA 1's port A line and "
+                 "port B\n; line), and #keyDecodingTables, the characters each key code gives "
+                 "plain, with\n; SHIFT, with C= and with CTRL ($%02X: none), one table of %d "
+                 "bytes each.\n",
+                 unsigned{kNoCharacter}, kMatrixKeys);
+    for (const MatrixKey& key : kMatrixKeyTable)
+        std::fprintf(out, "key%-20.*s = $%02X\n", static_cast<int>(key.name.size()),
+                     key.name.data(), unsigned{keyCode(key.column, key.row)});
+    uint8_t byCode[4][kMatrixKeys];
+    for (const MatrixKey& key : kMatrixKeyTable) {
+        uint8_t code = keyCode(key.column, key.row);
+        byCode[0][code] = key.plain;
+        byCode[1][code] = key.shifted;
+        byCode[2][code] = key.commodore;
+        byCode[3][code] = key.control;
+    }
+    std::fprintf(out, "\nkeyDecodingTables .segment\n");
+    const char* tableNames[] = {"keysPlain", "keysShifted", "keysCommodore", "keysControl"};
+    for (int table = 0; table < 4; ++table) {
+        std::fprintf(out, "%s\n", tableNames[table]);
+        for (int code = 0; code < kMatrixKeys; ++code) {
+            std::fprintf(out, "%s$%02X%s", code % 8 == 0 ? "        .byte " : "",
+                         unsigned{byCode[table][code]}, code % 8 == 7 ? "\n" : ", ");
+        }
+    }
+    std::fprintf(out, "        .endsegment\n");
     std::fprintf(out,
                  "\n; The drive requests: the byte a store into driveRequest names "
                  "(machine/drive_port.h).\n");

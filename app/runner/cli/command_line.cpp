@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "app/runner/cli/input_script.h"
 #include "app/runner/io/output_file.h"
 #include "app/runner/io/text.h"
 #include "cpu/undocumented.h"
@@ -234,6 +235,15 @@ void describeOutputOptions(CLI::App& app, RunnerOptions& options, CommandLine& l
                 [&](const std::string& v) {
                     options.profileFile = notEmpty("--profile", v, "a file name");
                 });
+    onlyFor(later,
+            valueOption(app, "--sid-log", "FILE|-",
+                        "with --machine c64, write every write to the SID's registers: a line "
+                        "each with its cycle, the register's address and the byte "
+                        "(1234567 D418 0F)",
+                        [&](const std::string& v) {
+                            options.sidLogFile = notEmpty("--sid-log", v, "a file name");
+                        }),
+            kOneProgram);
     repeatedOption(app, "--listing", "FILE",
                    "a 64tass listing (--list=FILE --line-numbers) that places the counts of "
                    "--coverage and --profile on source lines (repeatable)",
@@ -343,6 +353,25 @@ void describeWhatRuns(CLI::App& app, RunnerOptions& options, CommandLine& later)
     choiceOption(app, "--video", "STANDARD",
                  "with --machine c64, the VIC-II's standard:", "a video standard", kVideoStandards,
                  options.machine.video);
+    onlyFor(later,
+            valueOption(app, "--type", "TEXT",
+                        "with --machine c64, type TEXT on the keyboard from the program's start, "
+                        "a key every " +
+                            std::to_string(kTypeHoldFrames + kTypeGapFrames) +
+                            " frames: letters unshifted, a line end as RETURN, {NAME} or "
+                            "{NAME+NAME} for keys by name ({RETURN}, {F1}, {UP}, {SHIFT+A}, "
+                            "{C=+A}, {CTRL+9}, {STOP}, {RESTORE})",
+                        [&](const std::string& v) { later.typed = v; }),
+            kPrograms);
+    onlyFor(later,
+            repeatedOption(app, "--input", "FILE",
+                           "with --machine c64, follow the input script FILE: keys, joysticks and "
+                           "RESTORE at frames or cycles from the program's start (repeatable; the "
+                           "README gives the format)",
+                           [&](const std::string& v) {
+                               later.inputFiles.push_back(notEmpty("--input", v, "a file name"));
+                           }),
+            kPrograms);
     numberOption(app, "-j,--jobs", "programs run at once", 1, kMaxJobs, [&](uint64_t n) {
         options.jobs = n;
     })->default_str("one per processor");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,6 +29,8 @@ struct CommandLine {
     std::vector<std::string> dumps;
     std::vector<std::string> expectations;
     std::string start;
+    std::optional<std::string> typed;     // --type
+    std::vector<std::string> inputFiles;  // --input
     std::vector<std::pair<const CLI::Option*, unsigned>> runs;
 };
 

@@ -13,7 +13,8 @@ std::vector<OutputFileOption> outputOptions(const RunnerOptions& options) {
           std::pair{"--summary", options.summaryFile}, std::pair{"--junit", options.junitFile},
           std::pair{"--coverage", options.coverageFile},
           std::pair{"--coverage", disassembly ? options.coverageFile + ".s" : std::string()},
-          std::pair{"--profile", options.profileFile}}) {
+          std::pair{"--profile", options.profileFile},
+          std::pair{"--sid-log", options.sidLogFile}}) {
         if (!path.empty()) outputs.push_back({option, path});
     }
     return outputs;

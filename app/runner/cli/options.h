@@ -10,6 +10,7 @@
 
 #include "app/runner/batch/sharding.h"
 #include "app/runner/cli/addresses.h"
+#include "app/runner/cli/input_script.h"
 #include "app/runner/source_map/labels.h"
 #include "cpu/state.h"
 #include "host/random.h"
@@ -61,6 +62,7 @@ struct RunnerOptions {
     std::string junitFile;
     std::string coverageFile;  // an lcov tracefile of every run, "" none
     std::string profileFile;   // a callgrind profile of every run, "" none
+    std::string sidLogFile;    // every SID write of the run, "" none
     std::vector<std::string> listingFiles;
     uint64_t traceLength = 0;
     std::vector<MemoryRange> dumps;
@@ -74,6 +76,7 @@ struct RunnerOptions {
     bool startAtLoad = false;            // --start load: at its load address, upstart or not
     std::vector<std::string> testFiles;  // --test: test files and folders of them
     std::string filter;                  // --filter: the tests whose names match, all if ""
+    InputSteps input;                    // --type and --input, from the program's start
     std::vector<DriveMount> drives;      // --drive, --drive-writable: devices 8 to 11
 };
 

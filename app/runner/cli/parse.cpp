@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/runner/cli/command_line.h"
+#include "app/runner/io/input_file.h"
 #include "app/runner/io/output_file.h"
 #include "app/runner/io/text.h"
 
@@ -37,6 +38,36 @@ bool resolveAddresses(const CommandLine& later, RunnerOptions& options, std::str
             return false;
         }
         options.startAt = address;
+    }
+    return true;
+}
+
+// --type and --input, read into the run's input steps; only the C64 has a keyboard matrix
+// (and a SID for --sid-log).
+bool readInput(const CommandLine& later, RunnerOptions& options, std::string& error) {
+    if (later.typed && !parseTypedText(*later.typed, {}, options.input.emplace_back(), error)) {
+        error = "--type: " + error;
+        return false;
+    }
+    for (const std::string& path : later.inputFiles) {
+        std::string text;
+        if (!readTextFile(path, text, error)) {
+            error = "--input: " + error;
+            return false;
+        }
+        if (!parseInputScript(text, path, options.input, error)) {
+            error = "--input: " + error;
+            return false;
+        }
+    }
+    if (!options.sidLogFile.empty() && options.machine.kind != MachineKind::C64) {
+        error = "--sid-log needs --machine c64: the minimal machine has no SID";
+        return false;
+    }
+    if (!options.input.empty() && options.machine.kind != MachineKind::C64) {
+        error = std::string(later.typed ? "--type" : "--input") +
+                " needs --machine c64: the minimal machine has no keyboard matrix";
+        return false;
     }
     return true;
 }
@@ -140,6 +171,7 @@ ParseOutcome parseLine(const std::vector<std::string_view>& arguments, RunnerOpt
         return ParseOutcome::Error;
     }
     if (!resolveAddresses(later, options, error)) return ParseOutcome::Error;
+    if (!readInput(later, options, error)) return ParseOutcome::Error;
     // Several programs run in processes of their own: their per-program outputs would land
     // in one file, so a batch reports through its lines and --junit only.
     if (!optionsFitTheRun(later, options, error)) return ParseOutcome::Error;

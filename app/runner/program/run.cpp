@@ -14,8 +14,10 @@
 #include "app/runner/program/start.h"
 #include "app/runner/program/upstart.h"
 #include "app/runner/reports/png_image.h"
+#include "app/runner/reports/sid_log.h"
 #include "app/runner/reports/summary.h"
 #include "app/runner/reports/trace.h"
+#include "machine/c64.h"
 #include "machine/counting.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
@@ -132,6 +134,11 @@ Watch watchFor(const RunnerOptions& options) {
 StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunResult& result,
                      DebugCells& cells, const std::string*& shown) {
     Watch watch = watchFor(options);
+    // The input script, laid out on the machine's cycles once the program starts.
+    InputScript script;
+    struct ScriptInUse {
+        ~ScriptInUse() { inputScript = nullptr; }
+    } scriptInUse;
     std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
     std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
     ScreenLooks looks;
@@ -150,6 +157,10 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
             case WatchEvent::ProgramLoaded:
                 watch.programLoad = false;
                 if (plan.program) cpu.regPC = plan.address;
+                if (!options.input.empty()) {
+                    script = layOutInput(options.input, cyclesSinceStart(), frameCycles());
+                    inputScript = &script;
+                }
                 break;
             case WatchEvent::StoreSeen:
                 if (report.storeAddress == kDebugExitRegister) {
@@ -254,7 +265,8 @@ void checkExpectations(const RunnerOptions& options, RunResult& result) {
 // The outputs of a finished run. All are written before any takes its name, so a run
 // whose outputs cannot all be written leaves none (standard output excepted). False (with
 // a message) when one cannot be written.
-bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::string& error) {
+bool writeOutputs(const RunnerOptions& options, const RunResult& result,
+                  const std::vector<SidWrite>& sidLog, std::string& error) {
     std::vector<std::unique_ptr<OutputFile>> files;
     auto write = [&](const std::string& path, std::string_view bytes) {
         files.push_back(std::make_unique<OutputFile>());
@@ -281,6 +293,7 @@ bool writeOutputs(const RunnerOptions& options, const RunResult& result, std::st
     }
     if (!options.summaryFile.empty() && !write(options.summaryFile, summaryJson(result)))
         return false;
+    if (!options.sidLogFile.empty() && !write(options.sidLogFile, sidLogText(sidLog))) return false;
     for (const std::unique_ptr<OutputFile>& file : files) {
         if (!file->commit(error)) return false;
     }
@@ -324,7 +337,10 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     // Only the final picture leaves a run (--screenshot draws it at the end), so the
     // frames on the way are counted and interrupt the program but are not drawn.
     drawFrames = false;
+    std::vector<SidWrite> sidLog;
+    if (!options.sidLogFile.empty()) sidWrites = &sidLog;
     runUntilStop(options, plan, result);
+    sidWrites = nullptr;
     drawFrames = true;
     checkExpectations(options, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0)
@@ -334,6 +350,6 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     result.hash = machineStateHash();
     if (const Label* routine = routineContaining(options.labels, cpu.regPC))
         result.routine = routine->name;
-    if (!writeOutputs(options, result, error)) return failed();
+    if (!writeOutputs(options, result, sidLog, error)) return failed();
     return result;
 }

@@ -12,6 +12,7 @@
 #include "app/runner/io/input_file.h"
 #include "app/runner/io/text.h"
 #include "cpu/state.h"
+#include "machine/c64.h"
 
 namespace {
 
@@ -168,6 +169,32 @@ std::map<std::string, std::pair<const toml::node*, std::string>> entriesOf(const
     return entries;
 }
 
+// One of expect.sid's keys: a register's name (Volume, Control1, as chips.inc has them
+// after "sid") or its address ($D418, or a mirror), and its byte.
+SidExpectation sidExpectation(std::string_view reg, const toml::node& value,
+                              const std::string& key) {
+    SidExpectation expected{std::string(reg), 0, 0};
+    constexpr std::pair<std::string_view, uint8_t> kNames[] = {
+#define BREADBIN_SID_NAME(name, offset) {#name, offset},
+        BREADBIN_SID_REGISTERS(BREADBIN_SID_NAME)
+#undef BREADBIN_SID_NAME
+    };
+    auto named = std::find_if(std::begin(kNames), std::end(kNames),
+                              [&](const auto& row) { return row.first == reg; });
+    uint64_t address = 0;
+    if (named != std::end(kNames)) {
+        expected.reg = named->second;
+    } else if (parseNumber(reg, 0xFFFF, address) && address >= kSidFirst &&
+               address < kColourRamFirst) {
+        expected.reg = static_cast<uint8_t>(address & kSidRegisterMask);
+    } else {
+        fail(value, key, "neither a SID register's name (Volume, Control1, ...) nor its address");
+    }
+    if (expected.reg >= kSidRegisterCount) fail(value, key, "no SID register there");
+    expected.value = static_cast<uint8_t>(asNumber(value, key, 0, 0xFF));
+    return expected;
+}
+
 void readValues(const Layers& layers, std::string_view table, const Context& context,
                 RegisterValues& registers, std::vector<MemoryBytes>& memory, bool expecting,
                 TestCase& test) {
@@ -201,6 +228,9 @@ void readValues(const Layers& layers, std::string_view table, const Context& con
                 fail(*node, key,
                      quotedValue(text, '"') + " is neither a number nor a bound such as \"<= 40\"");
             test.expectCycles = {bound->second, cycles};
+        } else if (expecting && name == "sid") {
+            for (const auto& [reg, value] : asTable(*node, key))
+                test.expectSid.push_back(sidExpectation(reg.str(), value, joined(key, reg.str())));
         } else if (expecting && name == "calls") {
             for (const auto& [mock, count] : asTable(*node, key)) {
                 std::string countKey = joined(key, mock.str());
@@ -219,8 +249,8 @@ void readValues(const Layers& layers, std::string_view table, const Context& con
     }
 }
 
-constexpr std::string_view kTestKeys[] = {"name",       "call", "run",  "set",   "expect",
-                                          "max-cycles", "irq",  "mock", "writes"};
+constexpr std::string_view kTestKeys[] = {"name",       "call", "run",  "set",    "expect",
+                                          "max-cycles", "irq",  "mock", "writes", "input"};
 
 void checkKeys(const toml::table& table, const std::string& where,
                std::span<const std::string_view> allowed) {
@@ -250,6 +280,11 @@ TestCase readTest(const Layers& layers, const toml::table& own, const Context& c
     if (const toml::node* limit = lastOf(layers, "max-cycles"))
         test.maxCycles = asNumber(*limit, "max-cycles", 1, kMaxTestCycles);
     if (const toml::node* irq = lastOf(layers, "irq")) test.irq = asBool(*irq, "irq");
+    if (const toml::node* input = lastOf(layers, "input")) {
+        std::string error;
+        if (!parseInputScript(asString(*input, "input"), "input", test.input, error))
+            fail(*input, "input", error);
+    }
     for (const auto& [mockName, entry] : entriesOf(layers, "mock")) {
         const auto& [node, key] = entry;
         Mock mock;

@@ -61,6 +61,14 @@ struct CycleExpectation {
     uint64_t cycles;
 };
 
+// expect.sid: the byte last written to one of the SID's registers (which reads do not
+// give back: most are write-only), by the key that named it.
+struct SidExpectation {
+    std::string key;
+    uint8_t reg;  // 0 to kSidRegisterCount - 1
+    uint8_t value;
+};
+
 // A mocked routine: reaching its address returns at once, with these registers set.
 struct Mock {
     std::string name;
@@ -78,7 +86,9 @@ struct TestCase {
     RegisterValues expectRegisters{};
     std::vector<MemoryBytes> expectMemory;
     std::optional<CycleExpectation> expectCycles;
+    InputSteps input;  // input = "...": the keys and joysticks from the call on (the C64's)
     std::vector<std::pair<std::string, uint64_t>> expectCalls;  // mock name, calls
+    std::vector<SidExpectation> expectSid;                      // expect.sid
     uint64_t maxCycles = 0;
     bool irq = false;
     std::vector<Mock> mocks;

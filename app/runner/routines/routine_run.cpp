@@ -14,6 +14,7 @@
 #include "app/runner/reports/trace.h"
 #include "cpu/call.h"
 #include "host/headless.h"
+#include "machine/c64.h"
 #include "machine/counting.h"
 #include "machine/routine_step.h"
 #include "machine/trace.h"
@@ -104,6 +105,14 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
                             ", got " + hexByte(held));
         }
     }
+    for (const SidExpectation& expected : test.expectSid) {
+        uint8_t written = machineConfig.kind == MachineKind::C64
+                              ? machine.sid.registers[expected.reg]
+                              : peekByte(static_cast<uint16_t>(kSidFirst + expected.reg));
+        if (written != expected.value)
+            found.push_back("sid." + expected.key + ": expected " + hexByte(expected.value) +
+                            ", got " + hexByte(written));
+    }
     for (const auto& [name, expected] : test.expectCalls) {
         auto mock = std::find_if(test.mocks.begin(), test.mocks.end(),
                                  [&, &wanted = name](const Mock& m) { return m.name == wanted; });
@@ -125,6 +134,13 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
 struct TestSetting {
     std::unique_ptr<std::bitset<kRamSize>> writable;  // null: any write is allowed
     std::vector<RoutineMock> mocks;
+    InputScript script;  // the test's input from its call on; the machine follows it
+    TestSetting() = default;
+    TestSetting(const TestSetting&) = delete;
+    TestSetting& operator=(const TestSetting&) = delete;
+    ~TestSetting() {
+        if (inputScript == &script) inputScript = nullptr;
+    }
 };
 
 // Starts `test` on the kept machine state: registers and memory set, then the call of its
@@ -146,6 +162,10 @@ RoutineRun startTest(const RunnerOptions& options, const TestCase& test,
         }
     }
     for (const Mock& mock : test.mocks) setting.mocks.push_back({mock.address, 0});
+    if (!test.input.empty()) {
+        setting.script = layOutInput(test.input, cyclesSinceStart(), frameCycles());
+        inputScript = &setting.script;
+    }
 
     RoutineRun run{};
     run.runToExit = test.runToExit;
@@ -279,6 +299,12 @@ void runTests(const RunnerOptions& options, const TestFile& file,
         return give(badInput(file.path, "the firmware did not reach its input loop within " +
                                             std::to_string(kDefaultCycleLimit) +
                                             " cycles, so the program was never loaded"));
+    bool input = std::any_of(file.tests.begin(), file.tests.end(),
+                             [](const TestCase& test) { return !test.input.empty(); });
+    if (input && config.kind != MachineKind::C64)
+        return give(badInput(file.path,
+                             "input needs machine = \"c64\": the minimal machine "
+                             "has no keyboard matrix"));
     auto kept = std::make_unique<MachineSnapshot>();
     saveMachine(*kept);
     drawFrames = false;

@@ -14,6 +14,7 @@ vic     = ioVic
 count   = saved + 1
 
 *       = $C000
+        #expect videoStandard, PAL      ; the firmware's start-up told the standards apart
         #quietChips
         #ramVectors
         #setVector $FFFE, handler

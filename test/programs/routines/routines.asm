@@ -104,6 +104,22 @@ ciatimer lda #0
         sbc $dc04
         rts
 
+; typedkey: A = the first key the firmware's scan puts in the keyboard buffer (GETIN).
+typedkey jsr GETIN
+        beq typedkey
+        rts
+
+; joystick2: A = CIA 1's port A with no column selected: joystick 2's lines, 0 = held.
+joystick2 lda $dc00
+        rts
+
+; sidvolume: the SID's volume to 15, its voice 1 control to $21.
+sidvolume lda #$0f
+        sta $d418
+        lda #$21
+        sta $d404
+        rts
+
 result  .byte 0, 0
 buffer  .fill 16, 0
 
