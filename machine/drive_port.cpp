@@ -56,15 +56,29 @@ DriveByte receive(Drive& drive, uint8_t channel) {
     return b;
 }
 
-// A device that is not there answers so before a missing name is looked at (the machine's
-// KERNAL looks at the name first; a program sees the difference only without a drive).
-void load() {
+// The drive of a LOAD or SAVE, its channel opened on the name with the status cleared; or
+// null, answered. A device that is not there answers so before a missing name is looked
+// at (the machine's KERNAL looks at the name first; a program sees the difference only
+// without a drive).
+Drive* openTransfer(uint8_t channel) {
     Drive* drive = driveAt(cell(kKernalDevice));
-    if (!drive) return notPresent();
+    if (!drive) {
+        notPresent();
+        return nullptr;
+    }
     std::vector<uint8_t> name = fileName();
-    if (name.empty()) return fail(kErrorMissingFileName);
+    if (name.empty()) {
+        fail(kErrorMissingFileName);
+        return nullptr;
+    }
     memory.ram[kKernalStatus] = 0;
-    driveOpen(*drive, kLoadChannel, name);
+    driveOpen(*drive, channel, name);
+    return drive;
+}
+
+void load() {
+    Drive* drive = openTransfer(kLoadChannel);
+    if (!drive) return;
     DriveByte low = receive(*drive, kLoadChannel);
     DriveByte high =
         low.timeout || low.eoi ? DriveByte{0, true, true} : receive(*drive, kLoadChannel);
@@ -98,12 +112,8 @@ void load() {
 // The drive takes the file whatever its status says (write protected, exists): as on the
 // machine, the KERNAL learns nothing of it, and channel 15 tells.
 void save() {
-    Drive* drive = driveAt(cell(kKernalDevice));
-    if (!drive) return notPresent();
-    std::vector<uint8_t> name = fileName();
-    if (name.empty()) return fail(kErrorMissingFileName);
-    memory.ram[kKernalStatus] = 0;
-    driveOpen(*drive, kSaveChannel, name);
+    Drive* drive = openTransfer(kSaveChannel);
+    if (!drive) return;
     uint16_t start = cellWord(kKernalSaveStart);
     uint16_t end = cellWord(kKernalLoadEnd);
     driveWrite(*drive, kSaveChannel, static_cast<uint8_t>(start & 0xFF));

@@ -49,21 +49,27 @@ int runWithDrive(MachineKind kind, const fs::path& program, const std::string& d
     return result;
 }
 
+// The disk files.asm expects, in the working folder: an image of our own making or a
+// folder; returns its path.
+std::string writeDisk(bool image) {
+    if (!image) {
+        writeFile("disk/prog.prg", kProg);
+        writeFile("disk/data.seq", kData);
+        return "disk";
+    }
+    DiskImage d = blankDiskImage(DiskFormat::D64, "DRIVES", "01");
+    EXPECT_FALSE(writeImageFile(d, makeName(bytesOf("PROG")), FileType::Prg, kProg));
+    EXPECT_FALSE(writeImageFile(d, makeName(bytesOf("DATA")), FileType::Seq, kData));
+    writeFile("disk.d64", *d.bytes);
+    return "disk.d64";
+}
+
 class DriveKernal : public testing::TestWithParam<std::tuple<MachineKind, bool>> {};
 
 TEST_P(DriveKernal, AProgramUsesTheDriveAsOnTheMachine) {
     auto [kind, image] = GetParam();
     TemporaryFolder folder;
-    std::string disk = image ? "disk.d64" : "disk";
-    if (image) {
-        DiskImage d = blankDiskImage(DiskFormat::D64, "DRIVES", "01");
-        ASSERT_FALSE(writeImageFile(d, makeName(bytesOf("PROG")), FileType::Prg, kProg));
-        ASSERT_FALSE(writeImageFile(d, makeName(bytesOf("DATA")), FileType::Seq, kData));
-        writeFile(disk, *d.bytes);
-    } else {
-        writeFile("disk/prog.prg", kProg);
-        writeFile("disk/data.seq", kData);
-    }
+    std::string disk = writeDisk(image);
     EXPECT_EQ(runWithDrive(kind, kProgramDir / "files.prg", disk, true), 0)
         << "the number of the check that failed in files.asm";
     // What the program wrote and scratched, as a fresh mount of the disk shows it.
@@ -96,16 +102,7 @@ TEST_P(DriveKernal, AProgramUsesTheDriveAsOnTheMachine) {
 TEST_P(DriveKernal, AReadOnlyDriveKeepsItsDisk) {
     auto [kind, image] = GetParam();
     TemporaryFolder folder;
-    std::string disk = image ? "disk.d64" : "disk";
-    if (image) {
-        DiskImage d = blankDiskImage(DiskFormat::D64, "DRIVES", "01");
-        ASSERT_FALSE(writeImageFile(d, makeName(bytesOf("PROG")), FileType::Prg, kProg));
-        ASSERT_FALSE(writeImageFile(d, makeName(bytesOf("DATA")), FileType::Seq, kData));
-        writeFile(disk, *d.bytes);
-    } else {
-        writeFile("disk/prog.prg", kProg);
-        writeFile("disk/data.seq", kData);
-    }
+    std::string disk = writeDisk(image);
     auto before = snapshotFolder(folder.path());
     before.erase("kernal.rom");
     int failed = runWithDrive(kind, kProgramDir / "files.prg", disk, false);
