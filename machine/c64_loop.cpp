@@ -17,6 +17,7 @@
 #include "host/host.h"
 #include "machine/bad_lines.h"
 #include "machine/c64_step.h"
+#include "machine/drive_port.h"
 #include "machine/watch.h"
 
 namespace {
@@ -256,6 +257,7 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
         uint64_t ran = kC64LegRunners[features.index()](steps, limit, window, last);
         done += ran;
         if (ran > 0) finishC64Leg(last);
+        if (legEnd.storeSeen && legEnd.storeAddress == kDriveRequest) serveDriveRequestStored();
         if (legEnd.jammed) {
             report.event = WatchEvent::Jammed;
             break;
