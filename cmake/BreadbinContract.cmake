@@ -14,6 +14,9 @@ set(BREADBIN_DEBUG_REGISTER D7FF)    # hex: a store here ends a run of breadbin-
 set(BREADBIN_STOPWATCH_START D7FC)
 set(BREADBIN_STOPWATCH_STOP D7FD)
 set(BREADBIN_CONSOLE D7FE)
+# hex: the drive request cell, below the debug cells: a store there from the open firmware's
+# KERNAL asks the emulator for a drive's service (machine/drive_port.h).
+set(BREADBIN_DRIVE_REQUEST D7FB)
 
 # The deadline has to be exceeded in whole milliseconds: a frame comes at the first
 # millisecond past it, one frame interval after the previous one.
@@ -30,7 +33,8 @@ target_compile_definitions(breadbin_contract INTERFACE
   BREADBIN_DEBUG_REGISTER=0x${BREADBIN_DEBUG_REGISTER}
   BREADBIN_STOPWATCH_START=0x${BREADBIN_STOPWATCH_START}
   BREADBIN_STOPWATCH_STOP=0x${BREADBIN_STOPWATCH_STOP}
-  BREADBIN_CONSOLE=0x${BREADBIN_CONSOLE})
+  BREADBIN_CONSOLE=0x${BREADBIN_CONSOLE}
+  BREADBIN_DRIVE_REQUEST=0x${BREADBIN_DRIVE_REQUEST})
 
 set(BREADBIN_ASSEMBLER_DEFINES
   -D testHookFirst=$${BREADBIN_TEST_HOOK_FIRST}
@@ -39,12 +43,13 @@ set(BREADBIN_ASSEMBLER_DEFINES
   -D stopwatchStart=$${BREADBIN_STOPWATCH_START}
   -D stopwatchStop=$${BREADBIN_STOPWATCH_STOP}
   -D debugConsole=$${BREADBIN_CONSOLE}
+  -D driveRequest=$${BREADBIN_DRIVE_REQUEST}
   -D frameIntervalMs=${BREADBIN_FRAME_INTERVAL_MS})
 
 # kernal.inc names the debug cells for programs assembled outside this build too, as
 # weak defaults that the build's -D replaces: they must say the same.
 foreach(cell debugExitRegister:DEBUG_REGISTER stopwatchStart:STOPWATCH_START
-             stopwatchStop:STOPWATCH_STOP debugConsole:CONSOLE)
+             stopwatchStop:STOPWATCH_STOP debugConsole:CONSOLE driveRequest:DRIVE_REQUEST)
   string(REPLACE ":" ";" cell "${cell}")
   list(GET cell 0 name)
   list(GET cell 1 variable)

@@ -1,9 +1,11 @@
 ; channels.asm: logical files, the input and output channels, the devices, the jiffy
 ; clock and the small entries that only keep or report a value. Included by kernal.asm.
 ;
-; The machine has two devices: the keyboard (0), which never has a key down, and the
-; screen (3), through the editor. Every other device (tape 1, RS-232 2, the serial bus
-; 4-31) answers at once that it is not present; nothing ever waits for hardware.
+; The machine has the keyboard (0), which never has a key down, the screen (3), through
+; the editor, and the serial bus (4-31), where drives 8 to 11 answer when the emulator
+; has them: each call for a device there is a request to the emulator (driveCall, below;
+; firmware/README.md, "Drives"). Tape (1) and RS-232 (2) answer at once that they are not
+; present; nothing ever waits for hardware.
 ;
 ; Errors come back with carry set and the error number in A (kernal.inc names them).
 
@@ -14,6 +16,32 @@ deviceNotPresent:
         sta status
         lda #errorDeviceNotPresent
         sec
+        rts
+
+; Asks the emulator for drive request X (chips.inc names them drive...): it answers
+; between this store and the next instruction, in A, X, Y, the carry and the status.
+driveCall:
+        stx driveRequest
+        rts
+
+; For a file on the serial bus (device A, slot X): its device and secondary address
+; become the current ones ($BA, $B9) and the device is asked to take the role of request
+; Y (driveTalk, driveListen). Carry clear and A = the device, or carry set and A = the
+; error. Other devices: carry clear, A kept. Uses X.
+serialRole:
+        cmp #firstSerialDevice
+        bcc serialRoleNone
+        sta deviceNumber
+        lda fileSecondaries,x
+        sta secondaryAddress
+        tya
+        tax
+        jsr driveCall
+        bcs +
+        lda deviceNumber
++       rts
+serialRoleNone:
+        clc
         rts
 
 ; Ends a routine begun with #keepXY with error A: carry set.
@@ -34,8 +62,9 @@ findFile:
 +       sec
         rts
 
-; OPEN, the default behind openVector: the file SETLFS named, on the keyboard or the
-; screen. Errors: file open, too many files, device not present. Keeps X and Y.
+; OPEN, the default behind openVector: the file SETLFS named, on the keyboard, the screen
+; or the serial bus, where the name goes to the device. Errors: file open, too many
+; files, device not present (and then the file is not open). Keeps X and Y.
 openRoutine:
         #keepXY
         lda #0
@@ -54,6 +83,8 @@ openRoutine:
         beq +
         cmp #deviceScreen
         beq +
+        cmp #firstSerialDevice
+        bcs +
         jsr deviceNotPresent
         jmp leaveXY
 +       sta fileDevices,x
@@ -62,16 +93,37 @@ openRoutine:
         lda secondaryAddress
         sta fileSecondaries,x
         inc openFiles
-        clc
+        lda deviceNumber
+        cmp #firstSerialDevice
+        bcc +
+        ldx #driveOpen
+        jsr driveCall
+        bcc +
+        dec openFiles                   ; a device that is not there keeps no file
++       jmp leaveXY
++       clc
         jmp leaveXY
 
 ; CLOSE, the default behind closeVector: A = logical file, forgotten when it is open (the
-; last slot moves into its place). Carry clear. Keeps X and Y.
+; last slot moves into its place); a file on the serial bus is closed on its device
+; first. Carry clear. Keeps X and Y.
 closeRoutine:
         #keepXY
         jsr findFile
-        bcs +
-        ldy openFiles
+        bcs closeDone
+        lda fileDevices,x
+        cmp #firstSerialDevice
+        bcc +
+        sta deviceNumber
+        lda fileSecondaries,x
+        sta secondaryAddress
+        txa
+        pha
+        ldx #driveClose
+        jsr driveCall
+        pla
+        tax
++       ldy openFiles
         dey
         lda fileNumbers,y
         sta fileNumbers,x
@@ -80,31 +132,40 @@ closeRoutine:
         lda fileSecondaries,y
         sta fileSecondaries,x
         dec openFiles
-+       clc
+closeDone:
+        clc
         jmp leaveXY
 
-; CHKIN, the default behind chkinVector: X = logical file; its device becomes the input.
-; Error: file not open. Keeps X and Y.
+; CHKIN, the default behind chkinVector: X = logical file; its device becomes the input
+; (a device on the serial bus is asked to talk). Errors: file not open, device not
+; present. Keeps X and Y.
 chkinRoutine:
         #keepXY
         jsr deviceOfFile
+        bcs +
+        ldy #driveTalk
+        jsr serialRole
         bcs +
         sta inputDevice
 +       jmp leaveXY
 
 ; CHKOUT, the default behind chkoutVector: X = logical file; its device becomes the
-; output. Errors: file not open, not an output file (the keyboard). Keeps X and Y.
+; output (a device on the serial bus is asked to listen). Errors: file not open, not an
+; output file (the keyboard), device not present. Keeps X and Y.
 chkoutRoutine:
         #keepXY
         jsr deviceOfFile
-        bcs +
-        cmp #deviceScreen
-        beq ++
+        bcs chkoutDone
+        cmp #deviceKeyboard
+        bne +
         lda #errorNotOutputFile
         sec
-+       jmp leaveXY
-+       sta outputDevice
-        clc
+        jmp leaveXY
++       ldy #driveListen
+        jsr serialRole
+        bcs chkoutDone
+        sta outputDevice
+chkoutDone:
         jmp leaveXY
 
 ; The device of logical file X: carry clear and A = the device when the file is open,
@@ -118,9 +179,23 @@ deviceOfFile:
 +       lda fileDevices,x
         rts
 
-; CLRCHN, the default behind clrchnVector: input from the keyboard, output to the
-; screen. Uses A.
+; CLRCHN, the default behind clrchnVector: a device on the serial bus that listens or
+; talks stops; input from the keyboard, output to the screen. Uses A.
 clrchnRoutine:
+        txa
+        pha
+        lda outputDevice
+        cmp #firstSerialDevice
+        bcc +
+        ldx #driveUnlisten
+        jsr driveCall
++       lda inputDevice
+        cmp #firstSerialDevice
+        bcc +
+        ldx #driveUntalk
+        jsr driveCall
++       pla
+        tax
         lda #deviceKeyboard
         sta inputDevice
         lda #deviceScreen
@@ -135,7 +210,8 @@ clallRoutine:
 
 ; CHRIN, the default behind chrinVector: the next character from the input device. The
 ; keyboard gives what is waiting in the buffer, else RETURN at once, as a line typed
-; with no key pressed. Keeps X and Y.
+; with no key pressed; a device on the serial bus its next byte, with the status's EOI
+; on the last. Keeps X and Y.
 chrinRoutine:
         lda inputDevice
         bne otherInput
@@ -147,11 +223,19 @@ chrinRoutine:
 otherInput:
         cmp #deviceScreen
         beq +
+        cmp #firstSerialDevice
+        bcs serialInput
         jmp deviceNotPresent
 +       jmp screenInput
+serialInput:
+        #keepXY
+        ldx #driveReceive
+        jsr driveCall
+        clc
+        jmp leaveXY
 
 ; GETIN, the default behind getinVector: the next character from the keyboard buffer, 0
-; at once when it is empty; the screen as CHRIN. Keeps X and Y.
+; at once when it is empty; the screen and the serial bus as CHRIN. Keeps X and Y.
 getinRoutine:
         lda inputDevice
         bne otherInput
@@ -188,7 +272,7 @@ keyboardEmpty:
         rts
 
 ; CHROUT, the default behind chroutVector: A to the output device. Keeps A, X and Y on
-; the screen.
+; the screen and the serial bus.
 chroutRoutine:
         pha
         lda outputDevice
@@ -196,8 +280,15 @@ chroutRoutine:
         bne +
         pla
         jmp screenOutput
-+       pla
++       cmp #firstSerialDevice
+        pla
+        bcs +
         jmp deviceNotPresent
++       #keepXY
+        ldx #driveSend
+        jsr driveCall
+        clc
+        jmp leaveXY
 
 ; STOP, the default behind stopVector: Z set when stopFlag reads $7F (STOP down); then
 ; the channels are reset and the keyboard buffer emptied as well. The machine has no
@@ -233,20 +324,28 @@ saveEntry:
         jmp (saveVector)
 
 ; LOAD and SAVE, the defaults behind loadVector and saveVector: neither the keyboard
-; nor the screen holds files (illegal device), and no other device is present.
+; nor the screen holds files (illegal device), tape and RS-232 are not present, and the
+; serial bus's devices are the emulator's to serve (driveLoad, driveSave).
 loadRoutine:
         sta verifyFlag
+        ldx #driveLoad
+        bne fileTransfer
 saveRoutine:
+        ldx #driveSave
+fileTransfer:
         lda #0
         sta status
         lda deviceNumber
         beq +
         cmp #deviceScreen
         beq +
-        jmp deviceNotPresent
+        cmp #firstSerialDevice
+        bcc ++
+        jmp driveCall
 +       lda #errorIllegalDevice
         sec
         rts
++       jmp deviceNotPresent
 
 ; The spare vector's default: nothing to do.
 userRoutine:

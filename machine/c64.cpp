@@ -121,6 +121,22 @@ void writeIo(uint16_t address, uint8_t value, uint64_t cycle) {
     }
 }
 
+uint8_t readC64Banked(uint16_t address, uint64_t cycle) {
+    unsigned pins = memory.ram[kPortAddress];
+    if (address < kBasicRomEnd) {
+        bool basic = (pins & (kPinLoram | kPinHiram)) == (kPinLoram | kPinHiram);
+        return basic ? memory.basicRom[address - kBasicRomFirst] : memory.ram[address];
+    }
+    if (address < kCharRomFirst) return memory.ram[address];
+    if (address < kKernalRomFirst) {
+        if ((pins & (kPinLoram | kPinHiram)) == 0) return memory.ram[address];
+        if (pins & kPinCharen) [[likely]]
+            return readIo(address, cycle);
+        return memory.charRom[address - kCharRomFirst];
+    }
+    return (pins & kPinHiram) ? memory.kernalRom[address - kKernalRomFirst] : memory.ram[address];
+}
+
 void writeC64Slow(uint16_t address, uint8_t value, uint64_t cycle) {
     if (address <= kPortAddress) {
         writePort(machine.port, address, value, cycle, openBus(), memory.ram);

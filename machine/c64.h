@@ -62,30 +62,22 @@ uint8_t peekIo(uint16_t address, uint64_t cycle);
 // A processor write that the fast path of C64Bus leaves out: the port, the I/O area, RAM
 // under the ROMs.
 void writeC64Slow(uint16_t address, uint8_t value, uint64_t cycle);
+// A processor read from $A000 on, in cycle `cycle`: the PLA decides from the port's pins
+// what the processor sees at $A000 (BASIC with LORAM and HIRAM), $D000 (RAM with neither,
+// else I/O with CHAREN, else the character ROM) and $E000 (the KERNAL with HIRAM). Out of
+// line, so that the interpreter's hot path keeps the registers in the host's.
+[[gnu::noinline]] uint8_t readC64Banked(uint16_t address, uint64_t cycle);
 
-// The C64's bus: the PLA decides from the port's pins what the processor sees at $A000
-// (BASIC with LORAM and HIRAM), $D000 (RAM with neither, else I/O with CHAREN, else the
-// character ROM) and $E000 (the KERNAL with HIRAM). A write to a ROM goes to the RAM
-// beneath; a write to the I/O area goes to the chip and not to the RAM beneath.
+// The C64's bus: below $A000 RAM, from there what the PLA maps (readC64Banked). A write to
+// a ROM goes to the RAM beneath; a write to the I/O area goes to the chip and not to the
+// RAM beneath.
 struct C64Bus {
     static constexpr bool kSeesDummyWrites = true;
 
     static uint8_t read(const CpuState& c, uint16_t address) {
-        if (address < kBasicRomFirst) return memory.ram[address];
-        unsigned pins = memory.ram[kPortAddress];
-        if (address < kBasicRomEnd) {
-            bool basic = (pins & (kPinLoram | kPinHiram)) == (kPinLoram | kPinHiram);
-            return basic ? memory.basicRom[address - kBasicRomFirst] : memory.ram[address];
-        }
-        if (address < kCharRomFirst) return memory.ram[address];
-        if (address < kKernalRomFirst) {
-            if ((pins & (kPinLoram | kPinHiram)) == 0) return memory.ram[address];
-            if (pins & kPinCharen) [[likely]]
-                return readIo(address, accessCycle(c));
-            return memory.charRom[address - kCharRomFirst];
-        }
-        return (pins & kPinHiram) ? memory.kernalRom[address - kKernalRomFirst]
-                                  : memory.ram[address];
+        if (address < kBasicRomFirst) [[likely]]
+            return memory.ram[address];
+        return readC64Banked(address, accessCycle(c));
     }
     static uint16_t readWord(const CpuState& c, uint16_t address) {
         return static_cast<uint16_t>(read(c, address) | read(c, static_cast<uint16_t>(address + 1))

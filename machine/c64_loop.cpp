@@ -17,6 +17,7 @@
 #include "host/host.h"
 #include "machine/bad_lines.h"
 #include "machine/c64_step.h"
+#include "machine/drive_port.h"
 #include "machine/watch.h"
 
 namespace {
@@ -170,6 +171,14 @@ bool c64FrameEnds() {
     return true;
 }
 
+namespace {
+// The bad line that prepareC64Leg found for the leg, with the VIC brought up to the leg's
+// start: finishC64Leg's too, unless the leg stored into a chip (which may have moved it) or
+// ran past it. Looking afresh after a leg that ran past line $30 without touching the VIC
+// would miss that the display was on there, and with it the frame's first bad line.
+BadLine preparedBadLine{kNever, kNever};
+}  // namespace
+
 int32_t prepareC64Leg(bool interrupts) {
     uint64_t now = cyclesSinceStart();
     advancePort(machine.port, now, memory.ram);
@@ -184,6 +193,7 @@ int32_t prepareC64Leg(bool interrupts) {
         now = bad.resume;
         bad = nextBadLine(machine.vic, now);
     }
+    preparedBadLine = bad;
     int32_t limit = legLimit(now, interrupts);
     if (bad.baFrom != kNever) {
         int64_t before = static_cast<int64_t>(bad.baFrom - machine.loop.cyclesOfEarlierFrames);
@@ -196,7 +206,11 @@ void finishC64Leg(const C64LegEnd& last) {
     uint64_t base = machine.loop.cyclesOfEarlierFrames;
     uint64_t start = base + static_cast<uint64_t>(last.start);
     uint64_t end = base + static_cast<uint64_t>(cpu.cycleCount);
-    BadLine bad = nextBadLine(machine.vic, start);
+    BadLine bad = preparedBadLine;
+    if (legEnd.storeSeen || start >= bad.resume) {
+        advanceVic(machine.vic, start);
+        bad = nextBadLine(machine.vic, start);
+    }
     if (bad.baFrom > start && bad.baFrom < end) {
         cpu.cycleCount += static_cast<int32_t>(badLineWaitOfInstruction(
             bad, start, cpu.currentOpcode, static_cast<uint32_t>(end - start)));
@@ -243,6 +257,7 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
         uint64_t ran = kC64LegRunners[features.index()](steps, limit, window, last);
         done += ran;
         if (ran > 0) finishC64Leg(last);
+        if (legEnd.storeSeen && legEnd.storeAddress == kDriveRequest) serveDriveRequestStored();
         if (legEnd.jammed) {
             report.event = WatchEvent::Jammed;
             break;

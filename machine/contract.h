@@ -25,6 +25,9 @@ inline constexpr uint16_t kStopwatchStop = BREADBIN_STOPWATCH_STOP;
 inline constexpr uint16_t kDebugConsole = BREADBIN_CONSOLE;
 inline constexpr uint16_t kDebugCellsFirst = kStopwatchStart;
 inline constexpr uint16_t kDebugCellsLast = kDebugExitRegister;
+// A store here from the open firmware's KERNAL is a drive request (machine/drive_port.h).
+inline constexpr uint16_t kDriveRequest = BREADBIN_DRIVE_REQUEST;
+static_assert(kDriveRequest < kDebugCellsFirst, "the drive request cell is no debug cell");
 static_assert(kStopwatchStart + 1 == kStopwatchStop && kStopwatchStop + 1 == kDebugConsole &&
                   kDebugConsole + 1 == kDebugExitRegister,
               "the debug cells lie side by side, the debug register last");

@@ -12,6 +12,7 @@
 #include "machine/cia.h"
 #include "machine/config.h"
 #include "machine/contract.h"
+#include "machine/drive.h"
 #include "machine/input.h"
 #include "machine/port.h"
 #include "machine/sid.h"
@@ -94,6 +95,10 @@ struct MachineState {
     uint8_t colourRam[kColourRamSize];  // four bits a cell
     InterruptState interrupts;
     uint8_t lastIoWrite;  // the byte of the last write to a chip
+    // Devices 8 to 11 with their channels and status (an image's bytes are shared between
+    // copies of the state until one writes).
+    std::array<Drive, kDriveCount> drives;
+    SerialBus bus;  // who talks and who listens between the KERNAL's calls
 };
 
 extern MachineState machine;

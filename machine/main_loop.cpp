@@ -23,6 +23,7 @@
 #include "cpu/call.h"
 #include "host/host.h"
 #include "machine/c64.h"
+#include "machine/drive_port.h"
 #include "machine/step_loop.h"
 #include "machine/watch.h"
 
@@ -87,6 +88,7 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
             bool alone = memory.ram[kRasterRegister] != 0 ||
                          readByte(kKeyboardColumnSelect) == kScanColumnZero;
             done += kLegRunners[stepFeatures(watch).index()](alone ? 1 : stretchEnd - done);
+            if (legEnd.driveRequest) serveDriveRequestStored();
             minimalChipsAfterStep();
             if (legEnd.jammed) {
                 report.event = WatchEvent::Jammed;

@@ -46,6 +46,7 @@ struct LegEnd {
     // it, and an access that changes what a chip does next lowers it to end the leg after
     // the instruction (endLegAfterThisInstruction).
     int32_t limit;
+    bool driveRequest;  // the leg ended after a store into the drive request cell
 };
 extern LegEnd legEnd;
 
@@ -59,7 +60,8 @@ inline bool inTestHookWindow(uint16_t pc) {
 
 // The addresses whose store ends a leg, one bit each: the raster register, $DC00 and the
 // port that decides whether $DC00 reads RAM or the character ROM, which the loop's work
-// after a step depends on; and for a leg that watches stores the debug cells besides.
+// after a step depends on; the drive request cell, whose request the loop serves after the
+// leg; and for a leg that watches stores the debug cells besides.
 // One load and one bit test, whatever the leg watches (8 KiB, of which a run touches the
 // lines of the addresses it stores to).
 template <bool WatchesStores>
@@ -69,6 +71,7 @@ inline constexpr auto kLegEndingStores = [] {
     add(kRasterRegister);
     add(kKeyboardColumnSelect);
     add(kPortAddress);
+    add(kDriveRequest);
     if (WatchesStores) {
         for (unsigned a = kDebugCellsFirst; a <= kDebugCellsLast; ++a)
             add(static_cast<uint16_t>(a));
@@ -162,6 +165,7 @@ struct MainLoopStep {
                     legEnd.storeSeen = true;
                     legEnd.storeAddress = address;
                 }
+                legEnd.driveRequest = address == kDriveRequest;
                 endLeg();
             }
         }

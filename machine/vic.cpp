@@ -98,19 +98,23 @@ BadLine nextBadLine(const Vic& vic, uint64_t cycle) {
     const RasterGeometry& g = vic.geometry;
     uint64_t frameLength = g.frameCycles();
     uint64_t frame = cycle / frameLength;
-    uint64_t position = cycle % frameLength;
+    uint64_t position = cycle - frame * frameLength;
+    uint64_t first = kFirstBadLine + (vic.registers[kVicControl1] & kVerticalScroll);
+    auto window = [&](uint64_t f, uint64_t line) {
+        uint64_t start = f * frameLength + line * g.cyclesPerLine;
+        return BadLine{start + kBadLineBaCycle - 1, start + kBadLineResumeCycle - 1};
+    };
     uint64_t line30End = (uint64_t{kFirstBadLine} + 1) * g.cyclesPerLine;
-    unsigned scroll = vic.registers[kVicControl1] & kVerticalScroll;
-    for (uint64_t f = frame; f <= frame + 1; ++f) {
-        bool seen = vic.displayFrame == f && vic.displayFrame != kNever;
-        bool toCome = displayEnabled(vic) && (f > frame || position < line30End);
-        if (!seen && !toCome) continue;
-        for (uint64_t line = kFirstBadLine + scroll; line <= kLastBadLine; line += 8) {
-            uint64_t start = f * frameLength + line * g.cyclesPerLine;
-            uint64_t resume = start + kBadLineResumeCycle - 1;
-            if (resume > cycle) return {start + kBadLineBaCycle - 1, resume};
-        }
+    bool seen = vic.displayFrame == frame && vic.displayFrame != kNever;
+    if (seen || (displayEnabled(vic) && position < line30End)) {
+        // The first bad line of this frame whose wait ends after `cycle`: line L ends its
+        // wait at L * cyclesPerLine + resume - 1 of the frame.
+        constexpr uint64_t kWaitEnd = kBadLineResumeCycle - 1;
+        uint64_t line = position >= kWaitEnd ? (position - kWaitEnd) / g.cyclesPerLine + 1 : 0;
+        line = line <= first ? first : first + (line - first + 7) / 8 * 8;
+        if (line <= kLastBadLine) return window(frame, line);
     }
+    if (displayEnabled(vic)) return window(frame + 1, first);
     return {kNever, kNever};
 }
 

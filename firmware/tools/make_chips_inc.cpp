@@ -1,10 +1,12 @@
 // Writes chips.inc: the C64's I/O areas and its chips' registers as 64tass definitions,
-// and the keyboard's matrix with its decoding tables, from the tables the emulator itself
-// uses (machine/c64.h, cia.h, vic.h, sid.h, input.h), so that the firmware, the test
-// programs and the emulator name one map. Usage: make_chips_inc FILE
+// and the keyboard's matrix with its decoding tables, and the drive requests of the drive
+// request cell in the I/O area, from the tables the emulator itself uses (machine/c64.h,
+// cia.h, vic.h, sid.h, input.h, drive_port.h), so that the firmware, the test programs and
+// the emulator name one map. Usage: make_chips_inc FILE
 #include <cstdio>
 
 #include "machine/c64.h"
+#include "machine/drive_port.h"
 #include "machine/input.h"
 
 int main(int argc, char** argv) {
@@ -74,5 +76,12 @@ int main(int argc, char** argv) {
         }
     }
     std::fprintf(out, "        .endsegment\n");
+    std::fprintf(out,
+                 "\n; The drive requests: the byte a store into driveRequest names "
+                 "(machine/drive_port.h).\n");
+#define BREADBIN_DRIVE_REQUEST_ROW(name, code, text) \
+    std::fprintf(out, "drive%-18s = %u\n", #name, unsigned{code});
+    BREADBIN_DRIVE_REQUESTS(BREADBIN_DRIVE_REQUEST_ROW)
+#undef BREADBIN_DRIVE_REQUEST_ROW
     return std::fclose(out) == 0 ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include "app/runner/io/text.h"
 #include "cpu/undocumented.h"
 #include "machine/c64.h"
+#include "machine/drive.h"
 
 // The command line is described once, in describeCommandLine: CLI11 reads the arguments
 // with it, and the help lists its options, their values and their defaults from it.
@@ -259,6 +260,32 @@ void describeOutputOptions(CLI::App& app, RunnerOptions& options, CommandLine& l
             kOneProgram);
 }
 
+// Reads --drive's or --drive-writable's [N=]PATH: device N (8 unless given) with the folder
+// or disk image at PATH, which must be there and be one; a device given twice is refused.
+DriveMount readDrive(const std::string& name, const std::string& text, bool writable,
+                     const std::vector<DriveMount>& earlier) {
+    DriveMount mount{kFirstDriveDevice, text, writable};
+    std::size_t equals = text.find('=');
+    bool numbered =
+        equals != std::string::npos && equals > 0 && text.find_first_not_of("0123456789") >= equals;
+    if (numbered) {
+        mount.device = static_cast<uint8_t>(
+            readNumber(name, text.substr(0, equals), kFirstDriveDevice, kLastDriveDevice));
+        mount.path = text.substr(equals + 1);
+    }
+    notEmpty(name, mount.path, "a folder or a disk image");
+    for (const DriveMount& other : earlier) {
+        if (other.device == mount.device)
+            throw CLI::ValidationError(
+                name, "device " + std::to_string(mount.device) + " is given twice");
+    }
+    Drive probe;
+    std::string problem = mountDrive(probe, mount.path, writable);
+    if (!problem.empty())
+        throw CLI::ValidationError(name, quotedValue(mount.path) + ": " + problem);
+    return mount;
+}
+
 // The options that say what runs and on what machine.
 void describeWhatRuns(CLI::App& app, RunnerOptions& options, CommandLine& later) {
     onlyFor(later,
@@ -288,6 +315,25 @@ void describeWhatRuns(CLI::App& app, RunnerOptions& options, CommandLine& later)
                    [&](const std::string& v) {
                        options.debugInfoFiles.push_back(notEmpty("--debug-info", v, "a file name"));
                    });
+    onlyFor(
+        later,
+        repeatedOption(app, "--drive", "[N=]PATH",
+                       "drive N (8 to 11, decimal; 8 unless given) reads the folder or "
+                       "disk image (D64, D81) at PATH, which no run changes (repeatable)",
+                       [&](const std::string& v) {
+                           options.drives.push_back(readDrive("--drive", v, false, options.drives));
+                       }),
+        kPrograms);
+    onlyFor(later,
+            repeatedOption(app, "--drive-writable", "[N=]PATH",
+                           "as --drive, and the programs may write there: SAVE, files "
+                           "written, scratch, rename; each file or image written whole or "
+                           "not at all (repeatable)",
+                           [&](const std::string& v) {
+                               options.drives.push_back(
+                                   readDrive("--drive-writable", v, true, options.drives));
+                           }),
+            kPrograms);
     repeatedOption(app, "--test", "FILE.toml|DIR",
                    "run the routine tests of a test file, or of every *.toml in DIR "
                    "(repeatable)",

@@ -38,6 +38,13 @@ inline constexpr RomImage kRomImages[] = {{kKernalFile, kKernalImageSize, "KERNA
                                           {kBasicFile, kBasicImageSize, "BASIC image"},
                                           {kCharFile, kCharImageSize, "character image"}};
 
+// A drive the run mounts: --drive [N=]PATH, or --drive-writable [N=]PATH.
+struct DriveMount {
+    uint8_t device;
+    std::string path;
+    bool writable;
+};
+
 struct RunnerOptions {
     std::string romDir;                 // empty: the built-in firmware
     std::vector<std::string> programs;  // none: "tests/start" from romDir, or no program
@@ -71,6 +78,7 @@ struct RunnerOptions {
     std::vector<std::string> testFiles;  // --test: test files and folders of them
     std::string filter;                  // --filter: the tests whose names match, all if ""
     InputSteps input;                    // --type and --input, from the program's start
+    std::vector<DriveMount> drives;      // --drive, --drive-writable: devices 8 to 11
 };
 
 // A file that a run writes, and the option that names it.
