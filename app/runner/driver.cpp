@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
+#include <tuple>
 
 #include "app/runner/batch/pool.h"
 #include "app/runner/cli/help.h"
@@ -58,10 +60,12 @@ int usageError(const std::string& message) {
     return finish(kStatusError);
 }
 
-// --coverage and --profile: the listings read and counting on, before anything runs.
+// --coverage and --profile: the lines of the source map and the listings read, and
+// counting on, before anything runs.
 bool startCounts(const RunnerOptions& options, std::vector<ListingLine>& listing,
                  std::string& error) {
     if (options.coverageFile.empty() && options.profileFile.empty()) return true;
+    listing = options.map.lines;
     for (const std::string& path : options.listingFiles) {
         if (!readListing(path, listing, error)) return false;
     }
@@ -69,17 +73,35 @@ bool startCounts(const RunnerOptions& options, std::vector<ListingLine>& listing
     return true;
 }
 
+// The lines that test files' own debug-info files add to those counted, each line once
+// however many files name it.
+void addTestFileLines(const RunnerOptions& options, const std::vector<TestFileToRun>& files,
+                      std::vector<ListingLine>& listing) {
+    if (options.coverageFile.empty() && options.profileFile.empty()) return;
+    std::set<std::tuple<uint16_t, std::string, int>> known;
+    for (const ListingLine& line : listing) known.emplace(line.address, line.file, line.line);
+    for (const TestFileToRun& read : files) {
+        const std::vector<ListingLine>& lines = read.file.map.lines;
+        // A file's map starts with the command line's lines.
+        for (std::size_t i = std::min(options.map.lines.size(), lines.size()); i < lines.size();
+             ++i) {
+            if (known.emplace(lines[i].address, lines[i].file, lines[i].line).second)
+                listing.push_back(lines[i]);
+        }
+    }
+}
+
 // Writes the tracefile and the profile once every run has ended, or says why not.
 int finishCounts(const RunnerOptions& options, const std::vector<ListingLine>& listing,
                  const std::vector<StopwatchTimes>& stopwatch, int status) {
     std::string error;
     if (!options.coverageFile.empty() &&
-        !writeCoverage(options.coverageFile, listing, options.labels, error)) {
+        !writeCoverage(options.coverageFile, listing, options.map.labels, error)) {
         complain(error);
         status = kStatusError;
     }
     if (!options.profileFile.empty() &&
-        !writeProfile(options.profileFile, listing, options.labels, stopwatch, error)) {
+        !writeProfile(options.profileFile, listing, options.map.labels, stopwatch, error)) {
         complain(error);
         status = kStatusError;
     }
@@ -179,6 +201,7 @@ int runAll(RunnerOptions& options) {
     bool batch = tests || options.programs.size() > 1;
     if (tests) {
         if (!testFileJobs(options, paths, files, jobs, error)) return usageError(error);
+        addTestFileLines(options, files, listing);
     } else {
         if (options.programs.empty()) options.programs.emplace_back();
         for (const std::string& program : shareOf(options.programs, options.shard))

@@ -42,7 +42,7 @@ programs=(breadbin-run)
 for program in "${programs[@]}"; do
     [ -x "$root/bin/$program" ] || fail "bin/$program is not installed"
 done
-for file in breadbin/{kernal.rom,basic.rom,chargen.rom,kernal.inc,basic.inc,demo/tests/start} \
+for file in breadbin/{kernal.rom,basic.rom,chargen.rom,kernal.inc,basic.inc,breadbin.h,demo/tests/start} \
             doc/breadbin/{README.md,LICENSE,firmware/README.md}; do
     [ -s "$root/share/$file" ] || fail "share/$file is missing or empty"
 done

@@ -308,6 +308,13 @@ void describeWhatRuns(CLI::App& app, RunnerOptions& options, CommandLine& later)
                    [&](const std::string& v) {
                        options.labelFiles.push_back(notEmpty("--labels", v, "a file name"));
                    });
+    repeatedOption(app, "--debug-info", "FILE",
+                   "read where the program's code came from (source lines) and its labels "
+                   "with their scopes, for any ADDR, traces, --coverage and --profile, from " +
+                       debugInfoFormatList() + ", told apart by their content (repeatable)",
+                   [&](const std::string& v) {
+                       options.debugInfoFiles.push_back(notEmpty("--debug-info", v, "a file name"));
+                   });
     onlyFor(
         later,
         repeatedOption(app, "--drive", "[N=]PATH",

@@ -11,7 +11,7 @@
 #include "app/runner/batch/sharding.h"
 #include "app/runner/cli/addresses.h"
 #include "app/runner/cli/input_script.h"
-#include "app/runner/source_map/labels.h"
+#include "app/runner/source_map/source_map.h"
 #include "cpu/state.h"
 #include "host/random.h"
 #include "machine/config.h"
@@ -71,7 +71,8 @@ struct RunnerOptions {
     MachineConfig machine = kRunnerMachine;  // --machine, --cpu, --cia, --video
     Shard shard;
     std::vector<std::string> labelFiles;
-    LabelTable labels;                   // read from labelFiles
+    std::vector<std::string> debugInfoFiles;
+    SourceMap map;                       // read from labelFiles, then debugInfoFiles
     std::optional<uint16_t> startAt;     // --start ADDR: where the program starts
     bool startAtLoad = false;            // --start load: at its load address, upstart or not
     std::vector<std::string> testFiles;  // --test: test files and folders of them

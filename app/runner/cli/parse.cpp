@@ -19,7 +19,7 @@ bool resolveAddresses(const CommandLine& later, RunnerOptions& options, std::str
     auto readEach = [&](const char* name, const std::vector<std::string>& texts, auto parse,
                         auto& values) {
         for (const std::string& text : texts) {
-            if (!parse(text, values.emplace_back(), options.labels, &problem)) {
+            if (!parse(text, values.emplace_back(), options.map.labels, &problem)) {
                 error = std::string(name) + ": " + problem;
                 return false;
             }
@@ -33,7 +33,7 @@ bool resolveAddresses(const CommandLine& later, RunnerOptions& options, std::str
         options.startAtLoad = true;
     } else if (!later.start.empty()) {
         uint16_t address = 0;
-        if (!parseAddress(later.start, options.labels, address, problem)) {
+        if (!parseAddress(later.start, options.map.labels, address, problem)) {
             error = "--start: " + problem;
             return false;
         }
@@ -163,7 +163,10 @@ ParseOutcome parseLine(const std::vector<std::string_view>& arguments, RunnerOpt
         return ParseOutcome::Error;
     }
     for (const std::string& path : options.labelFiles) {
-        if (!readLabelFile(path, options.labels, error)) return ParseOutcome::Error;
+        if (!readLabelFile(path, options.map.labels, error)) return ParseOutcome::Error;
+    }
+    for (const std::string& path : options.debugInfoFiles) {
+        if (!readDebugInfoFile(path, options.map, error)) return ParseOutcome::Error;
     }
     if (!options.listingFiles.empty() && options.coverageFile.empty() &&
         options.profileFile.empty()) {

@@ -344,11 +344,11 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     drawFrames = true;
     checkExpectations(options, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0)
-        keepTrace(result, options.machine.cpu, options.labels);
+        keepTrace(result, options.machine.cpu, options.map);
     result.screen = screenText(false);
     result.registers = cpu;
     result.hash = machineStateHash();
-    if (const Label* routine = routineContaining(options.labels, cpu.regPC))
+    if (const Label* routine = routineContaining(options.map.labels, cpu.regPC))
         result.routine = routine->name;
     if (!writeOutputs(options, result, sidLog, error)) return failed();
     return result;

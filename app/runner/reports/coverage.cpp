@@ -95,8 +95,14 @@ bool writeCoverage(const std::string& path, const std::vector<ListingLine>& list
         for (const ListingLine& entry : listing) {
             auto [place, fresh] = files.try_emplace(entry.file);
             if (fresh) order.push_back(entry.file);
-            add(place->second, entry.line, entry.address,
-                routineName(entry.address, labels, entry.label));
+            // A line's first address counts it; its other bytes add the instructions
+            // that ran there (a C line's code is several instructions).
+            for (uint32_t at = 0; at < entry.size && entry.address + at < kRamSize; ++at) {
+                auto address = static_cast<uint16_t>(entry.address + at);
+                if (at > 0 && !counting.executionCounts[address].instructions) continue;
+                add(place->second, entry.line, address,
+                    routineName(address, labels, at == 0 ? entry.label : ""));
+            }
         }
     } else {
         // The disassembly: one line per address that ran, in address order, where

@@ -27,13 +27,13 @@ struct Routine {
 // The profile's map of the program: where each address's costs go, and the routine it
 // lies in.
 struct ProfileMap {
-    std::map<uint16_t, const ListingLine*> listed;
+    LineIndex listed;
     std::map<uint16_t, std::string> starts;  // where each routine starts, and its name
 
     // Routines start at every label (of `labels` or the listing), every address a JSR
     // called, and at either end of every ROM window.
-    ProfileMap(const std::vector<ListingLine>& listing, const LabelTable& labels) {
-        for (const ListingLine& entry : listing) listed.emplace(entry.address, &entry);
+    ProfileMap(const std::vector<ListingLine>& listing, const LabelTable& labels)
+        : listed(indexLines(listing)) {
         for (const RomWindow& window : kRomWindows) {
             for (uint32_t edge : {uint32_t{window.first}, window.end}) {
                 if (edge < kRamSize) starts[static_cast<uint16_t>(edge)] = hexWord(edge);
@@ -51,9 +51,8 @@ struct ProfileMap {
     }
 
     Place placeOf(uint16_t address) const {
-        auto found = listed.find(address);
-        return found != listed.end() ? Place{found->second->file, found->second->line}
-                                     : Place{kPseudoSource, address};
+        const ListingLine* line = listed[address];
+        return line ? Place{line->file, line->line} : Place{kPseudoSource, address};
     }
 
     std::pair<uint16_t, std::string> routineOf(uint16_t address) const {

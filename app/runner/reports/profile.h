@@ -7,7 +7,7 @@
 
 #include "app/runner/reports/result.h"
 #include "app/runner/source_map/labels.h"
-#include "app/runner/source_map/listing.h"
+#include "app/runner/source_map/source_map.h"
 
 // Writes the counts to `path` as a callgrind profile (events Instructions and Cycles),
 // which callgrind_annotate and KCachegrind read: the routines, each starting at a label

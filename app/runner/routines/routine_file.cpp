@@ -169,6 +169,75 @@ std::map<std::string, std::pair<const toml::node*, std::string>> entriesOf(const
     return entries;
 }
 
+// cc65's C calls: the stack pointer of its software stack (a zero-page word), and the
+// symbols ld65 gives the end of the program's RAM, where cc65's start-up puts the stack.
+constexpr std::string_view kCStackPointer = "sp";
+constexpr std::string_view kCStackStart = "__MAIN_START__";
+constexpr std::string_view kCStackSize = "__MAIN_SIZE__";
+constexpr std::string_view kReturnKey = "return";
+constexpr std::string_view kCharKey = "char";
+
+// A C value of an argument or a return: an int (-32768 to 65535, two bytes), a label's
+// address (a pointer, two bytes), or { char = N } (-128 to 255, one byte); low byte first.
+struct CValue {
+    std::vector<uint8_t> bytes;
+};
+CValue readCValue(const toml::node& node, const std::string& key, const Context& context) {
+    auto signedValue = [&](const toml::node& number, int64_t min, int64_t max) {
+        if (!number.is_integer()) fail(number, key, "must be a whole number");
+        int64_t value = number.as_integer()->get();
+        if (value < min || value > max)
+            fail(number, key,
+                 std::to_string(value) + " is out of range (" + std::to_string(min) + " to " +
+                     std::to_string(max) + ")");
+        return static_cast<uint16_t>(value);
+    };
+    if (node.is_table()) {
+        const toml::table& table = *node.as_table();
+        const toml::node* byte = table.get(kCharKey);
+        if (!byte || table.size() != 1) fail(node, key, "a table here is { char = N }");
+        return {{static_cast<uint8_t>(signedValue(*byte, -128, 0xFF))}};
+    }
+    uint16_t word =
+        node.is_string() ? asAddress(node, key, context.labels) : signedValue(node, -32768, 0xFFFF);
+    return {{static_cast<uint8_t>(word & 0xFF), static_cast<uint8_t>(word >> 8)}};
+}
+
+// args = [...]: a C function's arguments as cc65 passes them. The last goes in A (and X,
+// its high byte); the others are pushed in order onto the software stack, which grows
+// down from the end of the program's RAM, the first at the top, each low byte first; sp
+// then points at the last pushed. The callee pops them.
+void readCArguments(const toml::node& node, const Context& context, TestCase& test) {
+    if (!node.is_array()) fail(node, "args", "must be an array of the C function's arguments");
+    std::vector<CValue> values;
+    for (const toml::node& element : *node.as_array())
+        values.push_back(readCValue(element, "args", context));
+    if (values.empty()) return;
+    auto label = [&](std::string_view name) -> uint16_t {
+        auto found = context.labels.byName.find(name);
+        if (found == context.labels.byName.end())
+            fail(node, "args",
+                 "no label " + quotedValue(name, '"') +
+                     " for cc65's stack (give ld65's -Ln labels as debug-info)");
+        return found->second;
+    };
+    uint16_t pointer = label(kCStackPointer);
+    uint32_t top = uint32_t{label(kCStackStart)} + label(kCStackSize);
+    std::vector<uint8_t> stack;  // from sp up
+    for (std::size_t i = values.size() - 1; i-- > 0;)
+        stack.insert(stack.end(), values[i].bytes.begin(), values[i].bytes.end());
+    if (top > 0x10000 || stack.size() > top) fail(node, "args", "cc65's stack lies past $FFFF");
+    auto stackPointer = static_cast<uint16_t>(top - stack.size());
+    const CValue& last = values.back();
+    test.setRegisters[static_cast<int>(TestRegister::a)] = last.bytes[0];
+    if (last.bytes.size() > 1) test.setRegisters[static_cast<int>(TestRegister::x)] = last.bytes[1];
+    test.setMemory.push_back(
+        {std::string(kCStackPointer),
+         pointer,
+         {static_cast<uint8_t>(stackPointer & 0xFF), static_cast<uint8_t>(stackPointer >> 8)}});
+    if (!stack.empty()) test.setMemory.push_back({"args", stackPointer, std::move(stack)});
+}
+
 // One of expect.sid's keys: a register's name (Volume, Control1, as chips.inc has them
 // after "sid") or its address ($D418, or a mirror), and its byte.
 SidExpectation sidExpectation(std::string_view reg, const toml::node& value,
@@ -228,6 +297,11 @@ void readValues(const Layers& layers, std::string_view table, const Context& con
                 fail(*node, key,
                      quotedValue(text, '"') + " is neither a number nor a bound such as \"<= 40\"");
             test.expectCycles = {bound->second, cycles};
+        } else if (expecting && name == kReturnKey) {
+            CValue value = readCValue(*node, key, context);
+            bool word = value.bytes.size() > 1;
+            test.expectReturn = {
+                static_cast<uint16_t>(value.bytes[0] | (word ? value.bytes[1] << 8 : 0)), word};
         } else if (expecting && name == "sid") {
             for (const auto& [reg, value] : asTable(*node, key))
                 test.expectSid.push_back(sidExpectation(reg.str(), value, joined(key, reg.str())));
@@ -249,8 +323,8 @@ void readValues(const Layers& layers, std::string_view table, const Context& con
     }
 }
 
-constexpr std::string_view kTestKeys[] = {"name",       "call", "run",  "set",    "expect",
-                                          "max-cycles", "irq",  "mock", "writes", "input"};
+constexpr std::string_view kTestKeys[] = {"name", "call", "run",    "set",   "expect", "max-cycles",
+                                          "irq",  "mock", "writes", "input", "args"};
 
 void checkKeys(const toml::table& table, const std::string& where,
                std::span<const std::string_view> allowed) {
@@ -275,6 +349,7 @@ TestCase readTest(const Layers& layers, const toml::table& own, const Context& c
     test.runToExit = run != nullptr;
     test.entry = asAddress(run ? *run : *call, run ? "run" : "call", context.labels);
     readValues(layers, "set", context, test.setRegisters, test.setMemory, false, test);
+    if (const toml::node* args = lastOf(layers, "args")) readCArguments(*args, context, test);
     readValues(layers, "expect", context, test.expectRegisters, test.expectMemory, true, test);
     test.maxCycles = kDefaultTestCycles;
     if (const toml::node* limit = lastOf(layers, "max-cycles"))
@@ -344,9 +419,10 @@ void readChoice(const toml::table& root, const char* key, const char* what,
 }
 
 void readFileKeys(const toml::table& root, const std::string& path, TestFile& file,
-                  const LabelFileReader& readLabelFile) {
-    constexpr std::string_view kFileKeys[] = {"program", "labels", "dir",      "machine",  "cpu",
-                                              "cia",     "video",  "encoding", "defaults", "test"};
+                  const MapFileReader& readFile) {
+    constexpr std::string_view kFileKeys[] = {"program",  "labels",   "debug-info", "dir",
+                                              "machine",  "cpu",      "cia",        "video",
+                                              "encoding", "defaults", "test"};
     checkKeys(root, "", kFileKeys);
     const toml::node* program = root.get("program");
     if (!program) fail(root, "program", "missing: the program file the tests run against");
@@ -357,17 +433,20 @@ void readFileKeys(const toml::table& root, const std::string& path, TestFile& fi
     readChoice(root, "cpu", "a processor model", kCpuModels, file.cpu);
     readChoice(root, "cia", "a CIA model", kCiaModels, file.cia);
     readChoice(root, "video", "a video standard", kVideoStandards, file.video);
-    if (const toml::node* labels = root.get("labels")) {
+    // Label files first, as on the command line: a file name or a list of them.
+    for (const char* key : {"labels", "debug-info"}) {
+        const toml::node* files = root.get(key);
+        if (!files) continue;
         std::vector<const toml::node*> names;
-        if (labels->is_array()) {
-            for (const toml::node& element : *labels->as_array()) names.push_back(&element);
+        if (files->is_array()) {
+            for (const toml::node& element : *files->as_array()) names.push_back(&element);
         } else {
-            names.push_back(labels);
+            names.push_back(files);
         }
         for (const toml::node* name : names) {
             std::string error;
-            if (!readLabelFile(relativeTo(path, asString(*name, "labels")), file.labels, error))
-                fail(*name, "labels", error);
+            if (!readFile(key, relativeTo(path, asString(*name, key)), file.map, error))
+                fail(*name, key, error);
         }
     }
     Encoding encoding = Encoding::Petscii;
@@ -383,7 +462,7 @@ void readFileKeys(const toml::table& root, const std::string& path, TestFile& fi
             fail(*node, "encoding", quotedValue(name, '"') + " is not petscii, screen or ascii");
         }
     }
-    Context context{file.labels, encoding};
+    Context context{file.map.labels, encoding};
     Layers layers;
     if (const toml::node* defaults = root.get("defaults")) {
         const toml::table& table = asTable(*defaults, "defaults");
@@ -484,11 +563,17 @@ std::string_view registerName(TestRegister which) {
 
 uint8_t flagMask(TestRegister which) { return kFlagMasks[static_cast<int>(which)]; }
 
-bool readTestFile(std::string_view text, const std::string& path, const LabelTable& labels,
-                  TestFile& file, std::string& error, const LabelFileReader& readLabelFile) {
+bool readMapFile(std::string_view key, const std::string& path, SourceMap& map,
+                 std::string& error) {
+    return key == "labels" ? readLabelFile(path, map.labels, error)
+                           : readDebugInfoFile(path, map, error);
+}
+
+bool readTestFile(std::string_view text, const std::string& path, const SourceMap& map,
+                  TestFile& file, std::string& error, const MapFileReader& readFile) {
     file = TestFile{};
     file.path = path;
-    file.labels = labels;
+    file.map = map;
     if (uint32_t line = tooDeeplyNestedLine(text)) {
         error = path + ":" + std::to_string(line) + ": nested more than " +
                 std::to_string(kMaxTestFileNesting) + " levels deep";
@@ -496,7 +581,7 @@ bool readTestFile(std::string_view text, const std::string& path, const LabelTab
     }
     try {
         toml::table root = toml::parse(text, path);
-        readFileKeys(root, path, file, readLabelFile);
+        readFileKeys(root, path, file, readFile);
     } catch (const toml::parse_error& problem) {
         // What the reader saw is quoted as it came, control characters and all.
         error = path + ":" + std::to_string(problem.source().begin.line) + ": " +
@@ -548,7 +633,7 @@ TestFileToRun readTestFileToRun(const RunnerOptions& options, const std::string&
     std::string text;
     std::string error;
     if (!readTextFile(path, text, error) ||
-        !readTestFile(text, path, options.labels, read.file, error)) {
+        !readTestFile(text, path, options.map, read.file, error)) {
         read.failure = badInput(path, error);
         return read;
     }

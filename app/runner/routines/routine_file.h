@@ -13,7 +13,7 @@
 
 #include "app/runner/cli/options.h"
 #include "app/runner/reports/result.h"
-#include "app/runner/source_map/labels.h"
+#include "app/runner/source_map/source_map.h"
 #include "machine/config.h"
 
 // The registers and flags a test names, in the order messages list them.
@@ -76,6 +76,13 @@ struct Mock {
     RegisterValues registers{};
 };
 
+// expect.return: a C function's return value, an int in A (low) and X (high), or a char
+// in A alone.
+struct ReturnExpectation {
+    uint16_t value;
+    bool word;
+};
+
 struct TestCase {
     std::string name;
     int line = 0;            // of its [[test]]
@@ -86,6 +93,7 @@ struct TestCase {
     RegisterValues expectRegisters{};
     std::vector<MemoryBytes> expectMemory;
     std::optional<CycleExpectation> expectCycles;
+    std::optional<ReturnExpectation> expectReturn;
     InputSteps input;  // input = "...": the keys and joysticks from the call on (the C64's)
     std::vector<std::pair<std::string, uint64_t>> expectCalls;  // mock name, calls
     std::vector<SidExpectation> expectSid;                      // expect.sid
@@ -99,7 +107,7 @@ struct TestFile {
     std::string path;     // as given
     std::string program;  // the program file, relative to the working directory
     std::string romDir;   // dir, relative to the working directory ("" built in)
-    LabelTable labels;    // those of the command line and of the file's own label files
+    SourceMap map;        // the command line's, with the file's own label and debug-info files
     std::optional<MachineKind> machine;  // the machine, when the file names one
     std::optional<CpuModel> cpu;         // the processor model, when the file names one
     std::optional<CiaModel> cia;         // the CIAs' model, when the file names one
@@ -115,16 +123,18 @@ inline constexpr uint64_t kMaxTestCycles = 1'000'000'000;
 // before it is read.
 inline constexpr int kMaxTestFileNesting = 64;
 
-// Reads a label file for a test file: by default readLabelFile.
-using LabelFileReader =
-    std::function<bool(const std::string& path, LabelTable& labels, std::string& error)>;
+// Reads a file that a test file's "labels" or "debug-info" key (`key`) names into `map`:
+// readMapFile by default.
+using MapFileReader = std::function<bool(std::string_view key, const std::string& path,
+                                         SourceMap& map, std::string& error)>;
+// A label file with readLabelFile, a debug-info file with readDebugInfoFile.
+bool readMapFile(std::string_view key, const std::string& path, SourceMap& map, std::string& error);
 
-// Reads the text of the test file at `path`: the labels of `labels` and of the file's
-// own label files (read through `readLabelFile`), every test, every key and value.
+// Reads the text of the test file at `path`: the source map `map` with the file's own
+// label and debug-info files (read through `readFile`), every test, every key and value.
 // False, with one line "FILE:LINE: KEY: what is wrong" in `error`, on the first problem.
-bool readTestFile(std::string_view text, const std::string& path, const LabelTable& labels,
-                  TestFile& file, std::string& error,
-                  const LabelFileReader& readLabelFile = ::readLabelFile);
+bool readTestFile(std::string_view text, const std::string& path, const SourceMap& map,
+                  TestFile& file, std::string& error, const MapFileReader& readFile = readMapFile);
 
 // The name of a register or flag as a message shows it ("A", "PC", "C").
 std::string_view registerName(TestRegister which);

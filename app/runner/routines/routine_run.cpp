@@ -121,6 +121,19 @@ std::string mismatches(const TestCase& test, uint64_t cycles, const std::vector<
             found.push_back("calls of " + name + ": expected " + std::to_string(expected) +
                             ", got " + std::to_string(calls));
     }
+    if (test.expectReturn) {
+        const ReturnExpectation& expected = *test.expectReturn;
+        uint16_t got = expected.word ? static_cast<uint16_t>(cpu.regA | cpu.regX << 8) : cpu.regA;
+        auto shown = [&](uint16_t value) {
+            int16_t asSigned = expected.word ? static_cast<int16_t>(value)
+                                             : static_cast<int8_t>(static_cast<uint8_t>(value));
+            std::string text = std::to_string(value);
+            if (asSigned < 0) text += " (" + std::to_string(asSigned) + ")";
+            return text;
+        };
+        if (got != expected.value)
+            found.push_back("return: expected " + shown(expected.value) + ", got " + shown(got));
+    }
     if (test.expectCycles && !cyclesMatch(*test.expectCycles, cycles))
         found.push_back("cycles: expected " + cycleBound(*test.expectCycles) + ", got " +
                         std::to_string(cycles));
@@ -215,18 +228,18 @@ void judgeTest(const TestCase& test, const TestFile& file, const RoutineRun& ste
             error(StopReason::CycleLimit,
                   std::string(test.runToExit ? "no debug exit" : "did not return") + " within " +
                       std::to_string(test.maxCycles) + " cycles, at " +
-                      addressText(cpu.regPC, file.labels));
+                      addressText(cpu.regPC, file.map.labels));
             break;
         case RoutineOutcome::Brk:
-            error(StopReason::Crashed, "BRK at " + addressText(step.pc, file.labels) + counted);
+            error(StopReason::Crashed, "BRK at " + addressText(step.pc, file.map.labels) + counted);
             break;
         case RoutineOutcome::Jam:
-            error(StopReason::Jam, "JAM at " + addressText(step.pc, file.labels) + counted);
+            error(StopReason::Jam, "JAM at " + addressText(step.pc, file.map.labels) + counted);
             break;
         case RoutineOutcome::BadWrite:
-            error(StopReason::Crashed, "wrote " + addressText(step.badWrite, file.labels) +
+            error(StopReason::Crashed, "wrote " + addressText(step.badWrite, file.map.labels) +
                                            ", outside its writes, at " +
-                                           addressText(step.badWriteAt, file.labels) + counted);
+                                           addressText(step.badWriteAt, file.map.labels) + counted);
             break;
         case RoutineOutcome::Returned:
         case RoutineOutcome::DebugExit: {
@@ -236,7 +249,7 @@ void judgeTest(const TestCase& test, const TestFile& file, const RoutineRun& ste
                 result.exitByte = storedByte(kDebugExitRegister);
                 if (result.exitByte != 0) wrong = "debug exit " + hexByte(result.exitByte);
             }
-            std::string more = mismatches(test, cycles, mocks, file.labels);
+            std::string more = mismatches(test, cycles, mocks, file.map.labels);
             if (!more.empty()) wrong += (wrong.empty() ? "" : "; ") + more;
             result.verdict = wrong.empty() ? Verdict::Pass : Verdict::Fail;
             result.message = test.name + (wrong.empty() ? counted : ": " + wrong);
@@ -271,11 +284,11 @@ RunResult runTest(const RunnerOptions& options, const TestFile& file, const Test
         result.hash = machineStateHash();
     result.start = test.entry;
     result.startedBy = test.runToExit ? "run" : "call";
-    if (const Label* routine = routineContaining(file.labels, cpu.regPC))
+    if (const Label* routine = routineContaining(file.map.labels, cpu.regPC))
         result.routine = routine->name;
     judgeTest(test, file, step, setting.mocks, cycles, result);
     if (result.verdict != Verdict::Pass && options.traceLength > 0)
-        keepTrace(result, config.cpu, file.labels);
+        keepTrace(result, config.cpu, file.map);
     return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/runner/io/input_file.h"
 #include "app/runner/io/text.h"
+#include "app/runner/source_map/reading.h"
 
 namespace {
 
@@ -14,12 +15,6 @@ bool isNameChar(char c) {
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 // The next word of `line`, up to a blank.
 std::string_view takeWord(std::string_view& line) {
@@ -41,7 +36,8 @@ bool holdsNoNumber(std::string_view line) {
            std::string_view("[(\"'{").find(value.front()) != std::string_view::npos;
 }
 
-// One line of a label file: its name and address, or what is wrong with it.
+// One line of a label file: its name and address (no name for a label that names no one
+// address), or what is wrong with it.
 bool readLine(std::string_view line, std::string& name, uint16_t& address, std::string& problem) {
     uint64_t value = 0;
     if (line.starts_with("al ") || line.starts_with("al\t")) {
@@ -57,11 +53,17 @@ bool readLine(std::string_view line, std::string& name, uint16_t& address, std::
             problem = quotedValue(where, '"') + " is not a hex address to FFFF";
             return false;
         }
-        if (!label.starts_with('.') || !isLabelName(label.substr(1))) {
+        // ca65's cheap locals ("@loop") come again under every label: they name no one
+        // address. 64tass writes a scope's label as "scope:name", which it reads as
+        // "scope.name".
+        if (label.starts_with(".@")) return true;
+        std::string dotted(label);
+        std::replace(dotted.begin(), dotted.end(), ':', '.');
+        if (!dotted.starts_with('.') || !isLabelName(std::string_view(dotted).substr(1))) {
             problem = quotedValue(label, '"') + " is not a label (.name)";
             return false;
         }
-        name = label.substr(1);
+        name = dotted.substr(1);
     } else {
         std::size_t equals = line.find('=');
         if (equals == std::string_view::npos) {
@@ -90,7 +92,7 @@ bool readLine(std::string_view line, std::string& name, uint16_t& address, std::
 bool readLabels(std::string_view text, const std::string& fileName, LabelTable& labels,
                 std::string& error) {
     std::size_t lineNumber = 0;
-    std::vector<Label> added;
+    LabelsAdded added{labels};
     while (!text.empty()) {
         std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -103,29 +105,47 @@ bool readLabels(std::string_view text, const std::string& fileName, LabelTable& 
         std::string name;
         uint16_t address = 0;
         std::string problem;
-        if (readLine(line, name, address, problem)) {
-            auto [known, isNew] = labels.byName.emplace(name, address);
-            if (isNew) {
-                added.push_back({address, name});
-                continue;
-            }
-            if (known->second == address) continue;
-            problem = quotedValue(name, '"') + " is " + hexWord(address) + " here but " +
-                      hexWord(known->second) + " before";
-        }
+        if (readLine(line, name, address, problem) &&
+            (name.empty() || added.add(name, address, true, problem)))
+            continue;
         error = fileName + ":" + std::to_string(lineNumber) + ": " + problem;
-        for (const Label& label : added) labels.byName.erase(label.name);
+        added.drop();
         return false;
     }
-    std::stable_sort(added.begin(), added.end(),
-                     [](const Label& a, const Label& b) { return a.address < b.address; });
-    std::vector<Label> merged;
-    merged.reserve(labels.byAddress.size() + added.size());
-    std::merge(labels.byAddress.begin(), labels.byAddress.end(), added.begin(), added.end(),
-               std::back_inserter(merged),
-               [](const Label& a, const Label& b) { return a.address < b.address; });
-    labels.byAddress = std::move(merged);
+    added.keep();
     return true;
+}
+
+bool LabelsAdded::add(std::string_view name, uint16_t address, bool showsAddress,
+                      std::string& problem, uint32_t size) {
+    auto [known, isNew] = table.byName.emplace(name, address);
+    if (isNew) {
+        named.emplace_back(name);
+        if (showsAddress) toShow.push_back({address, std::string(name), size});
+        return true;
+    }
+    if (known->second == address) return true;
+    problem = quotedValue(name, '"') + " is " + hexWord(address) + " here but " +
+              hexWord(known->second) + " before";
+    return false;
+}
+
+void LabelsAdded::keep() {
+    auto byAddress = [](const Label& a, const Label& b) { return a.address < b.address; };
+    std::stable_sort(toShow.begin(), toShow.end(), byAddress);
+    std::vector<Label> merged;
+    merged.reserve(table.byAddress.size() + toShow.size());
+    std::merge(table.byAddress.begin(), table.byAddress.end(), toShow.begin(), toShow.end(),
+               std::back_inserter(merged), byAddress);
+    table.byAddress = std::move(merged);
+    toShow.clear();
+    named.clear();
+}
+
+void LabelsAdded::drop() {
+    for (const std::string& name : named) table.byName.erase(name);
+    toShow.clear();
+    named.clear();
 }
 
 bool readLabelFile(const std::string& path, LabelTable& labels, std::string& error) {
@@ -139,8 +159,11 @@ const Label* routineContaining(const LabelTable& labels, uint16_t address) {
     if (after == labels.byAddress.begin()) return nullptr;
     // The first label read at that address names it.
     uint16_t at = std::prev(after)->address;
-    return &*std::lower_bound(labels.byAddress.begin(), after, at,
-                              [](const Label& label, uint16_t a) { return label.address < a; });
+    const Label* found =
+        &*std::lower_bound(labels.byAddress.begin(), after, at,
+                           [](const Label& label, uint16_t a) { return label.address < a; });
+    if (found->size && address >= found->address + found->size) return nullptr;
+    return found;
 }
 
 std::string labelFor(const LabelTable& labels, uint16_t address) {

@@ -3,41 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <filesystem>
 #include <map>
 
 #include "app/runner/io/input_file.h"
 #include "app/runner/io/text.h"
+#include "app/runner/source_map/reading.h"
 
 namespace {
-
-constexpr std::size_t kTabSize = 8;
-
-// `text` with its tabs turned into spaces, and without trailing white space.
-std::string expandTabs(std::string_view text) {
-    std::string out;
-    for (char ch : text) {
-        if (ch == '\t') {
-            out.append(kTabSize - out.size() % kTabSize, ' ');
-        } else if (ch != '\r') {
-            out += ch;
-        }
-    }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    return out;
-}
-
-std::vector<std::string> splitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 // A source file's lines, tabs expanded, read once.
 struct SourceFile {
@@ -45,17 +17,10 @@ struct SourceFile {
     std::size_t next = 0;  // where the search for the next unnumbered line starts
 };
 
-bool isHex(std::string_view text) {
-    return !text.empty() && text.size() <= 4 && std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isxdigit(static_cast<unsigned char>(c));
-    });
-}
-
 // A listing on its way through: the files its ":N" lines name, the current one, the
 // source files read so far, and the column where the source text starts.
 struct ListingReader {
     std::string path;
-    std::filesystem::path folder;
     std::map<std::string, std::string> fileNames;  // ":N" to the file's name
     std::map<std::string, SourceFile> sources;
     std::string file;
@@ -73,8 +38,7 @@ struct ListingReader {
         std::string index = line.substr(0, space);
         if (line.find("Processing") != std::string::npos) {
             // Named as given to 64tass; we take it beside the listing.
-            std::filesystem::path named = folder / line.substr(colon + 2);
-            fileNames[index] = std::filesystem::absolute(named).lexically_normal().string();
+            fileNames[index] = sourcePath(path, line.substr(colon + 2));
         }
         file = fileNames[index];
     }
@@ -92,7 +56,7 @@ struct ListingReader {
                         error;
                 return false;
             }
-            for (const std::string& sourceLine : splitLines(text))
+            for (std::string_view sourceLine : splitLines(text))
                 read.lines.push_back(expandTabs(sourceLine));
         }
         std::size_t at = read.next;
@@ -115,12 +79,16 @@ struct ListingReader {
         if (dot == std::string::npos || line[dot] != '.' || file.empty()) return true;
         std::size_t end = line.find(' ', dot);
         std::string address = line.substr(dot + 1, end == std::string::npos ? end : end - dot - 1);
-        if (!isHex(address)) return true;
+        if (!isHexText(address, 4)) return true;
+        // A line without bytes is a label or a scope's start (".proc" lists as its label
+        // alone), no instruction.
+        if (end == std::string::npos ||
+            (sourceColumn > end &&
+             trimmed(std::string_view(line).substr(end, sourceColumn - end)).empty()))
+            return true;
         std::string source =
             sourceColumn && line.size() > sourceColumn ? line.substr(sourceColumn) : "";
-        unsigned value = 0;
-        std::from_chars(address.data(), address.data() + address.size(), value, 16);
-        ListingLine entry{static_cast<uint16_t>(value), file, 0, ""};
+        ListingLine entry{static_cast<uint16_t>(hexValue(address)), file, 0, ""};
         // A label starts the line; 64tass's anonymous "-" and "+" are no names.
         if (!source.empty() &&
             (std::isalpha(static_cast<unsigned char>(source[0])) || source[0] == '_'))
@@ -147,12 +115,15 @@ struct ListingReader {
 
 bool readListing(const std::string& path, std::vector<ListingLine>& out, std::string& error) {
     std::string text;
-    if (!readTextFile(path, text, error)) return false;
+    return readTextFile(path, text, error) && readListingText(text, path, out, error);
+}
+
+bool readListingText(std::string_view text, const std::string& path, std::vector<ListingLine>& out,
+                     std::string& error) {
     ListingReader reader;
     reader.path = path;
-    reader.folder = std::filesystem::path(path).parent_path();
     std::size_t before = out.size();
-    for (const std::string& raw : splitLines(text)) {
+    for (std::string_view raw : splitLines(text)) {
         ++reader.number;
         std::string line = expandTabs(raw);
         if (line.starts_with(";Line")) {

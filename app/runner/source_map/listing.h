@@ -4,15 +4,19 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// One instruction of a listing: its address, the source file and line it came from, and
-// the label that the line starts with ("" without one).
+// One line of source that code came from: the address its bytes start at, the source
+// file and line, the label that the line starts with ("" without one), and how many
+// bytes from the address on the line's code may take (an assembly line's instruction
+// starts at the address; a C line's instructions lie anywhere in its bytes).
 struct ListingLine {
     uint16_t address;
     std::string file;
     int line;
     std::string label;
+    uint32_t size = 1;
 };
 
 // Reads a listing that 64tass writes with --list=FILE --line-numbers: its instructions,
@@ -21,3 +25,6 @@ struct ListingLine {
 // the source file, read beside the listing. False, with one line in `error`, when the
 // listing or a source file it needs cannot be read, or it holds no instruction.
 bool readListing(const std::string& path, std::vector<ListingLine>& lines, std::string& error);
+// The same for the text of a listing read from `path`.
+bool readListingText(std::string_view text, const std::string& path,
+                     std::vector<ListingLine>& lines, std::string& error);
