@@ -1,5 +1,7 @@
 #include "machine/vic.h"
 
+#include <algorithm>
+
 namespace {
 
 // The bits of each register that read 1 whatever was written (the unused ones).
@@ -94,7 +96,20 @@ void noteDisplayLine(Vic& vic, uint64_t cycle) {
 
 }  // namespace
 
-BadLine nextBadLine(const Vic& vic, uint64_t cycle) {
+namespace {
+
+// The sprites' DMA (cycles counted from 1 within the line; past the line's last, the next
+// line's): sprite 0's two stolen cycles begin at the line's length - 5 (58 on PAL; 60 on
+// the 6567R8, from the published timing charts), each next sprite's two cycles later; the
+// bus is asked for kSpriteBaLead cycles before. A sprite fetches on the kSpriteLines lines
+// from the one its Y names (twice as many expanded in Y).
+constexpr uint64_t kSpriteStealFromEnd = 5;
+constexpr uint64_t kSpriteBaLead = 3;
+constexpr uint64_t kSpriteLines = 21;
+constexpr int kSprites = 8;
+
+// The bad lines alone, in constant time.
+BadLine nextBadLineAlone(const Vic& vic, uint64_t cycle) {
     const RasterGeometry& g = vic.geometry;
     uint64_t frameLength = g.frameCycles();
     uint64_t frame = cycle / frameLength;
@@ -116,6 +131,54 @@ BadLine nextBadLine(const Vic& vic, uint64_t cycle) {
     }
     if (displayEnabled(vic)) return window(frame + 1, first);
     return {kNever, kNever};
+}
+
+// The sprites fetching in the sprite cycles of frame line `line` (bit n: sprite n).
+uint8_t spritesFetching(const Vic& vic, uint64_t line) {
+    uint8_t fetching = 0;
+    uint64_t lines = vic.geometry.lines;
+    for (int n = 0; n < kSprites; ++n) {
+        auto bit = static_cast<uint8_t>(1u << n);
+        if (!(vic.registers[kVicSpriteEnable] & bit)) continue;
+        uint64_t y = vic.registers[2 * n + 1];
+        uint64_t height =
+            (vic.registers[kVicSpriteExpandY] & bit) ? 2 * kSpriteLines : kSpriteLines;
+        if ((line + lines - y % lines) % lines < height) fetching |= bit;
+    }
+    return fetching;
+}
+
+}  // namespace
+
+BadLine nextBadLine(const Vic& vic, uint64_t cycle) {
+    BadLine bad = nextBadLineAlone(vic, cycle);
+    if (vic.registers[kVicSpriteEnable] == 0) return bad;
+    // Line by line from the one before (its sprite cycles reach into this one), each line's
+    // bad line and sprite runs joined where the bus stays taken, up to the next bad line.
+    const RasterGeometry& g = vic.geometry;
+    uint64_t lineLength = g.cyclesPerLine;
+    uint64_t lineNow = cycle / lineLength;
+    uint64_t lastLine = bad.baFrom == kNever ? lineNow + g.lines : bad.baFrom / lineLength;
+    uint64_t steal0 = lineLength - kSpriteStealFromEnd;
+    for (uint64_t line = lineNow == 0 ? 0 : lineNow - 1; line <= lastLine; ++line) {
+        uint64_t lineStart = line * lineLength;
+        BadLine taken{kNever, kNever};
+        if (bad.baFrom != kNever && bad.baFrom / lineLength == line) taken = bad;
+        uint8_t fetching = spritesFetching(vic, line % g.lines);
+        for (int n = 0; n < kSprites; ++n) {
+            if (!(fetching & (1u << n))) continue;
+            uint64_t stolen = lineStart + steal0 + 2 * static_cast<uint64_t>(n) - 1;
+            BadLine sprite{stolen - kSpriteBaLead, stolen + 2};
+            if (taken.baFrom != kNever && sprite.baFrom <= taken.resume) {
+                taken.resume = std::max(taken.resume, sprite.resume);
+                continue;
+            }
+            if (taken.baFrom != kNever && taken.resume > cycle) return taken;
+            taken = sprite;
+        }
+        if (taken.baFrom != kNever && taken.resume > cycle) return taken;
+    }
+    return bad;
 }
 
 void advanceVic(Vic& vic, uint64_t cycle) {

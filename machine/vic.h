@@ -12,9 +12,14 @@
 // (advanceVic), so that it needs no work between them. The collision registers are
 // cleared by reading. Bad lines: in lines $30-$F7 whose low three bits equal the vertical
 // scroll, in a frame whose line $30 saw the display enabled, the VIC takes the bus for its
-// 40 fetches (nextBadLine; the loop halts the processor). Not modelled yet: sprite DMA,
-// a bad line's condition arising after its cycle 12 (the bus is taken from cycle 12 or
-// not at all), the picture.
+// 40 fetches (nextBadLine; the loop halts the processor); a condition that arises later in
+// the line takes the bus from then until cycle 55. Sprites' DMA: each sprite shown takes
+// two cycles at the end of its line (sprites 0-2) or the start of the next (3-7), asked
+// for three cycles before, on the 21 lines from its Y (42 expanded), joined with a bad
+// line's and with each other where the bus stays taken. A sprite's DMA follows its enable
+// bit and Y as they stand (one changed while the sprite shows cuts it short, where the
+// chip finishes it), and Y is compared with the whole line number. Not modelled yet: the
+// picture.
 #pragma once
 
 #include <cstdint>
@@ -81,10 +86,11 @@ void advanceVic(Vic& vic, uint64_t cycle);
 uint8_t readVic(Vic& vic, uint8_t reg, uint64_t cycle);
 uint8_t peekVic(const Vic& vic, uint8_t reg, uint64_t cycle);
 void writeVic(Vic& vic, uint8_t reg, uint8_t value, uint64_t cycle);
-// The VIC's next bad line from `cycle` on, as the registers stand: the processor's bus is
-// the VIC's from cycle baFrom (the line's cycle 12) on, and its first read there waits
-// until cycle resume (cycle 55); a read in one of the three cycles before it does
-// not wait, nor does a write before resume. {kNever, kNever} when none is to come.
+// The VIC's next taking of the bus from `cycle` on, as the registers stand: a bad line, the
+// sprites' DMA, or both joined. The processor's bus is the VIC's from cycle baFrom (a bad
+// line's cycle 12) on, and its first read there waits until cycle resume (cycle 55); a
+// read in one of the three cycles before it does not wait, nor does a write before resume.
+// {kNever, kNever} when none is to come.
 struct BadLine {
     uint64_t baFrom;
     uint64_t resume;
