@@ -21,6 +21,7 @@
 #include "app/runner/io/text.h"
 #include "app/runner/source_map/readers.h"
 #include "app/runner/source_map/reading.h"
+#include "app/runner/source_map/source_map.h"
 
 namespace {
 
