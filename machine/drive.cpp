@@ -42,7 +42,6 @@ constexpr StatusText kStatusTexts[] = {
 };
 // clang-format on
 
-constexpr uint8_t kReturn = 0x0D;
 constexpr uint8_t kReverseOn = 0x12;
 constexpr uint8_t kSpace = 0x20;
 constexpr uint8_t kQuote = 0x22;
@@ -77,11 +76,6 @@ DiskLabel labelOf(const Drive& drive) {
     std::copy(kFolderDiskId.begin(), kFolderDiskId.end(), label.id.begin());
     std::copy(kFolderDosType.begin(), kFolderDosType.end(), label.dosType.begin());
     return label;
-}
-
-DosError readDriveFile(const Drive& drive, const DriveFile& file, std::vector<uint8_t>& data) {
-    if (drive.medium == DriveMedium::Folder) return readFolderFile(drive.path, file.hostName, data);
-    return readChain(drive.image, file.entry.track, file.entry.sector, data);
 }
 
 // After a change to an image: the image file takes it, whole.
@@ -287,7 +281,7 @@ DosError format(Drive& drive, std::span<const uint8_t> text) {
 // Runs the command written to channel 15 (its CR dropped); the drive looks at its first
 // letter, as the 1541 does.
 DosError runCommand(Drive& drive, std::vector<uint8_t> text) {
-    while (!text.empty() && text.back() == kReturn) text.pop_back();
+    while (!text.empty() && text.back() == kCarriageReturn) text.pop_back();
     if (text.empty()) return drive.status;
     if (text.size() > kCommandLimit) return dosError(kDosLineTooLong);
     bool memoryOrBlock = text.size() > 1 && text[1] == '-';
@@ -310,6 +304,13 @@ DosError runCommand(Drive& drive, std::vector<uint8_t> text) {
 }
 
 }  // namespace
+
+bool isDiskImageFile(const std::string& path) {
+    std::error_code problem;
+    if (!std::filesystem::is_regular_file(path, problem)) return false;
+    std::uintmax_t size = std::filesystem::file_size(path, problem);
+    return !problem && imageLayoutOfSize(static_cast<std::size_t>(size)).has_value();
+}
 
 std::string mountDrive(Drive& drive, const std::string& path, bool writable) {
     namespace fs = std::filesystem;
@@ -354,6 +355,11 @@ void resetDrive(Drive& drive) {
     drive.channels = {};
     drive.command.clear();
     drive.status = dosError(kDosPowerOn);
+}
+
+DosError readDriveFile(const Drive& drive, const DriveFile& file, std::vector<uint8_t>& data) {
+    if (drive.medium == DriveMedium::Folder) return readFolderFile(drive.path, file.hostName, data);
+    return readChain(drive.image, file.entry.track, file.entry.sector, data);
 }
 
 std::string driveStatusMessage(const Drive& drive) {
@@ -464,7 +470,7 @@ DriveByte driveRead(Drive& drive, uint8_t channel) {
     if (channel == kCommandChannel) {
         if (c.position >= c.data.size()) {
             c.data = bytesOf(driveStatusMessage(drive));
-            c.data.push_back(kReturn);
+            c.data.push_back(kCarriageReturn);
             c.position = 0;
         }
         uint8_t value = c.data[c.position++];
@@ -473,7 +479,7 @@ DriveByte driveRead(Drive& drive, uint8_t channel) {
         return {value, last, false};
     }
     if (c.use != DriveChannel::Use::Reading || c.position >= c.data.size())
-        return {kReturn, c.use == DriveChannel::Use::Reading, true};
+        return {kCarriageReturn, c.use == DriveChannel::Use::Reading, true};
     uint8_t value = c.data[c.position++];
     return {value, c.position == c.data.size(), false};
 }
