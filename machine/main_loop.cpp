@@ -23,7 +23,6 @@
 #include "cpu/call.h"
 #include "host/host.h"
 #include "machine/c64.h"
-#include "machine/drive_port.h"
 #include "machine/step_loop.h"
 #include "machine/watch.h"
 
@@ -40,7 +39,8 @@ double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
 
 // The variant of the next leg: what this run and the moment ask for.
 StepFeatures stepFeatures(const Watch* watch) {
-    return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop),
+    return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop) ||
+                      servedRoutines.armed,
             .stores = watch && watch->stores,
             .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
             .model = machineConfig.cpu};
@@ -82,13 +82,14 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
                     break;
                 }
             }
+            if (serveRoutineCounted(cpu)) continue;
             // Whether the step runs alone: when it starts with the raster register set (by a
             // program loaded over it, or by a caller) or with $DC00 reading $FE, its
             // instruction may not be one that stores, and the loop does its work after it.
             bool alone = memory.ram[kRasterRegister] != 0 ||
                          readByte(kKeyboardColumnSelect) == kScanColumnZero;
             done += kLegRunners[stepFeatures(watch).index()](alone ? 1 : stretchEnd - done);
-            if (legEnd.driveRequest) serveDriveRequestStored();
+            serveDriveRequestAfterLeg();
             minimalChipsAfterStep();
             if (legEnd.jammed) {
                 report.event = WatchEvent::Jammed;
