@@ -154,7 +154,7 @@ void bootBenchmark(benchmark::State& state, MachineKind kind) {
         std::string error;
         MachineConfig config;
         config.kind = kind;
-        if (!startHeadlessMachine("", BREADBIN_SIEVE_PRG, kDefaultRandomSeed, false, config,
+        if (!startHeadlessMachine("", BREADBIN_SIEVE_PRG, "", kDefaultRandomSeed, false, config,
                                   programFile, error) ||
             !bootUntilProgramLoaded(kDefaultCycleLimit))
             state.SkipWithError("the firmware did not reach its input loop");

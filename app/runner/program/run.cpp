@@ -314,17 +314,10 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
         return result;
     };
     Bytes programFile;
-    if (!startHeadlessMachine(options.romDir, program, options.seed, options.realtime,
-                              options.machine, programFile, error))
+    if (!startHeadlessMachine(options.romDir, program, options.autostart, options.seed,
+                              options.realtime, options.machine, programFile, error) ||
+        !mountDrives(options.romDir, options.drives, error))
         return failed();
-    for (const DriveMount& drive : options.drives) {
-        std::string problem = mountDrive(machine.drives[drive.device - kFirstDriveDevice],
-                                         drive.path, drive.writable);
-        if (!problem.empty()) {
-            error = "drive " + std::to_string(drive.device) + ": " + drive.path + ": " + problem;
-            return failed();
-        }
-    }
 
     RunResult result;
     result.program = name;
