@@ -56,6 +56,13 @@ constexpr std::string_view kFolderDiskName = "BREADBIN";
 
 DosError dosError(uint8_t code) { return {code, 0, 0}; }
 
+// A new status: the rest of a message that channel 15 had begun to send gives way to it,
+// as the drive writes each new message into its error buffer afresh.
+void setStatus(Drive& drive, DosError status) {
+    drive.status = status;
+    drive.channels[kCommandChannel] = {};
+}
+
 std::string_view powerOnMessage(const Drive& drive) {
     DiskFormat format = drive.medium == DriveMedium::Image ? drive.image.format : DiskFormat::D64;
     return formatInfo(format).powerOnMessage;
@@ -435,7 +442,7 @@ std::vector<uint8_t> directoryListing(const Drive& drive, std::span<const uint8_
 void driveOpen(Drive& drive, uint8_t channel, std::span<const uint8_t> name) {
     channel &= 0x0F;
     if (channel == kCommandChannel) {
-        if (!name.empty()) drive.status = runCommand(drive, {name.begin(), name.end()});
+        if (!name.empty()) setStatus(drive, runCommand(drive, {name.begin(), name.end()}));
         return;
     }
     driveClose(drive, channel);
@@ -444,7 +451,7 @@ void driveOpen(Drive& drive, uint8_t channel, std::span<const uint8_t> name) {
     // A listing keeps what it read before a damaged directory's error; any other file
     // that fails is not open.
     if (error && !parseFileName(name).directory) c = {};
-    drive.status = error;
+    setStatus(drive, error);
 }
 
 void driveClose(Drive& drive, uint8_t channel) {
@@ -456,7 +463,7 @@ void driveClose(Drive& drive, uint8_t channel) {
     }
     DriveChannel& c = drive.channels[channel];
     if (c.use == DriveChannel::Use::Writing)
-        drive.status = storeFile(drive, c.name, c.type, c.data, c.replace);
+        setStatus(drive, storeFile(drive, c.name, c.type, c.data, c.replace));
     c = {};
 }
 
@@ -493,7 +500,7 @@ bool driveWrite(Drive& drive, uint8_t channel, uint8_t byte) {
     DriveChannel& c = drive.channels[channel];
     if (c.use != DriveChannel::Use::Writing) return false;
     if (c.data.size() >= kFileLimit) {
-        drive.status = dosError(kDosDiskFull);
+        setStatus(drive, dosError(kDosDiskFull));
         return true;
     }
     c.data.push_back(byte);
@@ -504,5 +511,5 @@ void driveUnlisten(Drive& drive, uint8_t channel) {
     if ((channel & 0x0F) != kCommandChannel || drive.command.empty()) return;
     std::vector<uint8_t> command = std::move(drive.command);
     drive.command.clear();
-    drive.status = runCommand(drive, std::move(command));
+    setStatus(drive, runCommand(drive, std::move(command)));
 }

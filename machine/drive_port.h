@@ -76,8 +76,10 @@ void serveDriveRequestStored();
 // ---- a KERNAL that works the serial bus itself (the machine's own ROM images)
 //
 // Such a KERNAL reaches a drive through its serial routines, which its jump table names
-// (each entry a JMP to the routine). With drives mounted, the emulator serves those
-// routines in the ROM's place at the addresses the jump table names: before a routine's
+// (each entry a JMP to the routine). Once armed (breadbin-run arms them for ROM images
+// from a folder with a drive mounted; the built-in firmware asks through the request cell
+// instead), the emulator serves those routines in the ROM's place at the addresses the
+// jump table names: before a routine's
 // first instruction the loop ends its leg, does on the bus what the routine does, with the
 // machine's drives, and returns as the routine's RTS would (carry clear), in the cycles of
 // an RTS. Everything above them stays the KERNAL's own: OPEN, CLOSE, CHKIN, CHKOUT, CHRIN,

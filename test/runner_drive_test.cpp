@@ -269,7 +269,7 @@ TEST(RunnerDrive, AKernalThatWorksTheBusItselfIsServedAtItsSerialRoutines) {
         std::ofstream("serial.toml") << "program = \"" << serial << "\"\ndir = \"roms\"\n"
                                      << "machine = \"" << machineName << "\"\n"
                                      << "drives = \"disk\"\n[[test]]\nname = \"loads\"\n"
-                                     << "run = \"$C000\"\n";
+                                     << "run = \"$C400\"\n";
         ProcessOutcome tests = runProcess(kRunner, {"--test", "serial.toml"}, 60);
         EXPECT_EQ(tests.status, 0) << machineName << tests.out << tests.err;
     }
