@@ -44,9 +44,13 @@ struct LegEnd {
     bool jammed;  // the last instruction was a JAM: the processor has stopped
     // On the C64, the cycleCount at which the leg ends before an instruction: the loop sets
     // it, and an access that changes what a chip does next lowers it to end the leg after
-    // the instruction (endLegAfterThisInstruction).
+    // the instruction (endLegAfterThisInstruction). In the main loop, the cycleCount from
+    // which a leg goes on for no more stretches.
     int32_t limit;
     bool driveRequest;  // the leg ended after a store into the drive request cell
+    // In the main loop, the steps of the whole stretches that the leg went on for after the
+    // one it was given (runLeg).
+    uint64_t joined;
 };
 extern LegEnd legEnd;
 
@@ -114,6 +118,7 @@ inline void countInstruction(const CpuState& c, uint16_t pc, int32_t cycles) {
 template <StepFeatures F>
 struct MainLoopStep {
     uint64_t remaining;    // steps of the leg not yet started
+    uint64_t quiet;        // whole stretches the leg may go on for at its end (runLeg)
     uint16_t startPc = 0;  // F.observe: the instruction under way, and the cycles before it
     int32_t startCycles = 0;
 
@@ -123,8 +128,12 @@ struct MainLoopStep {
     // the compiler leaves the test out. A leg never starts in the window (runLeg), so this
     // ends it where a check after the instruction would have.
     bool beforeInstruction(CpuState& c) {
-        if (remaining == 0) [[unlikely]]
-            return false;
+        if (remaining == 0) [[unlikely]] {
+            if (quiet == 0 || c.cycleCount >= legEnd.limit) return false;
+            --quiet;
+            remaining = kStepsPerHostCheck;
+            legEnd.joined += kStepsPerHostCheck;
+        }
         if constexpr (F.window) {
             static_assert(kTestHookFirst >= kBasicRomFirst);
             if (c.regPC >= kBasicRomFirst) [[unlikely]] {
@@ -186,25 +195,32 @@ struct MainLoopStep {
     void endLeg() {
         legEnd.leftover += remaining;
         remaining = 0;
+        quiet = 0;
     }
 };
 
 // Runs a leg of up to `steps` steps (at least one); returns the steps run. A leg that
 // watches the window but starts in it (the loop has seen to that already) runs its first
 // step without looking.
+//
+// A leg whose steps end a stretch may go on for up to `quietStretches` whole stretches
+// more, one at a time while cpu.cycleCount is below `quietBelow` at the end of the last:
+// the loop gives these where the host's check at a stretch's end could not have seen a
+// frame due (runMainLoop). legEnd.joined counts their steps.
 template <StepFeatures F>
-uint64_t runLeg(uint64_t steps) {
+uint64_t runLeg(uint64_t steps, uint64_t quietStretches, int32_t quietBelow) {
     if constexpr (F.window) {
         if (inTestHookWindow(cpu.regPC)) {
             constexpr StepFeatures unwatched{false, F.stores, F.observe, F.model};
-            return runLeg<unwatched>(1);
+            return runLeg<unwatched>(1, 0, 0);
         }
     }
     legEnd = LegEnd{};
+    legEnd.limit = quietBelow;
     setFlag(cpu, kFlagBit5, 1);
-    MainLoopStep<F> step{steps};
+    MainLoopStep<F> step{steps, quietStretches};
     runInterpreter<F.model>(step);
-    return steps - step.remaining - legEnd.leftover;
+    return steps + legEnd.joined - step.remaining - legEnd.leftover;
 }
 
 // Each variant is compiled once, in one of four files, so that they build side by side:
@@ -213,6 +229,6 @@ uint64_t runLeg(uint64_t steps) {
 #define BREADBIN_FOR_EACH_LEG_VARIANT(X) \
     X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13) X(14) X(15)
 #define BREADBIN_DECLARE_LEG(i) \
-    extern template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t steps);
+    extern template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
 BREADBIN_FOR_EACH_LEG_VARIANT(BREADBIN_DECLARE_LEG)
 #undef BREADBIN_DECLARE_LEG

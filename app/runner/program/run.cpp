@@ -29,11 +29,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The longest step: the model's longest instruction (7 cycles; 8 for the 6510's
-// undocumented read-modify-write forms through a pointer) and a frame's interrupt entry.
-constexpr uint64_t maxCyclesPerStep(CpuModel model) {
-    return (model == CpuModel::Mos6510 ? 8 : 7) + 7;
-}
 // Steps in one call of the loop when no limit is near.
 constexpr uint64_t kLongCall = uint64_t{1} << 32;
 
@@ -125,6 +120,7 @@ Watch watchFor(const RunnerOptions& options) {
     watch.inputLoop = options.untilInput;
     // Until the hook has loaded the program, the run also watches for that, to start it.
     watch.programLoad = true;
+    watch.clockFollowsCycles = !options.realtime;
     return watch;
 }
 
@@ -142,6 +138,7 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
     std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
     std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
     ScreenLooks looks;
+    uint64_t framesLookedAt = machine.loop.framesDrawn;
     for (;;) {
         std::optional<uint64_t> cyclesLeft;
         if (cycleLimit) {
@@ -170,17 +167,17 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
                 debugCellStored(cells, report.storeAddress, report.storeValue, cyclesSinceStart());
                 break;
             case WatchEvent::InputLoopReached: return StopReason::InputLoop;
-            case WatchEvent::FrameDrawn: {
-                bool changed = screenChangedSinceLook(looks);
-                if (changed && (shown = textOnScreen(options.failTexts)))
-                    return StopReason::FailText;
-                if (changed && (shown = textOnScreen(options.untilTexts)))
-                    return StopReason::UntilText;
-                if (frameLimit && machine.loop.framesDrawn >= *frameLimit)
-                    return StopReason::FrameLimit;
-                break;
-            }
+            case WatchEvent::FrameDrawn:
             case WatchEvent::None: break;
+        }
+        // A frame drawn at the end of a call that a watched store ended is looked at too.
+        if (watch.frames && machine.loop.framesDrawn != framesLookedAt) {
+            framesLookedAt = machine.loop.framesDrawn;
+            bool changed = screenChangedSinceLook(looks);
+            if (changed && (shown = textOnScreen(options.failTexts))) return StopReason::FailText;
+            if (changed && (shown = textOnScreen(options.untilTexts))) return StopReason::UntilText;
+            if (frameLimit && machine.loop.framesDrawn >= *frameLimit)
+                return StopReason::FrameLimit;
         }
     }
 }
