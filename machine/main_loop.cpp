@@ -18,6 +18,7 @@
 // loop does what the instructions of a leg leave to it: the test hook and the input-loop
 // watch before a step, the keyboard stub and the raster register after one.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <vector>
@@ -42,9 +43,10 @@ double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
 
 // The variant of the next leg: what this run and the moment ask for.
 StepFeatures stepFeatures(const Watch* watch) {
+    bool observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr);
     return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop),
-            .stores = watch && watch->stores,
-            .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
+            .stores = observe || (watch && watch->stores),
+            .observe = observe,
             .model = machineConfig.cpu};
 }
 
@@ -64,11 +66,13 @@ int32_t quietCycleCount(const Watch* watch) {
 }
 
 using LegRunner = uint64_t (*)(uint64_t steps, uint64_t quietStretches, int32_t quietBelow);
-constexpr LegRunner kLegRunners[kStepFeatureVariants] = {
-#define BREADBIN_LEG_RUNNER(i) &runLeg<StepFeatures::fromIndex(i)>,
+constexpr auto kLegRunners = [] {
+    std::array<LegRunner, kStepFeatureVariants> runners{};
+#define BREADBIN_LEG_RUNNER(i) runners[i] = &runLeg<StepFeatures::fromIndex(i)>;
     BREADBIN_FOR_EACH_LEG_VARIANT(BREADBIN_LEG_RUNNER)
 #undef BREADBIN_LEG_RUNNER
-};
+    return runners;
+}();
 
 // The main loop: `count` steps, or fewer when an event that `watch` (null: none) asks for
 // ends it; returns the steps run. With `keepGrid` a stretch that the call ends inside

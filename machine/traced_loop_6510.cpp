@@ -4,8 +4,6 @@
 
 #define BREADBIN_COMPILE_LEG(i) \
     template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
-BREADBIN_COMPILE_LEG(12)
-BREADBIN_COMPILE_LEG(13)
 BREADBIN_COMPILE_LEG(14)
 BREADBIN_COMPILE_LEG(15)
 #undef BREADBIN_COMPILE_LEG
