@@ -19,6 +19,7 @@
 #include "app/runner/reports/trace.h"
 #include "machine/c64.h"
 #include "machine/counting.h"
+#include "machine/drive_port.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
 #include "machine/screen.h"
@@ -202,6 +203,13 @@ void judge(const RunnerOptions& options, const std::string* shown, RunResult& re
         case StopReason::InputLoop:
             result.verdict = Verdict::Pass;
             result.message = "returned to the input loop" + after;
+            // A cc65 program is back only through exit(), which leaves its status in ST.
+            if (endsThroughCc65Exit(options.map)) {
+                result.exitByte = peekByte(kKernalStatus);
+                if (result.exitByte != 0) result.verdict = Verdict::Fail;
+                result.message = "exit status " + hexByte(static_cast<unsigned>(result.exitByte)) +
+                                 " in ST: " + result.message;
+            }
             break;
         case StopReason::Jam:
             result.verdict = Verdict::Fail;
