@@ -164,6 +164,29 @@ TEST_F(Coverage, RoutineTestsAndRunsWithoutAListingAreCountedToo) {
         calls.substr(costs, calls.find('\n', costs) - costs).substr(calls.find(' ', costs) - costs),
         " 4 30")
         << calls;
+    // What the profile counts is the test's call and nothing else: not the firmware's boot
+    // that the test file started from (callgrind_annotate's totals are the call's).
+    EXPECT_NE(calls.find("summary: 4 24\n"), std::string::npos) << calls;
+    ProcessOutcome annotated =
+        runProcess(CALLGRIND_ANNOTATE, {"--inclusive=yes", "--threshold=100", profile}, 60);
+    ASSERT_EQ(annotated.status, 0) << annotated.err;
+    EXPECT_NE(annotated.out.find("4 (100.0%) 24 (100.0%)  PROGRAM TOTALS"), std::string::npos)
+        << annotated.out;
+    EXPECT_NE(annotated.out.find("(routine tests)\n"), std::string::npos) << annotated.out;
+    EXPECT_EQ(annotated.out.find(":$E"), std::string::npos) << "no firmware routine ran";
+    // Run in the sources' folder, the routine has one name, relative as callgrind_annotate
+    // shows its own costs' files, whether it was called or ran.
+    ASSERT_EQ(runProcess(kRunner,
+                         {"--test", "t.toml", "--profile", "here.callgrind", "--listing",
+                          "prog.lst", "--labels", "prog.lbl"},
+                         60, folder.string())
+                  .status,
+              0);
+    annotated =
+        runProcess(CALLGRIND_ANNOTATE, {"--inclusive=yes", "--threshold=100", "here.callgrind"}, 60,
+                   folder.string());
+    EXPECT_NE(annotated.out.find("  prog.asm:count\n"), std::string::npos) << annotated.out;
+    EXPECT_EQ(annotated.out.find("/prog.asm:count"), std::string::npos) << annotated.out;
 
     // Without a listing: a disassembly of what ran beside the tracefile, as its source.
     const std::string bare = file("bare.info");
