@@ -11,6 +11,7 @@
 #include "app/runner/io/output_file.h"
 #include "app/runner/io/text.h"
 #include "app/runner/program/debug_cells.h"
+#include "app/runner/program/firmware_labels.h"
 #include "app/runner/program/start.h"
 #include "app/runner/program/upstart.h"
 #include "app/runner/reports/png_image.h"
@@ -351,13 +352,18 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     sidWrites = nullptr;
     drawFrames = true;
     checkExpectations(options, result);
-    if (result.verdict != Verdict::Pass && options.traceLength > 0)
-        keepTrace(result, options.machine.cpu, options.map);
+    // Addresses are shown by the user's labels, and the firmware's where ours runs.
+    LabelTable labels = shownLabels(options.map.labels, options.romDir);
+    if (result.verdict != Verdict::Pass && options.traceLength > 0) {
+        SourceMap shown = options.map;
+        shown.labels = std::move(labels);
+        keepTrace(result, options.machine.cpu, shown);
+        labels = std::move(shown.labels);
+    }
     result.screen = screenText(false);
     result.registers = cpu;
     result.hash = machineStateHash();
-    if (const Label* routine = routineContaining(options.map.labels, cpu.regPC))
-        result.routine = routine->name;
+    if (const Label* routine = routineContaining(labels, cpu.regPC)) result.routine = routine->name;
     if (!writeOutputs(options, result, sidLog, error)) return failed();
     return result;
 }

@@ -9,6 +9,7 @@
 
 #include "app/runner/io/text.h"
 #include "app/runner/program/debug_cells.h"
+#include "app/runner/program/firmware_labels.h"
 #include "app/runner/program/start.h"
 #include "app/runner/reports/summary.h"
 #include "app/runner/reports/trace.h"
@@ -346,8 +347,11 @@ void runTests(const RunnerOptions& options, const TestFile& file,
                              "has no keyboard matrix"));
     auto kept = std::make_unique<MachineSnapshot>();
     saveMachine(*kept);
+    // Addresses are shown by the file's labels, and the firmware's where ours runs.
+    TestFile shown = file;
+    shown.map.labels = shownLabels(file.map.labels, file.romDir);
     drawFrames = false;
-    for (const TestCase& test : file.tests) give(runTest(options, file, test, *kept, config));
+    for (const TestCase& test : shown.tests) give(runTest(options, shown, test, *kept, config));
     drawFrames = true;
     startTrace(0);
 }
