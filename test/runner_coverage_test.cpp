@@ -425,6 +425,17 @@ TEST_F(Coverage, TracesNameTheFirmwaresRoutinesWhereTheUsersLabelsDoNot) {
         EXPECT_EQ(run.out.find(c.notShown), std::string::npos) << c.notShown << "\n" << run.out;
     }
 
+    // A routine test's trace the same, unless its file names a ROM folder.
+    for (const char* dir : {"", "dir = \"" BREADBIN_BUILD_DIR "/demo\"\n"}) {
+        std::ofstream(folder / "chrout.toml")
+            << "program = \"chrout.prg\"\n"
+            << dir << "[[test]]\nname = \"prints\"\ncall = \"$FFD2\"\nset = { a = 65 }\n"
+            << "expect = { a = 66 }\n";
+        ProcessOutcome tested = runner({"--test", file("chrout.toml"), "--trace", "400"});
+        EXPECT_EQ(tested.status, 1) << tested.out << tested.err;
+        EXPECT_EQ(tested.out.find("FFD2 CHROUT") != std::string::npos, *dir == 0) << tested.out;
+    }
+
     // A profile read back by callgrind_annotate names CHROUT and the firmware's start-up
     // by their labels, and a run that returns ends in the firmware's inputLoop.
     ASSERT_EQ(runner({"--debug-exit", "--profile", file("p.callgrind"), file("chrout.prg")}).status,
