@@ -11,6 +11,7 @@
 #include "app/runner/io/output_file.h"
 #include "app/runner/io/text.h"
 #include "app/runner/program/debug_cells.h"
+#include "app/runner/program/firmware_labels.h"
 #include "app/runner/program/start.h"
 #include "app/runner/program/upstart.h"
 #include "app/runner/reports/png_image.h"
@@ -19,6 +20,7 @@
 #include "app/runner/reports/trace.h"
 #include "machine/c64.h"
 #include "machine/counting.h"
+#include "machine/drive_port.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
 #include "machine/screen.h"
@@ -199,6 +201,13 @@ void judge(const RunnerOptions& options, const std::string* shown, RunResult& re
         case StopReason::InputLoop:
             result.verdict = Verdict::Pass;
             result.message = "returned to the input loop" + after;
+            // A cc65 program is back only through exit(), which leaves its status in ST.
+            if (endsThroughCc65Exit(options.map)) {
+                result.exitByte = peekByte(kKernalStatus);
+                if (result.exitByte != 0) result.verdict = Verdict::Fail;
+                result.message = "exit status " + hexByte(static_cast<unsigned>(result.exitByte)) +
+                                 " in ST: " + result.message;
+            }
             break;
         case StopReason::Jam:
             result.verdict = Verdict::Fail;
@@ -340,13 +349,18 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     sidWrites = nullptr;
     drawFrames = true;
     checkExpectations(options, result);
-    if (result.verdict != Verdict::Pass && options.traceLength > 0)
-        keepTrace(result, options.machine.cpu, options.map);
+    // Addresses are shown by the user's labels, and the firmware's where ours runs.
+    LabelTable labels = shownLabels(options.map.labels, options.romDir);
+    if (result.verdict != Verdict::Pass && options.traceLength > 0) {
+        SourceMap shown = options.map;
+        shown.labels = std::move(labels);
+        keepTrace(result, options.machine.cpu, shown);
+        labels = std::move(shown.labels);
+    }
     result.screen = screenText(false);
     result.registers = cpu;
     result.hash = machineStateHash();
-    if (const Label* routine = routineContaining(options.map.labels, cpu.regPC))
-        result.routine = routine->name;
+    if (const Label* routine = routineContaining(labels, cpu.regPC)) result.routine = routine->name;
     if (!writeOutputs(options, result, sidLog, error)) return failed();
     return result;
 }
