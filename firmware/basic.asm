@@ -3,7 +3,9 @@
 ; There is no BASIC interpreter yet. The image holds what the KERNAL borrows from it:
 ; the part of the start-up banner that reports free memory (found by probing RAM) and
 ; the decimal number output behind the KERNAL's printDecimal. Both print through the
-; KERNAL's jump table. The layout of its first bytes is in basic.inc.
+; KERNAL's jump table. The layout of its first bytes is in basic.inc. At the machine's
+; addresses it also keeps the entries that machine-code programs call to print a number
+; or a string through CHROUT and to end in READY (kernal.inc names them).
 
         .include "kernal.inc"
         .include "basic.inc"
@@ -16,6 +18,9 @@ probePatternB   = $AA
 decimalPowers   = 4             ; 10000, 1000, 100, 10; the units digit comes last
 hintLineRow     = bannerBasicRow + 1
 cursorHomeRow   = bannerBasicRow + 3
+digitsToScreen  = 0             ; basicDigitsTo: decimalTo prints through printChar
+digitsToChrout  = $80           ; or through CHROUT
+emptyStack      = $FF
 
 *       = basicSignatureAt
         .text basicSignature
@@ -85,10 +90,23 @@ probeFreeRam:
         sbc #probeFirstPage
         rts
 
+; LINPRT: A/X = high/low byte of an unsigned number, printed in decimal through CHROUT
+; (PETSCII digits, to the output device). Uses A and X; keeps Y.
+linprtRoutine:
+        stx basicNumber
+        tax
+        lda #digitsToChrout
+        bne decimalTo
+
 ; Prints A/X (low/high) as an unsigned decimal number without leading zeros, by
 ; counting how often each power of ten can be taken away. Keeps X and Y.
 decimalRoutine:
         sta basicNumber
+        lda #digitsToScreen
+; The same from basicNumber (low) and X (high), the digits through printChar when A is
+; digitsToScreen, through CHROUT when it is digitsToChrout. Keeps X and Y.
+decimalTo:
+        sta basicDigitsTo
         stx basicNumber + 1
         txa
         pha
@@ -116,19 +134,56 @@ nextPower:
         beq +                           ; a leading zero
         sta basicStarted
         lda basicDigit
-        ora #'0'
-        jsr printChar
+        jsr putDigit
 +       inx
         cpx #decimalPowers
         bne nextPower
         lda basicNumber                 ; what is left is the units digit, always shown
-        ora #'0'
-        jsr printChar
+        jsr putDigit
         pla
         tay
         pla
         tax
         rts
+
+; The digit A (0-9) where basicDigitsTo says: '0' is the same byte in screen codes and
+; in PETSCII.
+putDigit:
+        ora #'0'
+        bit basicDigitsTo
+        bmi +
+        jmp printChar
++       jmp CHROUT
+
+; STROUT: prints the string at A/Y (low/high), ended by a 0 byte, through CHROUT. Uses A
+; and Y; keeps X.
+stroutRoutine:
+        sta basicNumber
+        sty basicNumber + 1
+        ldy #0
+-       lda (basicNumber),y
+        beq +
+        jsr CHROUT
+        iny
+        bne -
+        inc basicNumber + 1
+        bne -
++       rts
+
+; READY: what a program that ends in BASIC's READY gets: the default channels, "READY."
+; on a row of its own, the stack emptied and the firmware's input loop.
+readyRoutine:
+        jsr CLRCHN
+        lda cursorColumn
+        beq +
+        lda #petsciiReturn
+        jsr CHROUT
++       lda #<readyText
+        ldy #>readyText
+        jsr stroutRoutine
+        ldx #emptyStack
+        txs
+        jmp inputLoop
 
 powerLow:
         .byte <10000, <1000, <100, <10
@@ -141,6 +196,19 @@ pageEndText:
         .text "FF", 0
 hintText:
         .text "Programs start from tests/start", 0
+        .enc "petscii"
+readyText:
+        .text "ready.", petsciiReturn, 0
+        .enc "breadbin"
+
+; ---- the entries at the machine's addresses
+        .cerror * > basicReady, "the BASIC image's code runs into basicReady"
+*       = basicReady
+        jmp readyRoutine
+*       = basicPrintString
+        jmp stroutRoutine
+*       = basicPrintNumber
+        jmp linprtRoutine
 
         .cerror * > basicImageEnd, "the BASIC image is larger than 8 KiB"
         .fill basicImageEnd - *, 0

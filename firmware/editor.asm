@@ -331,6 +331,19 @@ plotRoutine:
         clc
 +       rts
 
+; colourPointer: colourLine points at the colour-memory row of the screen row that
+; linePointer points at (a program that moved linePointer itself keeps the two in step
+; with it; cc65's library does after PLOT). Uses A and the carry.
+colourPointerRoutine:
+        lda linePointer
+        sta colourLine
+        lda linePointer + 1
+        sec
+        sbc screenPage
+        ora #>colourMemory
+        sta colourLine + 1
+        rts
+
 ; SCREEN: the screen's size, X = columns, Y = rows.
 screenRoutine:
         ldx #screenColumns

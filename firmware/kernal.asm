@@ -10,11 +10,14 @@
 ;
 ; Layout of the image:
 ;   $E000-$E017  breadbin's jump table
-;   ...-$E5C9    reset, the banner, the printing routines
+;   ...-$E543    reset, the banner, the printing routines
+;   $E544, $E5B4 the editor's screen clear and keyboard read, at the machine's addresses
 ;   $E5CA-$E683  the test hook window: only the input loop, at $E600
-;   $E684-$EA30  interrupt entry, BRK report, cursor blink
+;   $E684-$EA23  interrupt entry, BRK report, cursor blink
+;   $EA24        the colour pointer's update, at the machine's address
 ;   $EA31        frameWork;  $EA81  frameExit
-;   ...-$FF80    the screen editor, channels and devices, tables
+;   ...-$FEBB    the screen editor, channels and devices, tables
+;   $FEBC, $FF5B the NMI's exit and CINT's work, at the machine's addresses
 ;   $FF81-$FFF5  the standard entries;  $FFFA-$FFFF  the processor's vectors
 
         .include "kernal.inc"
@@ -92,7 +95,7 @@ screenReading   = $D0           ; not zero: CHRIN is part way through a screen r
 
 ; Every zero-page cell the firmware uses, public or its own, with its size: no two may
 ; overlap, and none may take the cells left to programs.
-zeroPageCells = ((status, 1), (stopFlag, 1), (verifyFlag, 1), (openFiles, 1), (inputDevice, 1), (outputDevice, 1), (messageFlags, 1), (jiffyClock, 3), (keyRow, 1), (editorBusy, 1), (cellPointers, 8), (loadEnd, 2), (brkAddress, 2), (brkCount, 1), (savedA, 1), (fileNameLength, 1), (logicalFile, 1), (secondaryAddress, 1), (deviceNumber, 1), (fileName, 2), (cursorCell, 2), (irqPointer, 2), (textPointer, 2), (vectorPointer, 2), (saveStart, 2), (loadStart, 2), (lastKey, 1), (keyCount, 1), (reverseMode, 1), (screenLineEnd, 1), (currentKey, 1), (cursorBlinkSwitch, 1), (cursorSaved, 1), (cursorShown, 1), (screenReading, 1), (linePointer, 2), (cursorColumn, 1), (quoteMode, 1), (lineLength, 1), (cursorRow, 1), (insertCount, 1), (colourLine, 2), (freeZeroPage, 4), (processorPort - 1, 2), (processorPort + 1, 1), (basicNumber, 4))
+zeroPageCells = ((status, 1), (stopFlag, 1), (verifyFlag, 1), (openFiles, 1), (inputDevice, 1), (outputDevice, 1), (messageFlags, 1), (jiffyClock, 3), (keyRow, 1), (editorBusy, 1), (cellPointers, 8), (loadEnd, 2), (brkAddress, 2), (brkCount, 1), (savedA, 1), (fileNameLength, 1), (logicalFile, 1), (secondaryAddress, 1), (deviceNumber, 1), (fileName, 2), (cursorCell, 2), (irqPointer, 2), (textPointer, 2), (vectorPointer, 2), (saveStart, 2), (loadStart, 2), (lastKey, 1), (keyCount, 1), (reverseMode, 1), (screenLineEnd, 1), (currentKey, 1), (cursorBlinkSwitch, 1), (cursorSaved, 1), (cursorShown, 1), (screenReading, 1), (linePointer, 2), (cursorColumn, 1), (quoteMode, 1), (lineLength, 1), (cursorRow, 1), (insertCount, 1), (colourLine, 2), (freeZeroPage, 4), (processorPort - 1, 2), (processorPort + 1, 1), (basicNumber, 5))
         .for first := 0, first < len(zeroPageCells), first += 1
         .for second := first + 1, second < len(zeroPageCells), second += 1
         .cerror zeroPageCells[first][0] < zeroPageCells[second][0] + zeroPageCells[second][1] && zeroPageCells[second][0] < zeroPageCells[first][0] + zeroPageCells[first][1], "zero-page cells overlap"
@@ -643,6 +646,14 @@ leaveXY:
         lda savedA
         rts
 
+; ---- the screen editor's entries that programs call at the machine's addresses
+        .cerror * > screenClear, "the printing routines run into screenClear"
+*       = screenClear
+        jmp clearScreenRoutine
+        .cerror * > keyboardRead, "screenClear runs into keyboardRead"
+*       = keyboardRead
+        jmp keyboardGet
+
         .cerror * > testHookFirst, "code before the input loop reaches the test hook window"
 
 ; ---- the input loop: the firmware idles here with interrupts on. Host keys never reach
@@ -953,7 +964,11 @@ hideCursor:
         sta cursorShown
         rts
 
-        .cerror * > frameWork, "the interrupt's code runs into frameWork"
+        .cerror * > colourPointer, "the interrupt's code runs into colourPointer"
+*       = colourPointer
+        jmp colourPointerRoutine
+
+        .cerror * > frameWork, "colourPointer runs into frameWork"
 
 ; ---- frameWork, the default behind irqVector: a program's own handler may end with
 ; `jmp frameWork` to keep the clock, the blink and the scan going.
@@ -1028,6 +1043,14 @@ noBasicText:
         .text "No BASIC image: numbers shown in hex", 0
 brkText:
         .text "BRK at $", 0
+
+; ---- entries that programs call at the machine's addresses: the NMI's exit, CINT's work
+        .cerror * > nmiExit, "the firmware runs into nmiExit"
+*       = nmiExit
+        jmp frameExit
+        .cerror * > cintEditor, "nmiExit runs into cintEditor"
+*       = cintEditor
+        jmp cintRoutine
 
         .cerror * > CINT, "the firmware runs into the standard entries"
 

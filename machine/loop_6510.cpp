@@ -2,7 +2,8 @@
 // apart from the default model's so that the files build side by side.
 #include "machine/step_loop.h"
 
-#define BREADBIN_COMPILE_LEG(i) template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t);
+#define BREADBIN_COMPILE_LEG(i) \
+    template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
 BREADBIN_COMPILE_LEG(8)
 BREADBIN_COMPILE_LEG(9)
 BREADBIN_COMPILE_LEG(10)

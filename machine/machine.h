@@ -152,6 +152,16 @@ bool frameCheck();
 // Cycles charged since start-up. While a run is under way the loop keeps it current at
 // every clock reading, so a clock that follows the emulated cycles can use it.
 uint64_t cyclesSinceStart();
+// The clock that follows the emulated cycles: the seconds they stand for at the machine's
+// clock rate. A run that gives it to the host (and says so in its watch) lets the loop
+// leave out the clock readings that cannot see a frame due.
+double emulatedSeconds();
+
+// The longest step: the model's longest instruction (7 cycles; 8 for the 6510's
+// undocumented read-modify-write forms through a pointer) and a frame's interrupt entry.
+constexpr uint64_t maxCyclesPerStep(CpuModel model) {
+    return (model == CpuModel::Mos6510 ? 8 : 7) + 7;
+}
 
 // The byte the processor would read at `address`, without what a read does to a chip.
 uint8_t peekByte(uint16_t address);

@@ -7,15 +7,18 @@
 // stretch the loop lets the host do its own work and takes a key; at its end it does the
 // frame check. A stretch is kStepsPerHostCheck steps, or one step while keys are
 // pending. A clock read costs tens of nanoseconds and an instruction a few, so a frame
-// comes at most a stretch (well under a microsecond) after its deadline,
-// far below the millisecond the frame timing resolves. The frame check that ends a
-// stretch comes after the stretch's last keyboard stub and raster register clear rather
-// than before them: the frame neither reads nor writes what they touch.
+// comes at most a stretch (well under a microsecond) after its deadline, far below the
+// millisecond the frame timing resolves. (Where the host's clock follows the emulated
+// cycles, the checks that could not see a frame are left out: quietCycleCount.) The frame
+// check that ends a stretch comes after the stretch's last keyboard stub and raster
+// register clear rather than before them: the frame neither reads nor writes what they
+// touch.
 //
 // Within a stretch the interpreter runs in legs (step_loop.h), and between two legs the
 // loop does what the instructions of a leg leave to it: the test hook and the input-loop
 // watch before a step, the keyboard stub and the raster register after one.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <vector>
@@ -39,19 +42,37 @@ double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
 
 // The variant of the next leg: what this run and the moment ask for.
 StepFeatures stepFeatures(const Watch* watch) {
+    bool observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr);
     return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop) ||
                       servedRoutines.armed,
-            .stores = watch && watch->stores,
-            .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
+            .stores = observe || (watch && watch->stores),
+            .observe = observe,
             .model = machineConfig.cpu};
 }
 
-using LegRunner = uint64_t (*)(uint64_t steps);
-constexpr LegRunner kLegRunners[kStepFeatureVariants] = {
-#define BREADBIN_LEG_RUNNER(i) &runLeg<StepFeatures::fromIndex(i)>,
+// Where the host's clock follows the cycles (Watch::clockFollowsCycles) and queues no keys,
+// the host's check at the end of a stretch only reads the clock for the frame: until the
+// cycles reach the frame's deadline it cannot see a frame due, so a leg that ends a stretch
+// may go on for whole stretches more without it (runLeg), and the frames fall on the same
+// steps. The cycleCount below which that holds: the first count whose whole milliseconds
+// pass the deadline, less one for the rounding of the clock's division. 0 (no stretches
+// joined) for any other host clock.
+int32_t quietCycleCount(const Watch* watch) {
+    if (!watch || !watch->clockFollowsCycles) return 0;
+    double due = (std::floor(machine.loop.frameDeadline) + 1) *
+                     static_cast<double>(kCyclesPerSecond) / kMillisecondsPerSecond -
+                 1 - static_cast<double>(machine.loop.cyclesOfEarlierFrames);
+    return static_cast<int32_t>(std::clamp(due, 0.0, double{kCycleCountFold}));
+}
+
+using LegRunner = uint64_t (*)(uint64_t steps, uint64_t quietStretches, int32_t quietBelow);
+constexpr auto kLegRunners = [] {
+    std::array<LegRunner, kStepFeatureVariants> runners{};
+#define BREADBIN_LEG_RUNNER(i) runners[i] = &runLeg<StepFeatures::fromIndex(i)>;
     BREADBIN_FOR_EACH_LEG_VARIANT(BREADBIN_LEG_RUNNER)
 #undef BREADBIN_LEG_RUNNER
-};
+    return runners;
+}();
 
 // The main loop: `count` steps, or fewer when an event that `watch` (null: none) asks for
 // ends it; returns the steps run. With `keepGrid` a stretch that the call ends inside
@@ -68,6 +89,11 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
         }
         uint64_t stretchEnd = done + std::min(count - done, loop.stretchLeft);
         uint64_t stretchStart = done;
+        // Whole stretches that a leg ending this one may join, within the call's steps.
+        uint64_t quiet = stretchEnd - stretchStart == loop.stretchLeft
+                             ? (count - stretchEnd) / kStepsPerHostCheck
+                             : 0;
+        int32_t quietBelow = quiet ? quietCycleCount(watch) : 0;
         while (done < stretchEnd) {
             if (inTestHookWindow(cpu.regPC)) {
                 if (!loop.testProgramLoaded) {
@@ -88,7 +114,15 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
             // instruction may not be one that stores, and the loop does its work after it.
             bool alone = memory.ram[kRasterRegister] != 0 ||
                          readByte(kKeyboardColumnSelect) == kScanColumnZero;
-            done += kLegRunners[stepFeatures(watch).index()](alone ? 1 : stretchEnd - done);
+            if (alone) {
+                done += kLegRunners[stepFeatures(watch).index()](1, 0, 0);
+            } else {
+                done +=
+                    kLegRunners[stepFeatures(watch).index()](stretchEnd - done, quiet, quietBelow);
+                stretchEnd += legEnd.joined;
+                loop.stretchLeft += legEnd.joined;
+                quiet -= legEnd.joined / kStepsPerHostCheck;
+            }
             serveDriveRequestAfterLeg();
             minimalChipsAfterStep();
             if (legEnd.jammed) {
@@ -185,7 +219,8 @@ void drawScreen() {
     }
 }
 
-#define BREADBIN_COMPILE_LEG(i) template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t);
+#define BREADBIN_COMPILE_LEG(i) \
+    template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
 BREADBIN_COMPILE_LEG(0)
 BREADBIN_COMPILE_LEG(1)
 BREADBIN_COMPILE_LEG(2)
@@ -200,6 +235,10 @@ void foldCycleCount() {
 
 uint64_t cyclesSinceStart() {
     return machine.loop.cyclesOfEarlierFrames + static_cast<uint64_t>(cpu.cycleCount);
+}
+
+double emulatedSeconds() {
+    return static_cast<double>(cyclesSinceStart()) / static_cast<double>(kCyclesPerSecond);
 }
 
 void startMachine(int argc, char** argv) {

@@ -20,7 +20,10 @@
 
 // The features of a leg. Each is a compile-time switch, so that what a run does not ask
 // for costs it nothing; one more feature is one more field here and in stepFeatures().
-// The processor model is one of them: each model has legs of its own.
+// The processor model is one of them: each model has legs of its own. A leg that observes
+// watches the stores too, whatever the run asks (the loop ignores a store it does not
+// watch): the table that tells them costs the same either way, and the variants that
+// would observe without watching stores would cost the build a minute of compiling.
 struct StepFeatures {
     bool window = false;   // end before an instruction that starts in the test hook's window
     bool stores = false;   // end after a store into the debug cells
@@ -45,9 +48,13 @@ struct LegEnd {
     bool jammed;  // the last instruction was a JAM: the processor has stopped
     // On the C64, the cycleCount at which the leg ends before an instruction: the loop sets
     // it, and an access that changes what a chip does next lowers it to end the leg after
-    // the instruction (endLegAfterThisInstruction).
+    // the instruction (endLegAfterThisInstruction). In the main loop, the cycleCount from
+    // which a leg goes on for no more stretches.
     int32_t limit;
     bool driveRequest;  // the leg ended after a store into the drive request cell
+    // In the main loop, the steps of the whole stretches that the leg went on for after the
+    // one it was given (runLeg).
+    uint64_t joined;
 };
 extern LegEnd legEnd;
 
@@ -141,6 +148,7 @@ inline void countInstruction(const CpuState& c, uint16_t pc, int32_t cycles) {
 template <StepFeatures F>
 struct MainLoopStep {
     uint64_t remaining;    // steps of the leg not yet started
+    uint64_t quiet;        // whole stretches the leg may go on for at its end (runLeg)
     uint16_t startPc = 0;  // F.observe: the instruction under way, and the cycles before it
     int32_t startCycles = 0;
 
@@ -150,8 +158,12 @@ struct MainLoopStep {
     // the compiler leaves the test out. A leg never starts in the window (runLeg), so this
     // ends it where a check after the instruction would have.
     bool beforeInstruction(CpuState& c) {
-        if (remaining == 0) [[unlikely]]
-            return false;
+        if (remaining == 0) [[unlikely]] {
+            if (quiet == 0 || c.cycleCount >= legEnd.limit) return false;
+            --quiet;
+            remaining = kStepsPerHostCheck;
+            legEnd.joined += kStepsPerHostCheck;
+        }
         if constexpr (F.window) {
             static_assert(kTestHookFirst >= kBasicRomFirst);
             if (c.regPC >= kBasicRomFirst) [[unlikely]] {
@@ -213,33 +225,40 @@ struct MainLoopStep {
     void endLeg() {
         legEnd.leftover += remaining;
         remaining = 0;
+        quiet = 0;
     }
 };
 
 // Runs a leg of up to `steps` steps (at least one); returns the steps run. A leg that
 // watches the window but starts in it (the loop has seen to that already) runs its first
 // step without looking.
+//
+// A leg whose steps end a stretch may go on for up to `quietStretches` whole stretches
+// more, one at a time while cpu.cycleCount is below `quietBelow` at the end of the last:
+// the loop gives these where the host's check at a stretch's end could not have seen a
+// frame due (runMainLoop). legEnd.joined counts their steps.
 template <StepFeatures F>
-uint64_t runLeg(uint64_t steps) {
+uint64_t runLeg(uint64_t steps, uint64_t quietStretches, int32_t quietBelow) {
     if constexpr (F.window) {
         if (loopStopsAt(cpu.regPC)) {
             constexpr StepFeatures unwatched{false, F.stores, F.observe, F.model};
-            return runLeg<unwatched>(1);
+            return runLeg<unwatched>(1, 0, 0);
         }
     }
     legEnd = LegEnd{};
+    legEnd.limit = quietBelow;
     setFlag(cpu, kFlagBit5, 1);
-    MainLoopStep<F> step{steps};
+    MainLoopStep<F> step{steps, quietStretches};
     runInterpreter<F.model>(step);
-    return steps - step.remaining - legEnd.leftover;
+    return steps + legEnd.joined - step.remaining - legEnd.leftover;
 }
 
 // Each variant is compiled once, in one of four files, so that they build side by side:
 // main_loop.cpp (the default model, not observing), traced_loop.cpp (observing), and
 // the 6510 model's twins of both, loop_6510.cpp and traced_loop_6510.cpp.
 #define BREADBIN_FOR_EACH_LEG_VARIANT(X) \
-    X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13) X(14) X(15)
+    X(0) X(1) X(2) X(3) X(6) X(7) X(8) X(9) X(10) X(11) X(14) X(15)
 #define BREADBIN_DECLARE_LEG(i) \
-    extern template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t steps);
+    extern template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
 BREADBIN_FOR_EACH_LEG_VARIANT(BREADBIN_DECLARE_LEG)
 #undef BREADBIN_DECLARE_LEG

@@ -19,6 +19,9 @@ struct Watch {
     // End the run right after the test hook has loaded the program, before its first
     // instruction, so that the caller may choose where it starts.
     bool programLoad = false;
+    // The host's clock is emulatedSeconds() and the host queues no keys: the loop then
+    // consults it only where a frame can fall (the frames fall on the same steps).
+    bool clockFollowsCycles = false;
 };
 
 // What ended a watched run before its steps were done.

@@ -196,6 +196,45 @@ TEST_F(WatchedRun, FramesFallWhereTheyWouldUnwatchedWhereverTheProgramStores) {
     EXPECT_EQ(stepsToFirstFrame(true), kStepsPerHostCheck);
 }
 
+// Where the host's clock follows the cycles, a run that says so lets the loop leave out the
+// clock readings that cannot see a frame due: the frames fall on the same steps and cycles
+// as where it looks after every stretch, watched stores cutting the calls or not.
+TEST_F(WatchedRun, AClockThatFollowsTheCyclesBringsTheFramesOnTheSameSteps) {
+    // CLI; loop: INC $0400,X; INX; STA $D7FE; JMP loop (frames raise the interrupt: RTI).
+    const Bytes program = {0x58, 0xFE, 0x00, 0x04, 0xE8, 0x8D, 0xFE, 0xD7, 0x4C, 0x01, 0xE0};
+    struct Frame {
+        uint64_t steps;
+        uint64_t cycles;
+        bool operator==(const Frame&) const = default;
+    };
+    auto framesOf = [&](bool follows, bool storesWatched) {
+        writeRoms(nopKernal(kTestResetAt, program));
+        headlessReset();
+        headlessFollowClock(emulatedSeconds);
+        startMachine(0, nullptr);
+        watch = {};
+        watch.frames = true;
+        watch.clockFollowsCycles = follows;
+        if (storesWatched) watch.stores = Watch::Stores{kDebugCellsFirst, kDebugCellsLast};
+        std::vector<Frame> frames;
+        uint64_t steps = 0;
+        while (frames.size() < 12 && steps < 10'000'000) {
+            uint64_t offGrid = steps % kStepsPerHostCheck;
+            steps += runWatched(
+                watch, offGrid ? kStepsPerHostCheck - offGrid : 16 * kStepsPerHostCheck, report);
+            // (A frame at the end of a call that a store ended comes with the store's event.)
+            if (machine.loop.framesDrawn > frames.size())
+                frames.push_back({steps, cyclesSinceStart()});
+        }
+        return frames;
+    };
+    std::vector<Frame> looking = framesOf(false, false);
+    ASSERT_EQ(looking.size(), 12u);
+    EXPECT_EQ(framesOf(true, false), looking);
+    EXPECT_EQ(framesOf(true, true), looking);
+    EXPECT_EQ(framesOf(false, true), looking);
+}
+
 // A clock that stands still brings no frame, and the cycles of the frame under way grow; past
 // kCycleCountFold they are added to the earlier frames', so that the count never overflows.
 TEST_F(WatchedRun, TheCycleCountIsFoldedBeforeItCanOverflow) {

@@ -164,6 +164,29 @@ TEST_F(Coverage, RoutineTestsAndRunsWithoutAListingAreCountedToo) {
         calls.substr(costs, calls.find('\n', costs) - costs).substr(calls.find(' ', costs) - costs),
         " 4 30")
         << calls;
+    // What the profile counts is the test's call and nothing else: not the firmware's boot
+    // that the test file started from (callgrind_annotate's totals are the call's).
+    EXPECT_NE(calls.find("summary: 4 24\n"), std::string::npos) << calls;
+    ProcessOutcome annotated =
+        runProcess(CALLGRIND_ANNOTATE, {"--inclusive=yes", "--threshold=100", profile}, 60);
+    ASSERT_EQ(annotated.status, 0) << annotated.err;
+    EXPECT_NE(annotated.out.find("4 (100.0%) 24 (100.0%)  PROGRAM TOTALS"), std::string::npos)
+        << annotated.out;
+    EXPECT_NE(annotated.out.find("(routine tests)\n"), std::string::npos) << annotated.out;
+    EXPECT_EQ(annotated.out.find(":$E"), std::string::npos) << "no firmware routine ran";
+    // Run in the sources' folder, the routine has one name, relative as callgrind_annotate
+    // shows its own costs' files, whether it was called or ran.
+    ASSERT_EQ(runProcess(kRunner,
+                         {"--test", "t.toml", "--profile", "here.callgrind", "--listing",
+                          "prog.lst", "--labels", "prog.lbl"},
+                         60, folder.string())
+                  .status,
+              0);
+    annotated =
+        runProcess(CALLGRIND_ANNOTATE, {"--inclusive=yes", "--threshold=100", "here.callgrind"}, 60,
+                   folder.string());
+    EXPECT_NE(annotated.out.find("  prog.asm:count\n"), std::string::npos) << annotated.out;
+    EXPECT_EQ(annotated.out.find("/prog.asm:count"), std::string::npos) << annotated.out;
 
     // Without a listing: a disassembly of what ran beside the tracefile, as its source.
     const std::string bare = file("bare.info");
@@ -354,6 +377,82 @@ spin    dex
     EXPECT_EQ(line.substr(line.rfind(' ') + 1),
               std::to_string(summary[0]["cycles"].get<uint64_t>()))
         << line;
+}
+
+// Prints a character through CHROUT, then ends the run through the debug register; the
+// firmware's labels name what it runs of the firmware.
+constexpr const char* kChrout = R"(*       = $c000
+start   lda #65
+        jsr $ffd2
+        lda #0
+        sta $d7ff
+)";
+
+// The trace through CHROUT names the entry and the routine behind its vector by the
+// firmware's labels (built into the runner from its source); the user's labels come
+// first, for an address and for a name; with --dir the ROMs' addresses are named by
+// nothing (they may be any firmware).
+TEST_F(Coverage, TracesNameTheFirmwaresRoutinesWhereTheUsersLabelsDoNot) {
+    std::ofstream(folder / "chrout.asm") << kChrout;
+    ASSERT_EQ(runProcess(TASS,
+                         {"--quiet", "--cbm-prg", "-o", file("chrout.prg"), "-l",
+                          file("chrout.lbl"), file("chrout.asm")},
+                         60)
+                  .status,
+              0);
+    // A label of the user's at CHROUT's address, and one that shares a name with a routine
+    // of the firmware's at another address.
+    std::ofstream(folder / "mine.lbl") << "print = $ffd2\nreset = $c000\n";
+    struct Case {
+        std::vector<std::string> options;
+        const char* shown;     // a line of the trace
+        const char* notShown;  // and what it must not show
+    };
+    const Case cases[] = {
+        {{}, "FFD2 CHROUT           6C 26 03  JMP ($0326)", "program.prg"},
+        {{"--labels", file("chrout.lbl")}, "C002 start+2          20 D2 FF  JSR $FFD2", "\nFFD2  "},
+        {{"--labels", file("mine.lbl")}, "FFD2 print            6C 26 03", "CHROUT"},
+        {{"--dir", BREADBIN_BUILD_DIR "/demo"}, "FFD2  6C 26 03  JMP ($0326)", "CHROUT"},
+    };
+    for (const Case& c : cases) {
+        // An expectation that fails ($02 is 0) keeps the trace of a run that exits.
+        std::vector<std::string> arguments = {"--debug-exit", "--trace", "300"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.insert(arguments.end(), {"--expect", "$02=1", file("chrout.prg")});
+        ProcessOutcome run = runner(arguments);
+        EXPECT_EQ(run.status, 1) << run.out << run.err;
+        EXPECT_NE(run.out.find(c.shown), std::string::npos) << c.shown << "\n" << run.out;
+        EXPECT_EQ(run.out.find(c.notShown), std::string::npos) << c.notShown << "\n" << run.out;
+    }
+
+    // A routine test's trace the same, unless its file names a ROM folder.
+    for (const char* dir : {"", "dir = \"" BREADBIN_BUILD_DIR "/demo\"\n"}) {
+        std::ofstream(folder / "chrout.toml")
+            << "program = \"chrout.prg\"\n"
+            << dir << "[[test]]\nname = \"prints\"\ncall = \"$FFD2\"\nset = { a = 65 }\n"
+            << "expect = { a = 66 }\n";
+        ProcessOutcome tested = runner({"--test", file("chrout.toml"), "--trace", "400"});
+        EXPECT_EQ(tested.status, 1) << tested.out << tested.err;
+        EXPECT_EQ(tested.out.find("FFD2 CHROUT") != std::string::npos, *dir == 0) << tested.out;
+    }
+
+    // A profile read back by callgrind_annotate names CHROUT and the firmware's start-up
+    // by their labels, and a run that returns ends in the firmware's inputLoop.
+    ASSERT_EQ(runner({"--debug-exit", "--profile", file("p.callgrind"), file("chrout.prg")}).status,
+              0);
+    ProcessOutcome annotated =
+        runProcess(CALLGRIND_ANNOTATE, {"--inclusive=yes", "--threshold=100", file("p.callgrind")});
+    ASSERT_EQ(annotated.status, 0) << annotated.err;
+    for (const char* routine : {"program.prg:CHROUT\n", "program.prg:chroutRoutine\n",
+                                "program.prg:reset\n", "program.prg:cintRoutine\n"})
+        EXPECT_NE(annotated.out.find(routine), std::string::npos) << routine << annotated.out;
+    EXPECT_EQ(annotated.out.find("program.prg:$E"), std::string::npos) << annotated.out;
+    std::ofstream(folder / "ret.asm") << "*       = $c000\n        rts\n";
+    ASSERT_EQ(runProcess(TASS, {"--quiet", "--cbm-prg", "-o", file("ret.prg"), file("ret.asm")}, 60)
+                  .status,
+              0);
+    ProcessOutcome run = runner({"--until-input", "--summary", "-", file("ret.prg")});
+    EXPECT_NE(run.out.find("\"routine\":\"inputLoop\""), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -230,6 +230,15 @@ TEST_F(RunnerProgram, LimitsStopWhereTheySay) {
     EXPECT_LT(cycles, kDefaultCycles + kLongestStep + kBadLineStall);
     EXPECT_EQ(numberField(summary, "frames"), cycles / 19656);
 
+    // A frame that falls on a step after which a run watching the debug cells stops (a
+    // store to the stopwatch) counts toward the limit all the same.
+    for (const char* machine : {"minimal", "c64"}) {
+        summary = summaryOf(
+            {program("stores_often"), "--machine", machine, "--debug-exit", "--frames", "40"},
+            outcome);
+        EXPECT_EQ(numberField(summary, "frames"), 40u) << machine;
+    }
+
     // The debug register ends the run right after the store: the program's last steps.
     summary = summaryOf({program("debug_pass"), "--debug-exit"}, outcome);
     EXPECT_EQ(numberField(summary, "debugExit"), 0u);

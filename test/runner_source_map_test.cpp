@@ -148,6 +148,13 @@ protected:
     fs::path root;
 };
 
+// Row `row` of a screen as --screen-text writes it (25 rows of 40 characters), from its
+// column 0 on, `length` long.
+std::string screenAt(const std::string& screen, std::size_t row, std::size_t length) {
+    constexpr std::size_t kRowLength = 40 + 1;
+    return screen.size() < (row + 1) * kRowLength ? "" : screen.substr(row * kRowLength, length);
+}
+
 // The tracefile's record of the program's source, without its SF: line.
 std::string sourceRecord(const std::string& info, const std::string& source) {
     std::string text = readText(info);
@@ -610,6 +617,96 @@ TEST(SourceMapFormats, Ld65ScopesLocalsAndConstants) {
     ASSERT_EQ(map.segments.size(), 1u);
     EXPECT_EQ(map.segments[0].name, "CODE");
     EXPECT_EQ(map.segments[0].start, 0xC000);
+}
+
+// clrscr() ($E544), gotoxy() and cputs() (PLOT with the colour pointer at $EA24) and
+// printf() (CHROUT) put the text where they say, on a cleared screen; under --until-input
+// main's return code, which cc65's exit leaves in ST, is the run's status, whichever of
+// ld65's files tells the runner that the program is cc65's.
+TEST_F(SourceMapTools, ConioAndStdioPrintAndMainsReturnIsTheStatus) {
+    fs::path folder = folderNamed("conio");
+    const char* source = R"(#include <conio.h>
+#include <stdio.h>
+int main(void) {
+    clrscr();
+    gotoxy(5, 3);
+    cputs("AT FIVE THREE");
+    printf("\nSUM %d\n", 40 + 2);
+    return STATUS;
+}
+)";
+    struct Case {
+        int status;
+        const char* debugInfo;
+    };
+    for (const Case c :
+         {Case{0, ".dbg"}, Case{1, ".dbg"}, Case{1, ".lbl"}, Case{0, ".lbl"}, Case{7, ".dbg"}}) {
+        SCOPED_TRACE(std::to_string(c.status) + c.debugInfo);
+        compileC(folder, "conio", source, {"-DSTATUS=" + std::to_string(c.status)});
+        ProcessOutcome run = runProcess(
+            kRunner,
+            {"--until-input", "--debug-info", (folder / "conio").string() + c.debugInfo,
+             "--screen-text", (folder / "screen.txt").string(), (folder / "conio.prg").string()});
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        std::string shown = "exit status $0" + std::to_string(c.status) + " in ST";
+        EXPECT_NE(run.out.find(shown), std::string::npos) << run.out;
+        std::string screen = readText(folder / "screen.txt");
+        EXPECT_EQ(screenAt(screen, 1, 40), std::string(40, ' ')) << "the banner is cleared";
+        EXPECT_EQ(screenAt(screen, 3, 18), "     AT FIVE THREE") << screen;
+        EXPECT_EQ(screenAt(screen, 4, 6), "SUM 42") << screen;
+    }
+}
+
+// cgetc() waits for the keys typed and takes them through $E5B4; cputcxy() paints its
+// cell in the colour textcolor() chose, through the colour pointer set at $EA24.
+TEST_F(SourceMapTools, CgetcTakesTypedKeysAndCputcxyPaintsItsCell) {
+    fs::path folder = folderNamed("keys");
+    compileC(folder, "keys", R"(#include <conio.h>
+int main(void) {
+    char first = cgetc();
+    char second = cgetc();
+    textcolor(COLOR_RED);
+    cputcxy(0, 0, first);
+    return first == 'q' && second == 'w' ? 0 : 1;
+}
+)");
+    ProcessOutcome run = runProcess(
+        kRunner, {"--until-input", "--type", "qw", "--debug-info", (folder / "keys.dbg").string(),
+                  "--dump", "$0400:1", "--dump", "$D800:1", (folder / "keys.prg").string()});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out, "0400: 11\nD800: 02\n") << "Q's screen code, in red";
+}
+
+// ST is no status without cc65's start-up: an assembly program that returns with ST at
+// $40, as after reading a file to its end, passes; its labels name no _exit.
+TEST_F(SourceMapTools, AnAssemblyProgramLeavingStAfterAReadPasses) {
+    fs::path folder = folderNamed("read");
+    std::ofstream(folder / "read.asm") << "*       = $c000\n        lda #$40\n        sta $90\n"
+                                          "        rts\n";
+    ProcessOutcome built =
+        runProcess(TASS, {"--quiet", "--cbm-prg", "-o", "read.prg", "-l", "read.lbl", "read.asm"},
+                   60, folder.string());
+    ASSERT_EQ(built.status, 0) << built.err;
+    ProcessOutcome run =
+        runProcess(kRunner, {"--until-input", "--labels", (folder / "read.lbl").string(),
+                             (folder / "read.prg").string()});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out.find("in ST"), std::string::npos) << run.out;
+}
+
+// LINPRT ($BDCD), STROUT ($AB1E, past a page) and READY ($A474) on the screen, each
+// keeping the register its documentation says it keeps (the program BRKs otherwise).
+TEST(SourceMapBasicRoutines, PrintANumberAndAStringAndEndInReady) {
+    ProcessOutcome run = runProcess(
+        kRunner, {"--until-input", "--screen-text", "-", MAPS_PROGRAM_DIR "/basic_print.prg"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    std::size_t first = run.out.find("\n0 65535 1234 ");
+    ASSERT_NE(first, std::string::npos) << run.out;
+    first = (first + 1) / 41;
+    EXPECT_EQ(screenAt(run.out, first + 1, 20), "PRINTED BY STROUT...") << run.out;
+    EXPECT_EQ(screenAt(run.out, first + 8, 4), "END ") << run.out;
+    EXPECT_EQ(screenAt(run.out, first + 9, 7), "READY. ") << run.out;
+    EXPECT_EQ(run.out.find("BRK"), std::string::npos) << run.out;
 }
 
 }  // namespace

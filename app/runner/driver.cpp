@@ -15,6 +15,7 @@
 #include "app/runner/io/output_file.h"
 #include "app/runner/io/text.h"
 #include "app/runner/program/debug_cells.h"
+#include "app/runner/program/firmware_labels.h"
 #include "app/runner/program/run.h"
 #include "app/runner/reports/coverage.h"
 #include "app/runner/reports/junit.h"
@@ -96,12 +97,14 @@ int finishCounts(const RunnerOptions& options, const std::vector<ListingLine>& l
                  const std::vector<StopwatchTimes>& stopwatch, int status) {
     std::string error;
     if (!options.coverageFile.empty() &&
-        !writeCoverage(options.coverageFile, listing, options.map.labels, error)) {
+        !writeCoverage(options.coverageFile, listing,
+                       shownLabels(options.map.labels, options.romDir), error)) {
         complain(error);
         status = kStatusError;
     }
     if (!options.profileFile.empty() &&
-        !writeProfile(options.profileFile, listing, options.map.labels, stopwatch, error)) {
+        !writeProfile(options.profileFile, listing, shownLabels(options.map.labels, options.romDir),
+                      stopwatch, error)) {
         complain(error);
         status = kStatusError;
     }

@@ -15,3 +15,7 @@ struct BuiltInFile {
 
 // kernal.rom, basic.rom and chargen.rom, generated from the build's firmware/ folder.
 extern const std::array<BuiltInFile, 3> kBuiltInFirmware;
+// The symbols of kernal.rom and basic.rom as 64tass writes them with -l ("name = $E000"),
+// every one its source defines or includes (firmware_labels.h picks the routines').
+extern const std::string_view kBuiltInKernalLabels;
+extern const std::string_view kBuiltInBasicLabels;

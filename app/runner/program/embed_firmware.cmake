@@ -1,6 +1,7 @@
 # Writes a C++ source that holds the firmware images as byte arrays, for the runner:
 #   cmake -DOUTPUT=file.cpp -DKERNAL=kernal.rom -DBASIC=basic.rom -DCHARGEN=chargen.rom
-#         -P embed_firmware.cmake
+#         -DKERNAL_LABELS=kernal.labels -DBASIC_LABELS=basic.labels -P embed_firmware.cmake
+# and the images' symbols (64tass's -l) as text, for the runner to name their routines.
 # The file is replaced only when its text changes, so an unchanged image rebuilds nothing.
 
 function(byte_array variable path)
@@ -14,7 +15,19 @@ function(byte_array variable path)
   set(${variable} "${bytes}" PARENT_SCOPE)
 endfunction()
 
+# A file's text as a raw string literal's body; the delimiter never occurs in 64tass's
+# symbol files.
+function(raw_text variable path)
+  file(READ ${path} text)
+  if(text MATCHES "\\)labels\"")
+    message(FATAL_ERROR "${path} holds the raw string's delimiter")
+  endif()
+  set(${variable} "${text}" PARENT_SCOPE)
+endfunction()
+
 byte_array(kernal ${KERNAL})
+raw_text(kernal_labels ${KERNAL_LABELS})
+raw_text(basic_labels ${BASIC_LABELS})
 byte_array(basic ${BASIC})
 byte_array(chargen ${CHARGEN})
 
@@ -36,6 +49,9 @@ const std::array<BuiltInFile, 3> kBuiltInFirmware = {{
     {\"basic.rom\", kBasic, sizeof kBasic},
     {\"chargen.rom\", kChargen, sizeof kChargen},
 }};
+
+const std::string_view kBuiltInKernalLabels = R\"labels(${kernal_labels})labels\";
+const std::string_view kBuiltInBasicLabels = R\"labels(${basic_labels})labels\";
 ")
 file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
 file(REMOVE ${OUTPUT}.new)

@@ -11,6 +11,7 @@
 #include "app/runner/io/output_file.h"
 #include "app/runner/io/text.h"
 #include "app/runner/program/debug_cells.h"
+#include "app/runner/program/firmware_labels.h"
 #include "app/runner/program/start.h"
 #include "app/runner/program/upstart.h"
 #include "app/runner/reports/png_image.h"
@@ -19,6 +20,7 @@
 #include "app/runner/reports/trace.h"
 #include "machine/c64.h"
 #include "machine/counting.h"
+#include "machine/drive_port.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
 #include "machine/screen.h"
@@ -29,11 +31,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The longest step: the model's longest instruction (7 cycles; 8 for the 6510's
-// undocumented read-modify-write forms through a pointer) and a frame's interrupt entry.
-constexpr uint64_t maxCyclesPerStep(CpuModel model) {
-    return (model == CpuModel::Mos6510 ? 8 : 7) + 7;
-}
 // Steps in one call of the loop when no limit is near.
 constexpr uint64_t kLongCall = uint64_t{1} << 32;
 
@@ -125,6 +122,7 @@ Watch watchFor(const RunnerOptions& options) {
     watch.inputLoop = options.untilInput;
     // Until the hook has loaded the program, the run also watches for that, to start it.
     watch.programLoad = true;
+    watch.clockFollowsCycles = !options.realtime;
     return watch;
 }
 
@@ -142,6 +140,7 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
     std::optional<uint64_t> cycleLimit = effectiveCycleLimit(options);
     std::optional<uint64_t> frameLimit = effectiveFrameLimit(options);
     ScreenLooks looks;
+    uint64_t framesLookedAt = machine.loop.framesDrawn;
     for (;;) {
         std::optional<uint64_t> cyclesLeft;
         if (cycleLimit) {
@@ -170,17 +169,17 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
                 debugCellStored(cells, report.storeAddress, report.storeValue, cyclesSinceStart());
                 break;
             case WatchEvent::InputLoopReached: return StopReason::InputLoop;
-            case WatchEvent::FrameDrawn: {
-                bool changed = screenChangedSinceLook(looks);
-                if (changed && (shown = textOnScreen(options.failTexts)))
-                    return StopReason::FailText;
-                if (changed && (shown = textOnScreen(options.untilTexts)))
-                    return StopReason::UntilText;
-                if (frameLimit && machine.loop.framesDrawn >= *frameLimit)
-                    return StopReason::FrameLimit;
-                break;
-            }
+            case WatchEvent::FrameDrawn:
             case WatchEvent::None: break;
+        }
+        // A frame drawn at the end of a call that a watched store ended is looked at too.
+        if (watch.frames && machine.loop.framesDrawn != framesLookedAt) {
+            framesLookedAt = machine.loop.framesDrawn;
+            bool changed = screenChangedSinceLook(looks);
+            if (changed && (shown = textOnScreen(options.failTexts))) return StopReason::FailText;
+            if (changed && (shown = textOnScreen(options.untilTexts))) return StopReason::UntilText;
+            if (frameLimit && machine.loop.framesDrawn >= *frameLimit)
+                return StopReason::FrameLimit;
         }
     }
 }
@@ -202,6 +201,13 @@ void judge(const RunnerOptions& options, const std::string* shown, RunResult& re
         case StopReason::InputLoop:
             result.verdict = Verdict::Pass;
             result.message = "returned to the input loop" + after;
+            // A cc65 program is back only through exit(), which leaves its status in ST.
+            if (endsThroughCc65Exit(options.map)) {
+                result.exitByte = peekByte(kKernalStatus);
+                if (result.exitByte != 0) result.verdict = Verdict::Fail;
+                result.message = "exit status " + hexByte(static_cast<unsigned>(result.exitByte)) +
+                                 " in ST: " + result.message;
+            }
             break;
         case StopReason::Jam:
             result.verdict = Verdict::Fail;
@@ -336,13 +342,18 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     sidWrites = nullptr;
     drawFrames = true;
     checkExpectations(options, result);
-    if (result.verdict != Verdict::Pass && options.traceLength > 0)
-        keepTrace(result, options.machine.cpu, options.map);
+    // Addresses are shown by the user's labels, and the firmware's where ours runs.
+    LabelTable labels = shownLabels(options.map.labels, options.romDir);
+    if (result.verdict != Verdict::Pass && options.traceLength > 0) {
+        SourceMap shown = options.map;
+        shown.labels = std::move(labels);
+        keepTrace(result, options.machine.cpu, shown);
+        labels = std::move(shown.labels);
+    }
     result.screen = screenText(false);
     result.registers = cpu;
     result.hash = machineStateHash();
-    if (const Label* routine = routineContaining(options.map.labels, cpu.regPC))
-        result.routine = routine->name;
+    if (const Label* routine = routineContaining(labels, cpu.regPC)) result.routine = routine->name;
     if (!writeOutputs(options, result, sidLog, error)) return failed();
     return result;
 }

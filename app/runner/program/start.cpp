@@ -17,11 +17,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The host clock while the run follows the emulated cycles.
-double emulatedClockSeconds() {
-    return static_cast<double>(cyclesSinceStart()) / static_cast<double>(kCyclesPerSecond);
-}
-
 // "1 byte", "2 bytes".
 std::string byteCount(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " byte" : " bytes");
@@ -101,7 +96,7 @@ bool startHeadlessMachine(const std::string& romDir, const std::string& program,
     if (realtime) {
         headlessUseRealClock();
     } else {
-        headlessFollowClock(emulatedClockSeconds);
+        headlessFollowClock(emulatedSeconds);
     }
     machineConfig = config;
     startMachine(0, nullptr);

@@ -1,5 +1,6 @@
 #include "app/runner/reports/profile.h"
 
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -16,6 +17,9 @@ struct Place {
     int line;
 };
 constexpr const char* kPseudoSource = "program.prg";
+// The caller of routine tests' calls, which no JSR made: they count as calls from a site
+// where no instruction ran.
+constexpr const char* kTestsCaller = "(routine tests)";
 
 // A routine's own costs by address, and its calls by site.
 struct Routine {
@@ -24,16 +28,30 @@ struct Routine {
     std::vector<std::pair<uint16_t, CallCount>> calls;
 };
 
+// A source's name in the profile: relative to the working folder when it lies inside it.
+// callgrind_annotate shortens the files of costs (fl=) so but not those of calls (cfl=),
+// and would show a routine twice under two names.
+std::string profileName(const std::string& file, const std::filesystem::path& folder) {
+    std::filesystem::path path(file);
+    if (!path.is_absolute() || folder.empty()) return file;
+    std::filesystem::path relative = path.lexically_relative(folder);
+    if (relative.empty() || *relative.begin() == "..") return file;
+    return relative.string();
+}
+
 // The profile's map of the program: where each address's costs go, and the routine it
 // lies in.
 struct ProfileMap {
     LineIndex listed;
     std::map<uint16_t, std::string> starts;  // where each routine starts, and its name
+    std::filesystem::path folder;            // the working folder, "" when unknown
 
     // Routines start at every label (of `labels` or the listing), every address a JSR
     // called, and at either end of every ROM window.
     ProfileMap(const std::vector<ListingLine>& listing, const LabelTable& labels)
         : listed(indexLines(listing)) {
+        std::error_code unknown;
+        folder = std::filesystem::current_path(unknown);
         for (const RomWindow& window : kRomWindows) {
             for (uint32_t edge : {uint32_t{window.first}, window.end}) {
                 if (edge < kRamSize) starts[static_cast<uint16_t>(edge)] = hexWord(edge);
@@ -52,7 +70,8 @@ struct ProfileMap {
 
     Place placeOf(uint16_t address) const {
         const ListingLine* line = listed[address];
-        return line ? Place{line->file, line->line} : Place{kPseudoSource, address};
+        return line ? Place{profileName(line->file, folder), line->line}
+                    : Place{kPseudoSource, address};
     }
 
     std::pair<uint16_t, std::string> routineOf(uint16_t address) const {
@@ -106,7 +125,12 @@ bool writeProfile(const std::string& path, const std::vector<ListingLine>& listi
         instructions += counting.executionCounts[a].instructions;
         cycles += counting.executionCounts[a].cycles;
     }
+    Routine tests{kTestsCaller, {}, {}};
     forEachCallCount([&](uint16_t site, const CallCount& count) {
+        if (!counting.executionCounts[site].instructions) {
+            tests.calls.emplace_back(site, count);
+            return;
+        }
         auto [start, name] = map.routineOf(site);
         routines[start].name = name;
         routines[start].calls.emplace_back(site, count);
@@ -119,6 +143,7 @@ bool writeProfile(const std::string& path, const std::vector<ListingLine>& listi
         out << "# stopwatch " << t.id << ": count " << t.count << ", min " << t.min << ", max "
             << t.max << ", total " << t.total << " cycles\n";
     }
+    if (!tests.calls.empty()) writeRoutine(out, tests, map);
     for (const auto& [start, routine] : routines) writeRoutine(out, routine, map);
     return writeOutputFile(path, out.str(), error);
 }

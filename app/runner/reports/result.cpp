@@ -28,8 +28,8 @@ void addTimes(std::vector<StopwatchTimes>& times, const std::vector<StopwatchTim
 }
 
 int RunResult::status() const {
-    if (verdict == Verdict::Fail && stop == StopReason::DebugExit && exitByte > 0 && test.empty())
-        return exitByte;
+    bool statusByte = stop == StopReason::DebugExit || stop == StopReason::InputLoop;
+    if (verdict == Verdict::Fail && statusByte && exitByte > 0 && test.empty()) return exitByte;
     if (verdict == Verdict::Error && !test.empty()) return kStatusFail;
     return verdictInfo(verdict).status;
 }

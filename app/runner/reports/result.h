@@ -109,7 +109,7 @@ struct RunResult {
     uint64_t instructions = 0;
     CpuState registers{};
     uint64_t hash = 0;      // FNV-1a 64 of RAM and the registers
-    int exitByte = -1;      // the byte written to the debug register, or -1
+    int exitByte = -1;      // the byte written to the debug register, a cc65 exit's ST, or -1
     uint64_t start = 0;     // the address the program started at
     std::string startedBy;  // why there: "load", "upstart", "option" ("" without a program)
     std::string routine;    // the label that regPC lies in at the end, "" without one
@@ -118,9 +118,9 @@ struct RunResult {
     std::vector<std::string> console;       // the lines written to the debug console
 
     // The exit status, from the verdict's: a program's failure through the debug register
-    // has the byte written as its status (a run that wrote 0 and then failed its
-    // expectations, 1); a routine test that fails or could not finish fails the run, 1,
-    // status 3 staying for what could not be read or written.
+    // (or a cc65 program's exit) has the byte written (ST) as its status (a run that wrote 0 and
+    // then failed its expectations, 1); a routine test that fails or could not finish fails the
+    // run, 1, status 3 staying for what could not be read or written.
     int status() const;
 };
 

@@ -1,5 +1,6 @@
 #include "app/runner/reports/trace.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -29,10 +30,17 @@ void keepTrace(RunResult& result, CpuModel model, const SourceMap& map) {
     std::vector<TraceEntry> entries = traceEntries();
     result.trace = "last " + std::to_string(entries.size()) +
                    (entries.size() == 1 ? " instruction:\n" : " instructions:\n");
-    // Places once the map has lines, blank where it has none.
+    // Places once the map has lines, blank where it has none; labels once one of the
+    // lines has one (the firmware's labels alone leave a trace of a program without labels
+    // as it was).
     LineIndex index = map.lines.empty() ? LineIndex{} : indexLines(map.lines);
+    bool named = std::any_of(entries.begin(), entries.end(), [&](const TraceEntry& entry) {
+        return routineContaining(map.labels, entry.pc) != nullptr;
+    });
+    const LabelTable none;
     for (const TraceEntry& entry : entries) {
         result.trace +=
-            traceLine(entry, model, map.labels, index.empty() ? nullptr : &index) + "\n";
+            traceLine(entry, model, named ? map.labels : none, index.empty() ? nullptr : &index) +
+            "\n";
     }
 }

@@ -9,6 +9,7 @@
 
 #include "app/runner/io/text.h"
 #include "app/runner/program/debug_cells.h"
+#include "app/runner/program/firmware_labels.h"
 #include "app/runner/program/start.h"
 #include "app/runner/reports/summary.h"
 #include "app/runner/reports/trace.h"
@@ -20,6 +21,28 @@
 #include "machine/trace.h"
 
 namespace {
+
+// Counting off while it lives, for the boot that every test of a file starts from: a
+// coverage or profile of routine tests counts the tests' calls, not the firmware's
+// start-up. What was counted before stays.
+struct CountingPaused {
+    ExecutionCount* executionCounts = counting.executionCounts;
+    CallCount* callCounts = counting.callCounts;
+    OpenCall* openCalls = counting.openCalls;
+    CountingPaused() {
+        counting.executionCounts = nullptr;
+        counting.callCounts = nullptr;
+        counting.openCalls = nullptr;
+    }
+    ~CountingPaused() {
+        counting.executionCounts = executionCounts;
+        counting.callCounts = callCounts;
+        counting.openCalls = openCalls;
+        counting.openCallCount = 0;
+    }
+    CountingPaused(const CountingPaused&) = delete;
+    CountingPaused& operator=(const CountingPaused&) = delete;
+};
 
 void applyRegisters(CpuState& c, const RegisterValues& values) {
     auto value = [&](TestRegister r) { return values[static_cast<int>(r)]; };
@@ -307,7 +330,11 @@ void runTests(const RunnerOptions& options, const TestFile& file,
         !mountDrives(file.romDir, file.drives, error))
         return give(badInput(file.path, error));
     drawFrames = false;
-    bool booted = bootUntilProgramLoaded(kDefaultCycleLimit);
+    bool booted;
+    {
+        CountingPaused boot;
+        booted = bootUntilProgramLoaded(kDefaultCycleLimit);
+    }
     drawFrames = true;
     if (!booted)
         return give(badInput(file.path, "the firmware did not reach its input loop within " +
@@ -321,8 +348,11 @@ void runTests(const RunnerOptions& options, const TestFile& file,
                              "has no keyboard matrix"));
     auto kept = std::make_unique<MachineSnapshot>();
     saveMachine(*kept);
+    // Addresses are shown by the file's labels, and the firmware's where ours runs.
+    TestFile shown = file;
+    shown.map.labels = shownLabels(file.map.labels, file.romDir);
     drawFrames = false;
-    for (const TestCase& test : file.tests) give(runTest(options, file, test, *kept, config));
+    for (const TestCase& test : shown.tests) give(runTest(options, shown, test, *kept, config));
     drawFrames = true;
     startTrace(0);
 }

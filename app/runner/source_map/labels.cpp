@@ -26,11 +26,13 @@ std::string_view takeWord(std::string_view& line) {
     return word;
 }
 
-// An assignment of a list, a string or a tuple ("colours = [1, 2]"): the assembler's
-// constants beside its labels, which stand for no address.
+// An assignment of a list, a string or a tuple ("colours = [1, 2]") or of a variable: the
+// assembler's constants beside its labels, which stand for no address.
 bool holdsNoNumber(std::string_view line) {
     std::size_t equals = line.find('=');
     if (line.starts_with("al ") || equals == std::string_view::npos) return false;
+    // A variable of 64tass's (name := value, a loop's counter) holds its last value only.
+    if (equals > 0 && line[equals - 1] == ':') return true;
     std::string_view value = trimmed(line.substr(equals + 1));
     return !value.empty() &&
            std::string_view("[(\"'{").find(value.front()) != std::string_view::npos;

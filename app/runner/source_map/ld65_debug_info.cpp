@@ -12,6 +12,7 @@
 // Other kinds (version, info, mod, lib, csym, type) say nothing the map keeps.
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -259,6 +260,29 @@ bool readLd65DebugInfo(std::string_view text, const std::string& path, SourceMap
                                                 " of ld65's debug info; this reads version " +
                                                 std::to_string(kLd65DebugInfoMajor));
 
+    // cc65's C64 start-up among the modules: crt0.o from a library c64.lib.
+    bool cc65Startup = false;
+    std::map<uint64_t, std::string> libraries;
+    for (const Record& record : records) {
+        std::string name;
+        uint64_t id = 0;
+        if (record.kind != "lib") continue;
+        if (!reader.text(record, "name", name) || !reader.number(record, "id", UINT32_MAX, id))
+            return false;
+        libraries[id] = std::filesystem::path(name).filename().string();
+    }
+    for (const Record& record : records) {
+        std::string name;
+        uint64_t library = 0;
+        if (record.kind != "mod" || !reader.has(record, "lib")) continue;
+        if (!reader.text(record, "name", name) ||
+            !reader.number(record, "lib", UINT32_MAX, library))
+            return false;
+        auto found = libraries.find(library);
+        if (name == "crt0.o" && found != libraries.end() && found->second == "c64.lib")
+            cc65Startup = true;
+    }
+
     // The records that others name, first.
     std::map<uint64_t, FileEntry> files;
     std::map<uint64_t, Segment> segments;
@@ -431,5 +455,6 @@ bool readLd65DebugInfo(std::string_view text, const std::string& path, SourceMap
         }
     }
     added.keep();
+    map.cc65Startup = map.cc65Startup || cc65Startup;
     return true;
 }

@@ -111,6 +111,10 @@ LineIndex indexLines(const std::vector<ListingLine>& lines) {
     return index;
 }
 
+bool endsThroughCc65Exit(const SourceMap& map) {
+    return map.cc65Startup || map.labels.byName.contains("_exit");
+}
+
 std::string shortPlace(const ListingLine* line) {
     if (!line) return "";
     return std::filesystem::path(line->file).filename().string() + ":" + std::to_string(line->line);

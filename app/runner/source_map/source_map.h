@@ -37,7 +37,14 @@ struct SourceMap {
     std::vector<ListingLine> lines;  // in the order read; at one address, the first read wins
     std::vector<Segment> segments;
     std::vector<NamedSource> sources;
+    // ld65's debug info names cc65's C64 start-up (crt0.o of c64.lib) among its modules.
+    bool cc65Startup = false;
 };
+
+// Whether the program starts and ends through cc65's C64 start-up: the debug info says so,
+// or the labels name its exit, `_exit` (ld65's -Ln). Such a program is back in the input
+// loop only through exit(), which leaves main's return code in ST.
+bool endsThroughCc65Exit(const SourceMap& map);
 
 // The formats, one row each: its name in messages, and the start of the first line that
 // is not empty, which tells it. A file that none of them starts is read as labels.
