@@ -677,6 +677,35 @@ int main(void) {
     EXPECT_EQ(run.out, "0400: 11\nD800: 02\n") << "Q's screen code, in red";
 }
 
+// A program starts as after RUN, with the cursor still; cgetc() with the cursor on lets it
+// blink while it waits and puts the cell back from the blink's copies ($CE and $0287) when
+// a key comes. Eight keys, nine frames apart, come in both phases of the blink: after each
+// the cell holds its character in its colour.
+TEST_F(SourceMapTools, CgetcPutsTheBlinkingCursorCellBackWithItsColour) {
+    fs::path folder = folderNamed("blink");
+    compileC(folder, "blink", R"(#include <conio.h>
+int main(void) {
+    unsigned char i, wrong = 0;
+    textcolor(COLOR_RED);
+    cputcxy(3, 2, 'a');
+    gotoxy(3, 2);
+    cursor(1);
+    for (i = 0; i < 8; ++i) {
+        cgetc();
+        if (*(unsigned char*)0x0453 != 1 || (*(unsigned char*)0xD853 & 15) != COLOR_RED) ++wrong;
+    }
+    return wrong;
+}
+)");
+    std::ofstream keys(folder / "keys.txt");
+    for (int frame = 100; frame < 172; frame += 9) keys << "frame " << frame << " press q\n";
+    keys.close();
+    ProcessOutcome run = runProcess(
+        kRunner, {"--until-input", "--input", (folder / "keys.txt").string(), "--debug-info",
+                  (folder / "blink.dbg").string(), (folder / "blink.prg").string()});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+}
+
 // ST is no status without cc65's start-up: an assembly program that returns with ST at
 // $40, as after reading a file to its end, passes; its labels name no _exit.
 TEST_F(SourceMapTools, AnAssemblyProgramLeavingStAfterAReadPasses) {

@@ -155,7 +155,10 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
             case WatchEvent::Jammed: return StopReason::Jam;
             case WatchEvent::ProgramLoaded:
                 watch.programLoad = false;
-                if (plan.program) cpu.regPC = plan.address;
+                if (plan.program) {
+                    endLineInput();
+                    cpu.regPC = plan.address;
+                }
                 if (!options.input.empty()) {
                     script = layOutInput(options.input, cyclesSinceStart(), frameCycles());
                     inputScript = &script;
