@@ -230,19 +230,7 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
         }
         bool window =
             !loop.testProgramLoaded || (watch && watch->inputLoop) || servedRoutines.armed;
-        if (inTestHookWindow(cpu.regPC)) {
-            if (!loop.testProgramLoaded) {
-                loadProgramFile(kTestProgramFile);
-                loop.testProgramLoaded = true;
-                if (watch && watch->programLoad) {
-                    report.event = WatchEvent::ProgramLoaded;
-                    break;
-                }
-            } else if (watch && watch->inputLoop) {
-                report.event = WatchEvent::InputLoopReached;
-                break;
-            }
-        }
+        if ((report.event = testHookBeforeStep(watch)) != WatchEvent::None) break;
         if (serveRoutineCounted(cpu)) continue;
         int32_t limit = prepareC64Leg(true);
         C64StepFeatures features{

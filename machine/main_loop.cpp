@@ -95,19 +95,7 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
                              : 0;
         int32_t quietBelow = quiet ? quietCycleCount(watch) : 0;
         while (done < stretchEnd) {
-            if (inTestHookWindow(cpu.regPC)) {
-                if (!loop.testProgramLoaded) {
-                    loadProgramFile(kTestProgramFile);
-                    loop.testProgramLoaded = true;
-                    if (watch && watch->programLoad) {
-                        report.event = WatchEvent::ProgramLoaded;
-                        break;
-                    }
-                } else if (watch && watch->inputLoop) {
-                    report.event = WatchEvent::InputLoopReached;
-                    break;
-                }
-            }
+            if ((report.event = testHookBeforeStep(watch)) != WatchEvent::None) break;
             if (serveRoutineCounted(cpu)) continue;
             // Whether the step runs alone: when it starts with the raster register set (by a
             // program loaded over it, or by a caller) or with $DC00 reading $FE, its
@@ -153,6 +141,16 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
 }
 
 }  // namespace
+
+WatchEvent testHookBeforeStep(const Watch* watch) {
+    if (!inTestHookWindow(cpu.regPC)) return WatchEvent::None;
+    if (!machine.loop.testProgramLoaded) {
+        loadProgramFile(kTestProgramFile);
+        machine.loop.testProgramLoaded = true;
+        return watch && watch->programLoad ? WatchEvent::ProgramLoaded : WatchEvent::None;
+    }
+    return watch && watch->inputLoop ? WatchEvent::InputLoopReached : WatchEvent::None;
+}
 
 // Takes the next key; Escape ends the run. Returns whether a key was taken, so that the
 // loop polls again at the next step.
