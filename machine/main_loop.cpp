@@ -142,6 +142,8 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
 
 }  // namespace
 
+bool loopStopsAtCalled(uint16_t pc) { return loopStopsAt(pc); }
+
 WatchEvent testHookBeforeStep(const Watch* watch) {
     if (!inTestHookWindow(cpu.regPC)) return WatchEvent::None;
     if (!machine.loop.testProgramLoaded) {
