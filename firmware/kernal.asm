@@ -904,7 +904,8 @@ acknowledgeJiffy:
 ; The cursor shows, reversed, while cursorBlinkSwitch is zero and jiffy bit 4 is set, on
 ; the cell at cursorColumn/cursorRow; it moves when the cursor does. A cell that has been
 ; written since it was reversed is left as written. Nothing happens while the editor is
-; moving cells. Uses A, X, Y.
+; moving cells. The cell's screen code and colour are kept in cursorSaved and
+; cursorColour, where programs that put the cell back themselves find them. Uses A, X, Y.
 blinkCursor:
         lda editorBusy
         bne cursorDone
@@ -944,6 +945,15 @@ showCursor:
         sta cursorSaved
         eor #reverseVideo
         sta (cursorCell),y
+        lda cursorCell + 1              ; the cell's colour, at the same offset in colour RAM
+        sec
+        sbc screenPage
+        clc
+        adc #>colourMemory
+        sta irqPointer + 1
+        lda (irqPointer),y
+        and #$0F
+        sta cursorColour
         lda #1
         sta cursorShown
 cursorDone:

@@ -621,8 +621,8 @@ TEST(SourceMapFormats, Ld65ScopesLocalsAndConstants) {
 
 // clrscr() ($E544), gotoxy() and cputs() (PLOT with the colour pointer at $EA24) and
 // printf() (CHROUT) put the text where they say, on a cleared screen; under --until-input
-// main's return code, which cc65's exit leaves in ST, is the run's status, whichever of
-// ld65's files tells the runner that the program is cc65's.
+// main's return code, which cc65's exit leaves in ST, is the run's status, whether one of
+// ld65's files or nothing but the program's start-up tells the runner that it is cc65's.
 TEST_F(SourceMapTools, ConioAndStdioPrintAndMainsReturnIsTheStatus) {
     fs::path folder = folderNamed("conio");
     const char* source = R"(#include <conio.h>
@@ -639,14 +639,18 @@ int main(void) {
         int status;
         const char* debugInfo;
     };
-    for (const Case c :
-         {Case{0, ".dbg"}, Case{1, ".dbg"}, Case{1, ".lbl"}, Case{0, ".lbl"}, Case{7, ".dbg"}}) {
+    for (const Case c : {Case{0, ".dbg"}, Case{1, ".dbg"}, Case{1, ".lbl"}, Case{0, ".lbl"},
+                         Case{7, ".dbg"}, Case{1, ""}, Case{0, ""}}) {
         SCOPED_TRACE(std::to_string(c.status) + c.debugInfo);
         compileC(folder, "conio", source, {"-DSTATUS=" + std::to_string(c.status)});
-        ProcessOutcome run = runProcess(
-            kRunner,
-            {"--until-input", "--debug-info", (folder / "conio").string() + c.debugInfo,
-             "--screen-text", (folder / "screen.txt").string(), (folder / "conio.prg").string()});
+        std::vector<std::string> arguments = {"--until-input", "--screen-text",
+                                              (folder / "screen.txt").string()};
+        if (*c.debugInfo) {
+            arguments.push_back("--debug-info");
+            arguments.push_back((folder / "conio").string() + c.debugInfo);
+        }
+        arguments.push_back((folder / "conio.prg").string());
+        ProcessOutcome run = runProcess(kRunner, arguments);
         EXPECT_EQ(run.status, c.status) << run.out << run.err;
         std::string shown = "exit status $0" + std::to_string(c.status) + " in ST";
         EXPECT_NE(run.out.find(shown), std::string::npos) << run.out;
@@ -675,6 +679,35 @@ int main(void) {
                   "--dump", "$0400:1", "--dump", "$D800:1", (folder / "keys.prg").string()});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.out, "0400: 11\nD800: 02\n") << "Q's screen code, in red";
+}
+
+// A program starts as after RUN, with the cursor still; cgetc() with the cursor on lets it
+// blink while it waits and puts the cell back from the blink's copies ($CE and $0287) when
+// a key comes. Eight keys, nine frames apart, come in both phases of the blink: after each
+// the cell holds its character in its colour.
+TEST_F(SourceMapTools, CgetcPutsTheBlinkingCursorCellBackWithItsColour) {
+    fs::path folder = folderNamed("blink");
+    compileC(folder, "blink", R"(#include <conio.h>
+int main(void) {
+    unsigned char i, wrong = 0;
+    textcolor(COLOR_RED);
+    cputcxy(3, 2, 'a');
+    gotoxy(3, 2);
+    cursor(1);
+    for (i = 0; i < 8; ++i) {
+        cgetc();
+        if (*(unsigned char*)0x0453 != 1 || (*(unsigned char*)0xD853 & 15) != COLOR_RED) ++wrong;
+    }
+    return wrong;
+}
+)");
+    std::ofstream keys(folder / "keys.txt");
+    for (int frame = 100; frame < 172; frame += 9) keys << "frame " << frame << " press q\n";
+    keys.close();
+    ProcessOutcome run = runProcess(
+        kRunner, {"--until-input", "--input", (folder / "keys.txt").string(), "--debug-info",
+                  (folder / "blink.dbg").string(), (folder / "blink.prg").string()});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
 }
 
 // ST is no status without cc65's start-up: an assembly program that returns with ST at

@@ -41,12 +41,14 @@ struct StartPlan {
     uint16_t address = 0;
     std::string by;
     std::string note;
+    bool cc65 = false;  // cc65's start-up, whose exit() leaves the status in ST
 };
 
 StartPlan planStart(const RunnerOptions& options, const Bytes& file) {
     StartPlan plan;
     if (file.size() < kLoadAddressBytes) return plan;
     plan.program = true;
+    plan.cc65 = startsAsCc65Program(file) || endsThroughCc65Exit(options.map);
     uint16_t load = loadAddressOf(file.data());
     uint16_t sys = 0;
     std::string whyNot;
@@ -155,7 +157,10 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
             case WatchEvent::Jammed: return StopReason::Jam;
             case WatchEvent::ProgramLoaded:
                 watch.programLoad = false;
-                if (plan.program) cpu.regPC = plan.address;
+                if (plan.program) {
+                    endLineInput();
+                    cpu.regPC = plan.address;
+                }
                 if (!options.input.empty()) {
                     script = layOutInput(options.input, cyclesSinceStart(), frameCycles());
                     inputScript = &script;
@@ -185,7 +190,8 @@ StopReason runToStop(const RunnerOptions& options, const StartPlan& plan, RunRes
 }
 
 // The verdict and the message of a run that stopped, from why it stopped.
-void judge(const RunnerOptions& options, const std::string* shown, RunResult& result) {
+void judge(const RunnerOptions& options, const StartPlan& plan, const std::string* shown,
+           RunResult& result) {
     std::string after = " after " + progress(result);
     switch (result.stop) {
         case StopReason::DebugExit:
@@ -202,7 +208,7 @@ void judge(const RunnerOptions& options, const std::string* shown, RunResult& re
             result.verdict = Verdict::Pass;
             result.message = "returned to the input loop" + after;
             // A cc65 program is back only through exit(), which leaves its status in ST.
-            if (endsThroughCc65Exit(options.map)) {
+            if (plan.cc65) {
                 result.exitByte = peekByte(kKernalStatus);
                 if (result.exitByte != 0) result.verdict = Verdict::Fail;
                 result.message = "exit status " + hexByte(static_cast<unsigned>(result.exitByte)) +
@@ -245,7 +251,7 @@ void runUntilStop(const RunnerOptions& options, const StartPlan& plan, RunResult
     result.console = std::move(cells.lines);
     result.frames = machine.loop.framesDrawn;
     result.cycles = cyclesSinceStart();
-    judge(options, shown, result);
+    judge(options, plan, shown, result);
     if (!plan.note.empty()) result.message += " (" + plan.note + ")";
 }
 

@@ -90,11 +90,34 @@ bool startHeadlessMachine(const std::string& romDir, const std::string& program,
     return true;
 }
 
+// The cursor's page-zero and page-two variables, as the KERNAL documents them.
+constexpr uint16_t kBlinkSwitch = 0xCC;    // BLNSW: zero while the cursor blinks
+constexpr uint16_t kBlinkSaved = 0xCE;     // GDBLN: the character under the cursor
+constexpr uint16_t kBlinkShown = 0xCF;     // BLNON: not zero while the cell is reversed
+constexpr uint16_t kLinePointer = 0xD1;    // PNT: the cursor's line in screen memory
+constexpr uint16_t kCursorColumn = 0xD3;   // PNTR: the cursor's column in that line
+constexpr uint16_t kColourLine = 0xF3;     // USER: the cursor's line in colour memory
+constexpr uint16_t kBlinkColour = 0x0287;  // GDCOL: the colour under the cursor
+
+void endLineInput() {
+    pokeByte(kBlinkSwitch, 1);
+    if (peekByte(kBlinkShown) == 0) return;
+    auto pointer = [](uint16_t at) {
+        return static_cast<uint16_t>(peekByte(at) | peekByte(static_cast<uint16_t>(at + 1)) << 8);
+    };
+    uint8_t column = peekByte(kCursorColumn);
+    pokeByte(static_cast<uint16_t>(pointer(kLinePointer) + column), peekByte(kBlinkSaved));
+    pokeByte(static_cast<uint16_t>(pointer(kColourLine) + column), peekByte(kBlinkColour));
+    pokeByte(kBlinkShown, 0);
+}
+
 bool bootUntilProgramLoaded(uint64_t cycleLimit) {
     Watch watch;
     watch.programLoad = true;
     WatchReport report;
     while (report.event != WatchEvent::ProgramLoaded && cyclesSinceStart() < cycleLimit)
         runWatched(watch, kStepsPerHostCheck, report);
-    return report.event == WatchEvent::ProgramLoaded;
+    if (report.event != WatchEvent::ProgramLoaded) return false;
+    endLineInput();
+    return true;
 }

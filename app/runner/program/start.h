@@ -25,5 +25,11 @@ bool startHeadlessMachine(const std::string& romDir, const std::string& program,
                           bool realtime, const MachineConfig& config,
                           std::vector<uint8_t>& programFile, std::string& error);
 // Runs the started machine until the test hook has loaded the program, and stops there,
-// before the program's first instruction. False when `cycleLimit` cycles pass first.
+// before the program's first instruction, with the line input ended (endLineInput). False
+// when `cycleLimit` cycles pass first.
 bool bootUntilProgramLoaded(uint64_t cycleLimit);
+// What the Return that ends a typed line (RUN, SYS) does to the cursor before the line runs,
+// through the KERNAL's documented variables: the blink stops and a reversed cursor cell is
+// put back, character and colour. For a program that the runner starts where the firmware
+// waits for a line, so that it finds the cursor as it would after RUN.
+void endLineInput();

@@ -56,3 +56,18 @@ bool findUpstart(std::span<const uint8_t> file, uint16_t& address, std::string& 
     address = static_cast<uint16_t>(number);
     return true;
 }
+
+bool startsAsCc65Program(std::span<const uint8_t> file) {
+    // -1: any byte (an absolute address of the start-up's own).
+    constexpr int kStartUp[] = {0xA5, 0x01, 0x8D, -1,   -1,   0x29, 0xF8, 0x09,
+                                0x06, 0x85, 0x01, 0xBA, 0x8E, -1,   -1};
+    uint16_t sys = 0;
+    std::string whyNot;
+    if (!findUpstart(file, sys, whyNot) || sys < kBasicProgramStart) return false;
+    std::size_t at = kLoadAddressBytes + (sys - kBasicProgramStart);
+    if (at + std::size(kStartUp) > file.size()) return false;
+    for (std::size_t i = 0; i < std::size(kStartUp); ++i) {
+        if (kStartUp[i] >= 0 && file[at + i] != kStartUp[i]) return false;
+    }
+    return true;
+}

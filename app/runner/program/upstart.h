@@ -17,3 +17,9 @@ inline constexpr uint8_t kSysToken = 0x9E;
 // otherwise; `whyNot` then says why a program at $0801 is not an upstart, and is empty
 // for a program loaded elsewhere.
 bool findUpstart(std::span<const uint8_t> file, uint16_t& address, std::string& whyNot);
+
+// Whether `file` is a program that cc65 built for the C64 with its standard start-up,
+// whose exit() leaves the status in the KERNAL's ST: an upstart whose SYS lands on the
+// start-up's first instructions, which keep the memory configuration and the stack pointer
+// (LDA $01, STA abs, AND #$F8, ORA #$06, STA $01, TSX, STX abs; cc65 2.19).
+bool startsAsCc65Program(std::span<const uint8_t> file);

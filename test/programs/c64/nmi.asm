@@ -44,7 +44,14 @@ brkStatus = saved + 1                   ; the status the hijacked BRK pushed
 
         ; BRK taken over: a one-shot timer with latch 1 underflows 3 cycles after its
         ; write, W + 3; the line falls at W + 4 (6526) or W + 3 (8521), while the BRK
-        ; that starts at W + 1 pushes.
+        ; that starts at W + 1 pushes. No bad line may hold the processor in between: the
+        ; display is off from the next frame on.
+        lda #$0B
+        sta ioVic + vicControl1
+-       bit ioVic + vicControl1
+        bpl -
+-       bit ioVic + vicControl1
+        bmi -
         lda #0
         sta cia + ciaControlA
         lda #$7F
