@@ -3,7 +3,8 @@
 // the test hook and runs it with its emulated-time clock, exactly as the program does
 // for the options given: none, --debug-exit, --until-text (a text that never shows, so
 // the screen is searched after every frame) and --until-input, and none with --cpu 6510.
-// Each processor model's bare core runs too. At the end each runner's share of its
+// Each processor model's bare core runs too, and a 200-block program loads from a
+// folder and from a disk image. At the end each runner's share of its
 // model's bare core (of the medians over the repetitions, and of the fastest repetitions,
 // which other work on the machine slows least), the 6510 model's share of the plain one,
 // and the allocations the runs make per frame (counted by this program's own operator new).
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <new>
@@ -27,6 +29,8 @@
 #include "app/runner/routines/routine_run.h"
 #include "bench/bench_program.h"
 #include "machine/counting.h"
+#include "machine/drive.h"
+#include "machine/program_file.h"
 #include "machine/trace.h"
 
 namespace {
@@ -154,7 +158,7 @@ void bootBenchmark(benchmark::State& state, MachineKind kind) {
         std::string error;
         MachineConfig config;
         config.kind = kind;
-        if (!startHeadlessMachine("", BREADBIN_SIEVE_PRG, kDefaultRandomSeed, false, config,
+        if (!startHeadlessMachine("", BREADBIN_SIEVE_PRG, "", kDefaultRandomSeed, false, config,
                                   programFile, error) ||
             !bootUntilProgramLoaded(kDefaultCycleLimit))
             state.SkipWithError("the firmware did not reach its input loop");
@@ -164,6 +168,53 @@ void bootBenchmark(benchmark::State& state, MachineKind kind) {
 }
 BENCHMARK_CAPTURE(bootBenchmark, minimal, MachineKind::Minimal)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(bootBenchmark, c64, MachineKind::C64)->Unit(benchmark::kMillisecond);
+
+// Loading a 200-block program (50,800 bytes with its load address, at $0400-$C86F) with
+// LOAD"BIG",8,1 from drive 8 on a folder and on a D64 image, on the C64: the emulated
+// cycles of the LOAD (the stopwatch around it; no drive timing is modelled, so they are
+// the firmware's calls around the request) as a counter, and the wall time of the whole
+// run, the boot included (bootBenchmark/c64 measures that share).
+constexpr std::size_t kBigProgramBlocks = 200;
+constexpr uint16_t kBigProgramAddress = 0x0400;
+
+void loadBenchmark(benchmark::State& state, bool image) {
+    namespace fs = std::filesystem;
+    fs::path folder =
+        fs::temp_directory_path() / ("breadbin-load-bench-" + std::to_string(getpid()));
+    fs::create_directories(folder / "disk");
+    std::vector<uint8_t> big(kBigProgramBlocks * kBlockDataBytes);
+    big[0] = kBigProgramAddress & 0xFF;
+    big[1] = kBigProgramAddress >> 8;
+    for (std::size_t i = kLoadAddressBytes; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i * 7);
+    fs::path drive = folder / "disk";
+    if (image) {
+        DiskImage disk = blankDiskImage(DiskFormat::D64, "BENCH", "01");
+        const uint8_t name[] = {'B', 'I', 'G'};
+        if (writeImageFile(disk, makeName(name), FileType::Prg, big))
+            state.SkipWithError("the program does not fit the image");
+        drive = folder / "big.d64";
+        writeHostFileWhole(drive.string(), *disk.bytes);
+    } else {
+        writeHostFileWhole((drive / "big.prg").string(), big);
+    }
+    RunnerOptions options;
+    options.debugExit = true;
+    options.drives = {{kFirstDriveDevice, drive.string(), false}};
+    uint64_t loadCycles = 0;
+    for (auto _ : state) {
+        RunResult result = runProgram(options, BREADBIN_LOAD_PRG);
+        if (result.verdict != Verdict::Pass || result.stopwatch.size() != 1) {
+            state.SkipWithError(("the load failed: " + result.message).c_str());
+            break;
+        }
+        loadCycles = result.stopwatch.front().total;
+    }
+    fs::remove_all(folder);
+    state.counters["load cycles"] = static_cast<double>(loadCycles);
+}
+BENCHMARK_CAPTURE(loadBenchmark, folder, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadBenchmark, d64, true)->Unit(benchmark::kMillisecond);
 
 // Each runner, and what it is measured against: the bare core, or the plain run.
 struct RunnerAndCore {

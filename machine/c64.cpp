@@ -7,6 +7,7 @@ void endLegAfterThisInstruction() { legEnd.limit = INT32_MIN; }
 void noteStoreToChips(uint16_t address) {
     legEnd.storeSeen = true;
     legEnd.storeAddress = address;
+    noteDriveRequestStore(address);
     endLegAfterThisInstruction();
 }
 

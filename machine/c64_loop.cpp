@@ -17,7 +17,6 @@
 #include "host/host.h"
 #include "machine/bad_lines.h"
 #include "machine/c64_step.h"
-#include "machine/drive_port.h"
 #include "machine/watch.h"
 
 namespace {
@@ -229,26 +228,16 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
                 break;
             }
         }
-        bool window = !loop.testProgramLoaded || (watch && watch->inputLoop);
-        if (inTestHookWindow(cpu.regPC)) {
-            if (!loop.testProgramLoaded) {
-                loadProgramFile(kTestProgramFile);
-                loop.testProgramLoaded = true;
-                if (watch && watch->programLoad) {
-                    report.event = WatchEvent::ProgramLoaded;
-                    break;
-                }
-            } else if (watch && watch->inputLoop) {
-                report.event = WatchEvent::InputLoopReached;
-                break;
-            }
-        }
+        bool window =
+            !loop.testProgramLoaded || (watch && watch->inputLoop) || servedRoutines.armed;
+        if ((report.event = testHookBeforeStep(watch)) != WatchEvent::None) break;
+        if (serveRoutineCounted(cpu)) continue;
         int32_t limit = prepareC64Leg(true);
         C64StepFeatures features{
             .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
             .model = machineConfig.cpu};
         uint64_t steps = count - done;
-        if (window && inTestHookWindow(cpu.regPC)) {
+        if (window && loopStopsAt(cpu.regPC)) {
             // A leg that starts in the window runs that step alone, without looking.
             window = false;
             steps = 1;
@@ -257,7 +246,7 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
         uint64_t ran = kC64LegRunners[features.index()](steps, limit, window, last);
         done += ran;
         if (ran > 0) finishC64Leg(last);
-        if (legEnd.storeSeen && legEnd.storeAddress == kDriveRequest) serveDriveRequestStored();
+        serveDriveRequestAfterLeg();
         if (legEnd.jammed) {
             report.event = WatchEvent::Jammed;
             break;

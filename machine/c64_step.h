@@ -57,7 +57,7 @@ struct C64LegStep {
         if (remaining == 0 || c.cycleCount >= legEnd.limit) [[unlikely]]
             return false;
         if (c.regPC >= kBasicRomFirst) [[unlikely]] {
-            if (window && inTestHookWindow(c.regPC)) return false;
+            if (window && loopStopsAt(c.regPC)) return false;
         }
         --remaining;
         start = c.cycleCount;

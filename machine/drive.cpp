@@ -42,7 +42,6 @@ constexpr StatusText kStatusTexts[] = {
 };
 // clang-format on
 
-constexpr uint8_t kReturn = 0x0D;
 constexpr uint8_t kReverseOn = 0x12;
 constexpr uint8_t kSpace = 0x20;
 constexpr uint8_t kQuote = 0x22;
@@ -56,6 +55,13 @@ constexpr std::string_view kBlocksFreeText = "BLOCKS FREE.";
 constexpr std::string_view kFolderDiskName = "BREADBIN";
 
 DosError dosError(uint8_t code) { return {code, 0, 0}; }
+
+// A new status: the rest of a message that channel 15 had begun to send gives way to it,
+// as the drive writes each new message into its error buffer afresh.
+void setStatus(Drive& drive, DosError status) {
+    drive.status = status;
+    drive.channels[kCommandChannel] = {};
+}
 
 std::string_view powerOnMessage(const Drive& drive) {
     DiskFormat format = drive.medium == DriveMedium::Image ? drive.image.format : DiskFormat::D64;
@@ -77,11 +83,6 @@ DiskLabel labelOf(const Drive& drive) {
     std::copy(kFolderDiskId.begin(), kFolderDiskId.end(), label.id.begin());
     std::copy(kFolderDosType.begin(), kFolderDosType.end(), label.dosType.begin());
     return label;
-}
-
-DosError readDriveFile(const Drive& drive, const DriveFile& file, std::vector<uint8_t>& data) {
-    if (drive.medium == DriveMedium::Folder) return readFolderFile(drive.path, file.hostName, data);
-    return readChain(drive.image, file.entry.track, file.entry.sector, data);
 }
 
 // After a change to an image: the image file takes it, whole.
@@ -287,7 +288,7 @@ DosError format(Drive& drive, std::span<const uint8_t> text) {
 // Runs the command written to channel 15 (its CR dropped); the drive looks at its first
 // letter, as the 1541 does.
 DosError runCommand(Drive& drive, std::vector<uint8_t> text) {
-    while (!text.empty() && text.back() == kReturn) text.pop_back();
+    while (!text.empty() && text.back() == kCarriageReturn) text.pop_back();
     if (text.empty()) return drive.status;
     if (text.size() > kCommandLimit) return dosError(kDosLineTooLong);
     bool memoryOrBlock = text.size() > 1 && text[1] == '-';
@@ -310,6 +311,13 @@ DosError runCommand(Drive& drive, std::vector<uint8_t> text) {
 }
 
 }  // namespace
+
+bool isDiskImageFile(const std::string& path) {
+    std::error_code problem;
+    if (!std::filesystem::is_regular_file(path, problem)) return false;
+    std::uintmax_t size = std::filesystem::file_size(path, problem);
+    return !problem && imageLayoutOfSize(static_cast<std::size_t>(size)).has_value();
+}
 
 std::string mountDrive(Drive& drive, const std::string& path, bool writable) {
     namespace fs = std::filesystem;
@@ -354,6 +362,11 @@ void resetDrive(Drive& drive) {
     drive.channels = {};
     drive.command.clear();
     drive.status = dosError(kDosPowerOn);
+}
+
+DosError readDriveFile(const Drive& drive, const DriveFile& file, std::vector<uint8_t>& data) {
+    if (drive.medium == DriveMedium::Folder) return readFolderFile(drive.path, file.hostName, data);
+    return readChain(drive.image, file.entry.track, file.entry.sector, data);
 }
 
 std::string driveStatusMessage(const Drive& drive) {
@@ -429,7 +442,7 @@ std::vector<uint8_t> directoryListing(const Drive& drive, std::span<const uint8_
 void driveOpen(Drive& drive, uint8_t channel, std::span<const uint8_t> name) {
     channel &= 0x0F;
     if (channel == kCommandChannel) {
-        if (!name.empty()) drive.status = runCommand(drive, {name.begin(), name.end()});
+        if (!name.empty()) setStatus(drive, runCommand(drive, {name.begin(), name.end()}));
         return;
     }
     driveClose(drive, channel);
@@ -438,7 +451,7 @@ void driveOpen(Drive& drive, uint8_t channel, std::span<const uint8_t> name) {
     // A listing keeps what it read before a damaged directory's error; any other file
     // that fails is not open.
     if (error && !parseFileName(name).directory) c = {};
-    drive.status = error;
+    setStatus(drive, error);
 }
 
 void driveClose(Drive& drive, uint8_t channel) {
@@ -450,7 +463,7 @@ void driveClose(Drive& drive, uint8_t channel) {
     }
     DriveChannel& c = drive.channels[channel];
     if (c.use == DriveChannel::Use::Writing)
-        drive.status = storeFile(drive, c.name, c.type, c.data, c.replace);
+        setStatus(drive, storeFile(drive, c.name, c.type, c.data, c.replace));
     c = {};
 }
 
@@ -464,7 +477,7 @@ DriveByte driveRead(Drive& drive, uint8_t channel) {
     if (channel == kCommandChannel) {
         if (c.position >= c.data.size()) {
             c.data = bytesOf(driveStatusMessage(drive));
-            c.data.push_back(kReturn);
+            c.data.push_back(kCarriageReturn);
             c.position = 0;
         }
         uint8_t value = c.data[c.position++];
@@ -473,7 +486,7 @@ DriveByte driveRead(Drive& drive, uint8_t channel) {
         return {value, last, false};
     }
     if (c.use != DriveChannel::Use::Reading || c.position >= c.data.size())
-        return {kReturn, c.use == DriveChannel::Use::Reading, true};
+        return {kCarriageReturn, c.use == DriveChannel::Use::Reading, true};
     uint8_t value = c.data[c.position++];
     return {value, c.position == c.data.size(), false};
 }
@@ -487,7 +500,7 @@ bool driveWrite(Drive& drive, uint8_t channel, uint8_t byte) {
     DriveChannel& c = drive.channels[channel];
     if (c.use != DriveChannel::Use::Writing) return false;
     if (c.data.size() >= kFileLimit) {
-        drive.status = dosError(kDosDiskFull);
+        setStatus(drive, dosError(kDosDiskFull));
         return true;
     }
     c.data.push_back(byte);
@@ -498,5 +511,5 @@ void driveUnlisten(Drive& drive, uint8_t channel) {
     if ((channel & 0x0F) != kCommandChannel || drive.command.empty()) return;
     std::vector<uint8_t> command = std::move(drive.command);
     drive.command.clear();
-    drive.status = runCommand(drive, std::move(command));
+    setStatus(drive, runCommand(drive, std::move(command)));
 }

@@ -50,6 +50,8 @@ inline constexpr uint8_t kDosNoChannel = 70;
 inline constexpr uint8_t kDosPowerOn = 73;
 inline constexpr uint8_t kDosDriveNotReady = 74;
 
+// What ends a status message, and what a read that found nothing gives.
+inline constexpr uint8_t kCarriageReturn = 0x0D;
 // The longest command the drive takes on channel 15, as the 1541's buffer holds it.
 inline constexpr std::size_t kCommandLimit = 58;
 // The most a file may hold: the blocks a directory entry can count.
@@ -93,7 +95,16 @@ struct SerialBus {
     uint8_t talkChannel = 0;
     uint8_t listener = 0;
     uint8_t listenChannel = 0;
+    // A KERNAL that works the bus itself (drive_port.h): what the listener's last
+    // secondary address asked (kBusData, kBusClose, kBusOpen), and the name an open sends.
+    uint8_t listenCommand = 0;
+    std::vector<uint8_t> openName;
 };
+// The secondary addresses' commands on the bus: $60+channel data, $E0+channel close,
+// $F0+channel open with the name that follows.
+inline constexpr uint8_t kBusData = 0x60;
+inline constexpr uint8_t kBusClose = 0xE0;
+inline constexpr uint8_t kBusOpen = 0xF0;
 
 // A file on the drive's disk, as a listing shows it and a read finds it.
 struct DriveFile {
@@ -105,6 +116,9 @@ struct DriveFile {
     FileType type() const { return static_cast<FileType>(typeByte & kFileTypeMask); }
 };
 
+// Whether `path` is a disk image rather than a program file: a regular file of a size that
+// an image format has (no program file is that long).
+bool isDiskImageFile(const std::string& path);
 // Mounts the folder or image at `path` (read-only unless `writable`), resetting the drive;
 // returns an error message for the user (empty when mounted): a path that does not exist,
 // is not a folder or regular file, cannot be read, or an image of a size no format has.
@@ -134,6 +148,8 @@ std::string driveStatusMessage(const Drive& drive);
 // The files on the disk, in the directory's order (a folder's by host name); a damaged
 // directory gives those before the damage and its error.
 DosError driveFiles(const Drive& drive, std::vector<DriveFile>& files);
+// The bytes of one of those files.
+DosError readDriveFile(const Drive& drive, const DriveFile& file, std::vector<uint8_t>& data);
 // The listing of the names that match `pattern` as the drive sends it for `$`: a BASIC
 // program with its load address.
 std::vector<uint8_t> directoryListing(const Drive& drive, std::span<const uint8_t> pattern);

@@ -2,7 +2,10 @@
 
 #include <vector>
 
+#include "cpu/control.h"
 #include "machine/machine.h"
+
+ServedRoutines servedRoutines;
 
 namespace {
 
@@ -54,6 +57,15 @@ DriveByte receive(Drive& drive, uint8_t channel) {
         addStatus(kStatusEndOfFile);
     }
     return b;
+}
+
+// The talker's next byte; with no drive talking, a read that found nothing (a carriage
+// return, the status's time-out and EOI).
+uint8_t talkerByte() {
+    const SerialBus& bus = machine.bus;
+    if (Drive* drive = driveAt(bus.talker)) return receive(*drive, bus.talkChannel).value;
+    addStatus(kStatusReadNothing);
+    return kCarriageReturn;
 }
 
 // The drive of a LOAD or SAVE, its channel opened on the name with the status cleared; or
@@ -159,14 +171,7 @@ void serveDriveRequest(uint8_t request) {
             return succeed();
         case DriveRequest::Talk: return address(true);
         case DriveRequest::Listen: return address(false);
-        case DriveRequest::Receive: {
-            Drive* drive = driveAt(bus.talker);
-            if (!drive) {
-                addStatus(kStatusReadNothing);
-                return succeed(0x0D);
-            }
-            return succeed(receive(*drive, bus.talkChannel).value);
-        }
+        case DriveRequest::Receive: return succeed(talkerByte());
         case DriveRequest::Send:
             if (Drive* drive = driveAt(bus.listener))
                 driveWrite(*drive, bus.listenChannel, cpu.regA);
@@ -179,4 +184,98 @@ void serveDriveRequest(uint8_t request) {
         case DriveRequest::Load: return load();
         case DriveRequest::Save: return save();
     }
+}
+
+namespace {
+
+constexpr uint8_t kOpcodeJmpAbsolute = 0x4C;
+constexpr uint8_t kBusDeviceMask = 0x1F;
+constexpr uint8_t kBusCommandMask = 0xF0;
+constexpr uint8_t kBusChannelMask = 0x0F;
+
+struct SerialEntry {
+    SerialRoutine routine;
+    uint16_t entry;
+};
+constexpr SerialEntry kSerialEntries[] = {
+#define BREADBIN_SERIAL_ENTRY(name, entry, text) {SerialRoutine::name, entry},
+    BREADBIN_SERIAL_ROUTINES(BREADBIN_SERIAL_ENTRY)
+#undef BREADBIN_SERIAL_ENTRY
+};
+
+// LISTEN or TALK: the device takes the role, or no drive answers (status bit 7).
+void addressDevice(uint8_t a, bool talk) {
+    SerialBus& bus = machine.bus;
+    auto device = static_cast<uint8_t>(a & kBusDeviceMask);
+    bool there = driveAt(device) != nullptr;
+    if (!there) addStatus(kStatusDeviceNotPresent);
+    (talk ? bus.talker : bus.listener) = there ? device : 0;
+    if (!talk) {
+        bus.listenCommand = 0;
+        bus.openName.clear();
+    }
+}
+
+// What the routine does on the bus, with A as it was called.
+void serveOnBus(SerialRoutine routine, CpuState& c) {
+    SerialBus& bus = machine.bus;
+    uint8_t a = c.regA;
+    auto channel = static_cast<uint8_t>(a & kBusChannelMask);
+    Drive* listener = driveAt(bus.listener);
+    switch (routine) {
+        case SerialRoutine::Listen: return addressDevice(a, false);
+        case SerialRoutine::Talk: return addressDevice(a, true);
+        case SerialRoutine::Second:
+            bus.listenCommand = static_cast<uint8_t>(a & kBusCommandMask);
+            bus.listenChannel = channel;
+            bus.openName.clear();
+            if (listener && bus.listenCommand == kBusClose) driveClose(*listener, channel);
+            return;
+        case SerialRoutine::Tksa: bus.talkChannel = channel; return;
+        case SerialRoutine::Ciout:
+            if (!listener) return;
+            if (bus.listenCommand == kBusOpen) {
+                if (bus.openName.size() <= kCommandLimit) bus.openName.push_back(a);
+            } else if (bus.listenCommand == kBusData) {
+                driveWrite(*listener, bus.listenChannel, a);
+            }
+            return;
+        case SerialRoutine::Unlsn:
+            if (listener && bus.listenCommand == kBusOpen)
+                driveOpen(*listener, bus.listenChannel, bus.openName);
+            if (listener && bus.listenCommand == kBusData)
+                driveUnlisten(*listener, bus.listenChannel);
+            bus.listener = 0;
+            bus.listenCommand = 0;
+            bus.openName.clear();
+            return;
+        case SerialRoutine::Acptr: c.regA = talkerByte(); return;
+        case SerialRoutine::Untlk: bus.talker = 0; return;
+    }
+}
+
+}  // namespace
+
+void armSerialRoutines() {
+    servedRoutines = {};
+    for (const SerialEntry& e : kSerialEntries) {
+        const uint8_t* jump = &memory.kernalRom[e.entry - kKernalRomFirst];
+        auto target = static_cast<uint16_t>(jump[1] | jump[2] << 8);
+        if (jump[0] != kOpcodeJmpAbsolute || target < kKernalRomFirst) continue;
+        servedRoutines.starts.set(target - kKernalRomFirst);
+        servedRoutines.routine[target - kKernalRomFirst] = e.routine;
+    }
+    servedRoutines.armed = servedRoutines.starts.any();
+}
+
+void disarmSerialRoutines() { servedRoutines.armed = false; }
+
+bool serveRoutine(CpuState& c) {
+    if (!servedRoutineAt(c.regPC) || !(memory.ram[kPortAddress] & kPortKernal)) return false;
+    serveOnBus(servedRoutines.routine[c.regPC - kKernalRomFirst], c);
+    // The routine returns at once, as its RTS would: the RTS's fetch and its work.
+    setFlag(c, kFlagC, 0);
+    c.cycleCount += 2;
+    opRTS(c);
+    return true;
 }

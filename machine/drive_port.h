@@ -9,7 +9,10 @@
 // banked in) is a request: a program that keeps data at that address is left alone.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
+
+#include "cpu/state.h"
 
 // The requests, one row each: the name the firmware knows it by (chips.inc), the code
 // stored, what the emulator does. "Not present": carry set, A = 5, status bit 7.
@@ -69,3 +72,63 @@ void serveDriveRequest(uint8_t request);
 // For the loops: after a leg that ended on a store into the request cell, serves the byte
 // stored when the store came from the KERNAL.
 void serveDriveRequestStored();
+
+// ---- a KERNAL that works the serial bus itself (the machine's own ROM images)
+//
+// Such a KERNAL reaches a drive through its serial routines, which its jump table names
+// (each entry a JMP to the routine). Once armed (breadbin-run arms them for ROM images
+// from a folder with a drive mounted; the built-in firmware asks through the request cell
+// instead), the emulator serves those routines in the ROM's place at the addresses the
+// jump table names: before a routine's
+// first instruction the loop ends its leg, does on the bus what the routine does, with the
+// machine's drives, and returns as the routine's RTS would (carry clear), in the cycles of
+// an RTS. Everything above them stays the KERNAL's own: OPEN, CLOSE, CHKIN, CHKOUT, CHRIN,
+// GETIN, CHROUT, LOAD, VERIFY and SAVE on drives, with their status and errors, and so do
+// the KERNAL's own calls of these routines (it calls them where the jump table points),
+// and a program's calls through the jump table. A program that works the bus lines
+// through CIA 2 itself, or that programs the drive's own processor, is not served.
+// clang-format off
+#define BREADBIN_SERIAL_ROUTINES(X)                                                              \
+    X(Second, 0xFF93, "after LISTEN, A: $60+channel sends data there, $E0+channel closes it, "   \
+                      "$F0+channel opens it on the name that follows")                            \
+    X(Tksa,   0xFF96, "after TALK, A = $60+channel: that channel talks")                         \
+    X(Acptr,  0xFFA5, "A = the talker's next byte; status bit 6 with the last, bits 6 and 1 "   \
+                      "when there was none")                                                     \
+    X(Ciout,  0xFFA8, "A to the listener: a byte of the name being opened, else of the "        \
+                      "channel's data")                                                          \
+    X(Untlk,  0xFFAB, "the talker stops")                                                        \
+    X(Unlsn,  0xFFAE, "the listener stops: the name sent opens its channel, a command sent to " \
+                      "channel 15 runs")                                                         \
+    X(Listen, 0xFFB1, "A = device: it listens; status bit 7 when no drive is there")             \
+    X(Talk,   0xFFB4, "A = device: it talks; status bit 7 when no drive is there")
+// clang-format on
+
+enum class SerialRoutine : uint8_t {
+#define BREADBIN_SERIAL_ROUTINE_ENUM(name, entry, text) name,
+    BREADBIN_SERIAL_ROUTINES(BREADBIN_SERIAL_ROUTINE_ENUM)
+#undef BREADBIN_SERIAL_ROUTINE_ENUM
+};
+
+// Where the served routines start (one bit an address of the KERNAL's ROM), and which
+// each is; armed while the run serves them.
+struct ServedRoutines {
+    bool armed = false;
+    std::bitset<kKernalImageSize> starts;
+    SerialRoutine routine[kKernalImageSize];
+};
+extern ServedRoutines servedRoutines;
+
+// Reads the jump table of the KERNAL's ROM and serves its serial routines from now on (an
+// entry that is no JMP into the ROM stays the ROM's); disarm ends it.
+void armSerialRoutines();
+void disarmSerialRoutines();
+
+// Whether the instruction at `pc` starts a routine the emulator serves: for the loops,
+// which end a leg before it (a leg that watches the window does).
+inline bool servedRoutineAt(uint16_t pc) {
+    return servedRoutines.armed && pc >= kKernalRomFirst &&
+           servedRoutines.starts.test(pc - kKernalRomFirst);
+}
+// Serves the routine at c's regPC when it is one and the KERNAL is banked in there, its
+// return included; false, with nothing done, otherwise.
+bool serveRoutine(CpuState& c);

@@ -124,6 +124,7 @@ void restoreMachine(const MachineSnapshot& snapshot);
 
 struct Watch;
 struct WatchReport;
+enum class WatchEvent : uint8_t;
 
 // Start-up: host, window, ROMs, status lines, processor port, reset, first deadline.
 void startMachine(int argc, char** argv);
@@ -142,6 +143,11 @@ void runSteps(uint64_t count);
 // leaves its rest to the next call, so that frames fall on the same steps however a run is
 // cut into calls.
 uint64_t runWatched(const Watch& watch, uint64_t count, WatchReport& report);
+
+// The test hook, as both machines' loops take it before a step: the first time the processor
+// is in the hook's window, the test program is loaded; after that, the window is the input
+// loop. Returns the event that ends a run watched by `watch` (null: none), or None.
+WatchEvent testHookBeforeStep(const Watch* watch);
 
 // The frame step as the loop takes it at the end of a stretch: when the clock has passed
 // the deadline, count the frame, draw it (drawFrames), raise the interrupt and set the

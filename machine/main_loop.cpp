@@ -26,7 +26,6 @@
 #include "cpu/call.h"
 #include "host/host.h"
 #include "machine/c64.h"
-#include "machine/drive_port.h"
 #include "machine/step_loop.h"
 #include "machine/watch.h"
 
@@ -44,7 +43,8 @@ double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
 // The variant of the next leg: what this run and the moment ask for.
 StepFeatures stepFeatures(const Watch* watch) {
     bool observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr);
-    return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop),
+    return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop) ||
+                      servedRoutines.armed,
             .stores = observe || (watch && watch->stores),
             .observe = observe,
             .model = machineConfig.cpu};
@@ -95,19 +95,8 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
                              : 0;
         int32_t quietBelow = quiet ? quietCycleCount(watch) : 0;
         while (done < stretchEnd) {
-            if (inTestHookWindow(cpu.regPC)) {
-                if (!loop.testProgramLoaded) {
-                    loadProgramFile(kTestProgramFile);
-                    loop.testProgramLoaded = true;
-                    if (watch && watch->programLoad) {
-                        report.event = WatchEvent::ProgramLoaded;
-                        break;
-                    }
-                } else if (watch && watch->inputLoop) {
-                    report.event = WatchEvent::InputLoopReached;
-                    break;
-                }
-            }
+            if ((report.event = testHookBeforeStep(watch)) != WatchEvent::None) break;
+            if (serveRoutineCounted(cpu)) continue;
             // Whether the step runs alone: when it starts with the raster register set (by a
             // program loaded over it, or by a caller) or with $DC00 reading $FE, its
             // instruction may not be one that stores, and the loop does its work after it.
@@ -122,7 +111,7 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
                 loop.stretchLeft += legEnd.joined;
                 quiet -= legEnd.joined / kStepsPerHostCheck;
             }
-            if (legEnd.driveRequest) serveDriveRequestStored();
+            serveDriveRequestAfterLeg();
             minimalChipsAfterStep();
             if (legEnd.jammed) {
                 report.event = WatchEvent::Jammed;
@@ -152,6 +141,16 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
 }
 
 }  // namespace
+
+WatchEvent testHookBeforeStep(const Watch* watch) {
+    if (!inTestHookWindow(cpu.regPC)) return WatchEvent::None;
+    if (!machine.loop.testProgramLoaded) {
+        loadProgramFile(kTestProgramFile);
+        machine.loop.testProgramLoaded = true;
+        return watch && watch->programLoad ? WatchEvent::ProgramLoaded : WatchEvent::None;
+    }
+    return watch && watch->inputLoop ? WatchEvent::InputLoopReached : WatchEvent::None;
+}
 
 // Takes the next key; Escape ends the run. Returns whether a key was taken, so that the
 // loop polls again at the next step.

@@ -20,8 +20,8 @@ bool cyclesLeft(const RoutineRun& run, uint64_t maxCycles) {
 
 // The minimal machine: with interrupts, legs of the main loop's stretch with the frame
 // check between them, so that the frame's interrupt comes as it would; without, one leg
-// to the end of the test's cycles. A store into a debug cell ends a leg early; the rest of
-// that leg follows.
+// to the end of the test's cycles. A store into a debug cell or the drive request cell
+// ends a leg early; the rest of that leg follows (after the request is served).
 template <CpuModel Model>
 void runOnMinimal(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
     const uint64_t legSteps = interrupts ? kStepsPerHostCheck : UINT64_MAX;
@@ -30,9 +30,15 @@ void runOnMinimal(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
         run.resume = false;
         if (run.remaining > 0) {
             run.cycleEnd = cyclesEnd(run, maxCycles);
+            legEnd = LegEnd{};
             RoutineStep<Model, FlatBus> step{run};
             runInterpreter<Model>(step);
             run = step;
+            if (legEnd.driveRequest) {
+                serveDriveRequestAfterLeg();
+                run.resume = true;
+                if (run.outcome == RoutineOutcome::Running) continue;
+            }
             if (run.cellStored) {
                 run.cellValue = memory.ram[run.cellAddress];
                 run.resume = true;
@@ -73,6 +79,7 @@ void runOnC64(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
         runInterpreter<Model, C64Bus>(step);
         run = step;
         if (cpu.cycleCount != before) finishC64Leg({run.startCycles, maskBefore});
+        serveDriveRequestAfterLeg();
         if (run.cellStored) {
             run.cellValue = c64StoredByte(run.cellAddress);
             return;

@@ -1,11 +1,12 @@
 // A routine test's run: the call of one routine (or a run to the debug exit) on the machine
 // as it stands, with a step policy of its own beside the main loop's (step_loop.h), over
 // the same helpers: the trace ring, the execution counts, the minimal machine's chips after
-// a step, the C64's legs up to its chips' next event. The policy ends the run when the call
-// returns, on BRK, on a write outside what the test may write, at the debug exit of a test
-// that runs to it, on a JAM and when the test's cycles run out; it ends a leg at a store
-// into the debug cells, which the caller reports; and it answers the calls of mocked
-// routines. What the test file says (registers, expectations) is the caller's.
+// a step, the C64's legs up to its chips' next event, the drive requests served after the
+// leg their store ends. The policy ends the run when the call returns, on BRK, on a write
+// outside what the test may write, at the debug exit of a test that runs to it, on a JAM
+// and when the test's cycles run out; it ends a leg at a store into the debug cells, which
+// the caller reports; and it answers the calls of mocked routines. What the test file says
+// (registers, expectations) is the caller's.
 #pragma once
 
 #include <bitset>
@@ -79,6 +80,12 @@ struct RoutineStep : RoutineRun {
             setFlag(c, kFlagBit5, 1);
             pc = c.regPC;
             startCycles = c.cycleCount;
+            // A routine the emulator serves in the ROM's place (drive_port.h) returns at once.
+            if (serveRoutineCounted(c)) {
+                if (!runToExit && returnsFrom(frame, kOpcodeRTS, c))
+                    outcome = RoutineOutcome::Returned;
+                continue;
+            }
             RoutineMock* mock = mockAt(pc);
             if (!mock) break;
             // A mocked routine returns at once with its registers set: one step, an RTS's
@@ -116,6 +123,14 @@ struct RoutineStep : RoutineRun {
                 cellAddress = address;
                 leftover = remaining;
                 remaining = 0;
+            }
+            if constexpr (!kC64) {
+                // (On the C64 the store to the chips ends the leg itself.)
+                noteDriveRequestStore(address);
+                if (legEnd.driveRequest) {
+                    leftover = remaining;
+                    remaining = 0;
+                }
             }
             checkWrite(address, pc);
         }

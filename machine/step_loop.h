@@ -13,6 +13,7 @@
 #include "cpu/call.h"
 #include "cpu/interpreter.h"
 #include "machine/counting.h"
+#include "machine/drive_port.h"
 #include "machine/keyboard.h"
 #include "machine/machine.h"
 #include "machine/trace.h"
@@ -57,12 +58,38 @@ struct LegEnd {
 };
 extern LegEnd legEnd;
 
+// A store that ends a leg (on the minimal machine one the table below names, on the C64
+// any store to the chips) notes whether it went into the drive request cell; after the leg
+// the loop serves the request, as every loop does before its next instruction.
+inline void noteDriveRequestStore(uint16_t address) {
+    legEnd.driveRequest = address == kDriveRequest;
+}
+inline void serveDriveRequestAfterLeg() {
+    if (legEnd.driveRequest) serveDriveRequestStored();
+}
+
 // Takes the next key from the host; Escape ends the run. Returns whether a key was taken,
 // so that the loop polls again at the next step.
 bool pollForEscape();
 
 inline bool inTestHookWindow(uint16_t pc) {
     return static_cast<uint16_t>(pc - kTestHookFirst) <= kTestHookLast - kTestHookFirst;
+}
+
+// Where a leg that watches the window ends before an instruction: in the test hook's
+// window, and at a routine that the emulator serves in the ROM's place (drive_port.h).
+inline bool loopStopsAt(uint16_t pc) { return inTestHookWindow(pc) || servedRoutineAt(pc); }
+
+// Serves the routine at c's regPC when the emulator serves it (serveRoutine), its cycles
+// and its return counted as its RTS's would be where the run counts.
+inline bool serveRoutineCounted(CpuState& c) {
+    int32_t before = c.cycleCount;
+    if (!serveRoutine(c)) return false;
+    if (counting.executionCounts) {
+        counting.cycles += static_cast<uint64_t>(c.cycleCount - before);
+        if (counting.openCallCount > 0) closeCall(c.regPC, c.regS);
+    }
+    return true;
 }
 
 // The addresses whose store ends a leg, one bit each: the raster register, $DC00 and the
@@ -140,7 +167,7 @@ struct MainLoopStep {
         if constexpr (F.window) {
             static_assert(kTestHookFirst >= kBasicRomFirst);
             if (c.regPC >= kBasicRomFirst) [[unlikely]] {
-                if (inTestHookWindow(c.regPC)) return false;
+                if (loopStopsAt(c.regPC)) return false;
             }
         }
         --remaining;
@@ -177,7 +204,7 @@ struct MainLoopStep {
                     legEnd.storeSeen = true;
                     legEnd.storeAddress = address;
                 }
-                legEnd.driveRequest = address == kDriveRequest;
+                noteDriveRequestStore(address);
                 endLeg();
             }
         }
@@ -213,7 +240,7 @@ struct MainLoopStep {
 template <StepFeatures F>
 uint64_t runLeg(uint64_t steps, uint64_t quietStretches, int32_t quietBelow) {
     if constexpr (F.window) {
-        if (inTestHookWindow(cpu.regPC)) {
+        if (loopStopsAt(cpu.regPC)) {
             constexpr StepFeatures unwatched{false, F.stores, F.observe, F.model};
             return runLeg<unwatched>(1, 0, 0);
         }

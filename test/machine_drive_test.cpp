@@ -361,6 +361,9 @@ TEST(DriveChannels, StatusMessagesAsTheDriveSendsThem) {
         EXPECT_EQ(status(drive), "31,SYNTAX ERROR,00,00\r");
         command(drive, "UJ");
         EXPECT_EQ(status(drive), powerOnStatus(format));
+        EXPECT_EQ(driveRead(drive, kCommandChannel).value, '0');  // "00, OK" begun...
+        command(drive, "X");
+        EXPECT_EQ(status(drive), "31,SYNTAX ERROR,00,00\r");  // ...gives way to the new one
     }
 }
 

@@ -260,29 +260,12 @@ void describeOutputOptions(CLI::App& app, RunnerOptions& options, CommandLine& l
             kOneProgram);
 }
 
-// Reads --drive's or --drive-writable's [N=]PATH: device N (8 unless given) with the folder
-// or disk image at PATH, which must be there and be one; a device given twice is refused.
+// Reads --drive's or --drive-writable's [N=]PATH (readDriveMount).
 DriveMount readDrive(const std::string& name, const std::string& text, bool writable,
                      const std::vector<DriveMount>& earlier) {
-    DriveMount mount{kFirstDriveDevice, text, writable};
-    std::size_t equals = text.find('=');
-    bool numbered =
-        equals != std::string::npos && equals > 0 && text.find_first_not_of("0123456789") >= equals;
-    if (numbered) {
-        mount.device = static_cast<uint8_t>(
-            readNumber(name, text.substr(0, equals), kFirstDriveDevice, kLastDriveDevice));
-        mount.path = text.substr(equals + 1);
-    }
-    notEmpty(name, mount.path, "a folder or a disk image");
-    for (const DriveMount& other : earlier) {
-        if (other.device == mount.device)
-            throw CLI::ValidationError(
-                name, "device " + std::to_string(mount.device) + " is given twice");
-    }
-    Drive probe;
-    std::string problem = mountDrive(probe, mount.path, writable);
-    if (!problem.empty())
-        throw CLI::ValidationError(name, quotedValue(mount.path) + ": " + problem);
+    DriveMount mount;
+    std::string problem = readDriveMount(text, writable, earlier, mount);
+    if (!problem.empty()) throw CLI::ValidationError(name, problem);
     return mount;
 }
 
@@ -333,6 +316,21 @@ void describeWhatRuns(CLI::App& app, RunnerOptions& options, CommandLine& later)
                                options.drives.push_back(
                                    readDrive("--drive-writable", v, true, options.drives));
                            }),
+            kPrograms);
+    onlyFor(later,
+            valueOption(app, "--autostart", "NAME",
+                        "with a disk image (D64, D81) as PROGRAM, which is then drive 8: start "
+                        "its file NAME (letters of either case, the drive's * and ?) as "
+                        "LOAD\"NAME\",8,1 and RUN would",
+                        [&](const std::string& v) {
+                            std::vector<uint8_t> petscii;
+                            if (!petsciiText(notEmpty("--autostart", v, "a file name"), petscii))
+                                throw CLI::ValidationError(
+                                    "--autostart",
+                                    quotedValue(v) + " holds a character that no key types");
+                            options.autostart = v;
+                        })
+                ->default_str("the image's first program (PRG), as LOAD\"*\",8,1 and RUN"),
             kPrograms);
     repeatedOption(app, "--test", "FILE.toml|DIR",
                    "run the routine tests of a test file, or of every *.toml in DIR "

@@ -45,6 +45,15 @@ struct DriveMount {
     bool writable;
 };
 
+// Reads a drive as --drive, --drive-writable and a test file's drives keys give it,
+// [N=]PATH: device N (8 to 11, 8 unless given) with the folder or disk image at PATH, a
+// relative PATH taken from the folder of `base` (empty: the working directory). PATH must
+// be there and be one; a device that `earlier` mounts already is refused. Returns what is
+// wrong in words for the user (empty when `mount` is set).
+std::string readDriveMount(const std::string& text, bool writable,
+                           const std::vector<DriveMount>& earlier, DriveMount& mount,
+                           const std::string& base = "");
+
 struct RunnerOptions {
     std::string romDir;                 // empty: the built-in firmware
     std::vector<std::string> programs;  // none: "tests/start" from romDir, or no program
@@ -79,6 +88,7 @@ struct RunnerOptions {
     std::string filter;                  // --filter: the tests whose names match, all if ""
     InputSteps input;                    // --type and --input, from the program's start
     std::vector<DriveMount> drives;      // --drive, --drive-writable: devices 8 to 11
+    std::string autostart;               // --autostart: a disk image's file to start, "" first
 };
 
 // A file that a run writes, and the option that names it.

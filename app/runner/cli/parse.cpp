@@ -9,6 +9,7 @@
 #include "app/runner/io/input_file.h"
 #include "app/runner/io/output_file.h"
 #include "app/runner/io/text.h"
+#include "machine/drive.h"
 
 namespace {
 
@@ -131,6 +132,30 @@ bool outputsDistinct(const RunnerOptions& options, std::string& error) {
     return true;
 }
 
+// A disk image as PROGRAM is drive 8: --autostart needs one, and a drive 8 of the options
+// must be that image (mounted as the option says, writable or not).
+bool drivesFitThePrograms(const RunnerOptions& options, std::string& error) {
+    bool images = false;
+    for (const std::string& program : options.programs) {
+        if (!isDiskImageFile(program)) continue;
+        images = true;
+        for (const DriveMount& drive : options.drives) {
+            std::error_code ignored;
+            if (drive.device != kFirstDriveDevice ||
+                std::filesystem::equivalent(drive.path, program, ignored))
+                continue;
+            error = "drive 8 is " + quotedValue(drive.path) + ", and the disk image PROGRAM " +
+                    quotedValue(program) + " would be drive 8 too";
+            return false;
+        }
+    }
+    if (!options.autostart.empty() && !images) {
+        error = "--autostart picks a file of a disk image: give a disk image (D64, D81) as PROGRAM";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 namespace {
@@ -185,6 +210,7 @@ ParseOutcome parseLine(const std::vector<std::string_view>& arguments, RunnerOpt
         }
     }
     if (!outputsDistinct(options, error)) return ParseOutcome::Error;
+    if (!drivesFitThePrograms(options, error)) return ParseOutcome::Error;
     return ParseOutcome::Run;
 }
 

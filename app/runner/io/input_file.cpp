@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 // Far more than any ROM image, program or text file of ours can use; a bound for devices
@@ -58,4 +59,10 @@ bool readTextFile(const std::string& path, std::string& text, std::string& error
     if (!readWholeFile(path, bytes, error)) return false;
     text.assign(bytes.begin(), bytes.end());
     return true;
+}
+
+std::string relativeTo(const std::string& base, const std::string& path) {
+    std::filesystem::path p(path);
+    if (p.is_absolute()) return path;
+    return (std::filesystem::path(base).parent_path() / p).lexically_normal().string();
 }

@@ -11,3 +11,5 @@
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
 // The same for a text file, its bytes as they are.
 bool readTextFile(const std::string& path, std::string& text, std::string& error);
+// `path` as seen from the folder of the file `base`: unchanged when absolute.
+std::string relativeTo(const std::string& base, const std::string& path);

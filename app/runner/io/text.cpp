@@ -195,3 +195,25 @@ std::string hexDump(uint16_t address, const uint8_t* bytes, std::size_t length) 
     }
     return out;
 }
+
+int petsciiOf(int32_t codePoint) {
+    if (codePoint >= 'a' && codePoint <= 'z') return codePoint - ('a' - 'A');
+    switch (codePoint) {
+        case 0xA3: return 0x5C;    // pound sign
+        case 0x2191: return 0x5E;  // up arrow
+        case 0x2190: return 0x5F;  // left arrow
+        default: break;
+    }
+    if (codePoint < 0x20 || codePoint > 0x5D || codePoint == 0x5C) return -1;
+    return codePoint;
+}
+
+bool petsciiText(std::string_view text, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    for (std::size_t at = 0; at < text.size();) {
+        int byte = petsciiOf(nextCodePoint(text, at));
+        if (byte < 0) return false;
+        bytes.push_back(static_cast<uint8_t>(byte));
+    }
+    return true;
+}

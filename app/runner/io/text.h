@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // ---- text from outside (program names, files, screen texts) in each report's own form.
 // One reading of UTF-8 serves them all: a byte that does not start a valid sequence
@@ -44,6 +45,14 @@ inline constexpr std::size_t kLibraryMessageBytes = 256;
 std::string cutValue(std::string_view text, std::size_t bytes = kQuotedValueBytes);
 // `text` between two `mark`s, cut as above: 'abc', or 'aaaa...' (1000000 bytes).
 std::string quotedValue(std::string_view text, char mark = '\'');
+
+// The PETSCII byte of a character as the machine starts (upper case and signs): letters
+// of either case are its letters ($41-$5A), the signs and digits of ASCII $20-$5D but the
+// backslash are themselves, and the pound sign and the arrows up and left take their
+// codes; -1 for a character that has none.
+int petsciiOf(int32_t codePoint);
+// UTF-8 text in those bytes; false at the first character without one.
+bool petsciiText(std::string_view text, std::vector<uint8_t>& bytes);
 
 // ---- numbers
 

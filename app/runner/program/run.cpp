@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/runner/io/output_file.h"
@@ -326,17 +327,10 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
         return result;
     };
     Bytes programFile;
-    if (!startHeadlessMachine(options.romDir, program, options.seed, options.realtime,
-                              options.machine, programFile, error))
+    if (!startHeadlessMachine(options.romDir, program, options.autostart, options.seed,
+                              options.realtime, options.machine, programFile, error) ||
+        !mountDrives(options.romDir, options.drives, error))
         return failed();
-    for (const DriveMount& drive : options.drives) {
-        std::string problem = mountDrive(machine.drives[drive.device - kFirstDriveDevice],
-                                         drive.path, drive.writable);
-        if (!problem.empty()) {
-            error = "drive " + std::to_string(drive.device) + ": " + drive.path + ": " + problem;
-            return failed();
-        }
-    }
 
     RunResult result;
     result.program = name;
@@ -355,18 +349,25 @@ RunResult runProgram(const RunnerOptions& options, const std::string& program) {
     sidWrites = nullptr;
     drawFrames = true;
     checkExpectations(options, result);
-    // Addresses are shown by the user's labels, and the firmware's where ours runs.
-    LabelTable labels = shownLabels(options.map.labels, options.romDir);
+    // Addresses are shown by the user's labels, and the firmware's where ours runs. The
+    // firmware's lie at $A000 and above: below, the user's alone name the routine, and a run
+    // that neither fails with a trace nor stops up there never reads the firmware's.
+    std::optional<LabelTable> labels;
+    auto shown = [&]() -> const LabelTable& {
+        if (!labels) labels = shownLabels(options.map.labels, options.romDir);
+        return *labels;
+    };
     if (result.verdict != Verdict::Pass && options.traceLength > 0) {
-        SourceMap shown = options.map;
-        shown.labels = std::move(labels);
-        keepTrace(result, options.machine.cpu, shown);
-        labels = std::move(shown.labels);
+        SourceMap map = options.map;
+        map.labels = shown();
+        keepTrace(result, options.machine.cpu, map);
     }
     result.screen = screenText(false);
     result.registers = cpu;
     result.hash = machineStateHash();
-    if (const Label* routine = routineContaining(labels, cpu.regPC)) result.routine = routine->name;
+    const LabelTable& routines = cpu.regPC >= kBasicRomFirst ? shown() : options.map.labels;
+    if (const Label* routine = routineContaining(routines, cpu.regPC))
+        result.routine = routine->name;
     if (!writeOutputs(options, result, sidLog, error)) return failed();
     return result;
 }

@@ -1,9 +1,14 @@
 #include "app/runner/program/start.h"
 
+#include <algorithm>
+
 #include "app/runner/cli/options.h"
 #include "app/runner/io/input_file.h"
+#include "app/runner/program/autostart.h"
 #include "app/runner/program/built_in_firmware.h"
 #include "host/headless.h"
+#include "machine/drive.h"
+#include "machine/drive_port.h"
 #include "machine/machine.h"
 #include "machine/program_file.h"
 #include "machine/watch.h"
@@ -23,8 +28,10 @@ std::string joinPath(const std::string& folder, std::string_view name) {
 }
 
 // Provides the three ROM images and the program to the machine by name, keeping a copy of
-// the program file in `programFile`. False (with a message) when a file cannot be read.
-bool provideInputs(const std::string& romDir, const std::string& program, Bytes& programFile,
+// the program file in `programFile`; a disk image's program to autostart stands in for the
+// image, whose path goes to `diskImage`. False (with a message) when a file cannot be read.
+bool provideInputs(const std::string& romDir, const std::string& program,
+                   const std::string& autostart, Bytes& programFile, std::string& diskImage,
                    std::string& error) {
     if (romDir.empty()) {
         for (const BuiltInFile& image : kBuiltInFirmware) {
@@ -46,7 +53,10 @@ bool provideInputs(const std::string& romDir, const std::string& program, Bytes&
     std::string programPath = program;
     if (programPath.empty() && !romDir.empty()) programPath = testProgramPath(romDir);
     Bytes bytes;
-    if (!programPath.empty()) {
+    if (isDiskImageFile(programPath)) {
+        diskImage = programPath;
+        if (!readAutostartFile(programPath, autostart, bytes, error)) return false;
+    } else if (!programPath.empty()) {
         if (!readWholeFile(programPath, bytes, error)) return false;
         if (bytes.size() < kLoadAddressBytes) {
             error = programPath + " is too short for a program file (" + byteCount(bytes.size()) +
@@ -74,11 +84,14 @@ std::string testProgramPath(const std::string& romDir) {
     return joinPath(romDir, kTestProgramFile);
 }
 
-bool startHeadlessMachine(const std::string& romDir, const std::string& program, uint64_t seed,
-                          bool realtime, const MachineConfig& config,
-                          std::vector<uint8_t>& programFile, std::string& error) {
+bool startHeadlessMachine(const std::string& romDir, const std::string& program,
+                          const std::string& autostart, uint64_t seed, bool realtime,
+                          const MachineConfig& config, std::vector<uint8_t>& programFile,
+                          std::string& error) {
     headlessReset();
-    if (!provideInputs(romDir, program, programFile, error)) return false;
+    disarmSerialRoutines();
+    std::string diskImage;
+    if (!provideInputs(romDir, program, autostart, programFile, diskImage, error)) return false;
     headlessSeedRandom(seed);
     if (realtime) {
         headlessUseRealClock();
@@ -87,6 +100,8 @@ bool startHeadlessMachine(const std::string& romDir, const std::string& program,
     }
     machineConfig = config;
     startMachine(0, nullptr);
+    if (!diskImage.empty())
+        return mountDrives(romDir, {{kFirstDriveDevice, diskImage, false}}, error);
     return true;
 }
 
@@ -119,5 +134,21 @@ bool bootUntilProgramLoaded(uint64_t cycleLimit) {
         runWatched(watch, kStepsPerHostCheck, report);
     if (report.event != WatchEvent::ProgramLoaded) return false;
     endLineInput();
+    return true;
+}
+
+bool mountDrives(const std::string& romDir, const std::vector<DriveMount>& drives,
+                 std::string& error) {
+    for (const DriveMount& drive : drives) {
+        std::string problem = mountDrive(machine.drives[drive.device - kFirstDriveDevice],
+                                         drive.path, drive.writable);
+        if (!problem.empty()) {
+            error = "drive " + std::to_string(drive.device) + ": " + drive.path + ": " + problem;
+            return false;
+        }
+    }
+    bool mounted = std::any_of(std::begin(machine.drives), std::end(machine.drives),
+                               [](const Drive& d) { return d.medium != DriveMedium::Absent; });
+    if (!romDir.empty() && mounted) armSerialRoutines();
     return true;
 }

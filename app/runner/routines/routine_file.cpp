@@ -86,17 +86,9 @@ uint16_t asAddress(const toml::node& node, const std::string& key, const LabelTa
 // A character of a string in the file's encoding, or -1 where it has none.
 int encodedByte(int32_t codePoint, Encoding encoding) {
     if (encoding == Encoding::Ascii) return codePoint < 0x80 ? codePoint : -1;
-    // Letters of either case are the machine's letters as it starts, in upper case.
-    if (codePoint >= 'a' && codePoint <= 'z') codePoint -= 'a' - 'A';
-    switch (codePoint) {
-        case 0xA3: codePoint = 0x5C; break;    // pound sign
-        case 0x2191: codePoint = 0x5E; break;  // up arrow
-        case 0x2190: codePoint = 0x5F; break;  // left arrow
-        default:
-            if (codePoint < 0x20 || codePoint > 0x5D || codePoint == 0x5C) return -1;
-    }
-    if (encoding == Encoding::Petscii) return codePoint;
-    return codePoint >= 0x40 ? codePoint - 0x40 : codePoint;  // screen codes
+    int petscii = petsciiOf(codePoint);
+    if (petscii < 0 || encoding == Encoding::Petscii) return petscii;
+    return petscii >= 0x40 ? petscii - 0x40 : petscii;  // screen codes
 }
 
 std::vector<uint8_t> asBytes(const toml::node& node, const std::string& key, Encoding encoding) {
@@ -398,10 +390,16 @@ TestCase readTest(const Layers& layers, const toml::table& own, const Context& c
     return test;
 }
 
-std::string relativeTo(const std::string& base, const std::string& path) {
-    std::filesystem::path p(path);
-    if (p.is_absolute()) return path;
-    return (std::filesystem::path(base).parent_path() / p).lexically_normal().string();
+// The values of a key that takes one value or an array of them: none when it is absent.
+std::vector<const toml::node*> oneOrMany(const toml::table& root, const char* key) {
+    std::vector<const toml::node*> values;
+    const toml::node* node = root.get(key);
+    if (node && node->is_array()) {
+        for (const toml::node& element : *node->as_array()) values.push_back(&element);
+    } else if (node) {
+        values.push_back(node);
+    }
+    return values;
 }
 
 // A key that names one of `rows` (`what` says what they are), as the option of its name.
@@ -420,9 +418,9 @@ void readChoice(const toml::table& root, const char* key, const char* what,
 
 void readFileKeys(const toml::table& root, const std::string& path, TestFile& file,
                   const MapFileReader& readFile) {
-    constexpr std::string_view kFileKeys[] = {"program",  "labels",   "debug-info", "dir",
-                                              "machine",  "cpu",      "cia",        "video",
-                                              "encoding", "defaults", "test"};
+    constexpr std::string_view kFileKeys[] = {
+        "program",  "labels",   "debug-info", "dir",    "machine",        "cpu", "cia", "video",
+        "encoding", "defaults", "test",       "drives", "drives-writable"};
     checkKeys(root, "", kFileKeys);
     const toml::node* program = root.get("program");
     if (!program) fail(root, "program", "missing: the program file the tests run against");
@@ -433,17 +431,19 @@ void readFileKeys(const toml::table& root, const std::string& path, TestFile& fi
     readChoice(root, "cpu", "a processor model", kCpuModels, file.cpu);
     readChoice(root, "cia", "a CIA model", kCiaModels, file.cia);
     readChoice(root, "video", "a video standard", kVideoStandards, file.video);
+    // Drives as the options give them, a relative path from the test file's folder.
+    for (auto [key, writable] : {std::pair{"drives", false}, std::pair{"drives-writable", true}}) {
+        for (const toml::node* drive : oneOrMany(root, key)) {
+            DriveMount mount;
+            std::string problem =
+                readDriveMount(asString(*drive, key), writable, file.drives, mount, path);
+            if (!problem.empty()) fail(*drive, key, problem);
+            file.drives.push_back(mount);
+        }
+    }
     // Label files first, as on the command line: a file name or a list of them.
     for (const char* key : {"labels", "debug-info"}) {
-        const toml::node* files = root.get(key);
-        if (!files) continue;
-        std::vector<const toml::node*> names;
-        if (files->is_array()) {
-            for (const toml::node& element : *files->as_array()) names.push_back(&element);
-        } else {
-            names.push_back(files);
-        }
-        for (const toml::node* name : names) {
+        for (const toml::node* name : oneOrMany(root, key)) {
             std::string error;
             if (!readFile(key, relativeTo(path, asString(*name, key)), file.map, error))
                 fail(*name, key, error);

@@ -112,6 +112,7 @@ struct TestFile {
     std::optional<CpuModel> cpu;         // the processor model, when the file names one
     std::optional<CiaModel> cia;         // the CIAs' model, when the file names one
     std::optional<VideoStandard> video;  // the VIC's standard, when the file names one
+    std::vector<DriveMount> drives;      // drives, drives-writable: as --drive, --drive-writable
     std::vector<TestCase> tests;
 };
 

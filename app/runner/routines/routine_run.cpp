@@ -325,8 +325,9 @@ void runTests(const RunnerOptions& options, const TestFile& file,
                          .cpu = file.cpu.value_or(options.machine.cpu),
                          .cia = file.cia.value_or(options.machine.cia),
                          .video = file.video.value_or(options.machine.video)};
-    if (!startHeadlessMachine(file.romDir, file.program, options.seed, false, config, programFile,
-                              error))
+    if (!startHeadlessMachine(file.romDir, file.program, "", options.seed, false, config,
+                              programFile, error) ||
+        !mountDrives(file.romDir, file.drives, error))
         return give(badInput(file.path, error));
     drawFrames = false;
     bool booted;

@@ -6,25 +6,10 @@
 ; LOAD of a missing file and from a missing drive, the directory; a sequential file read
 ; with EOI on its last byte; one written; SAVE; a scratch through channel 15. The test
 ; looks at the disk afterwards.
-        .include "../standard/check.inc"
+        .include "drives.inc"
 
 got     = freeArea                      ; 2 bytes
 text    = freeArea + 2                  ; 40 bytes: a status message or a file's text
-
-; SETNAM with `name`, SETLFS with file `file`, device `device`, secondary address `sa`.
-file    .macro file, device, sa, name
-        lda #len(\name)
-        ldx #<+
-        ldy #>+
-        jsr SETNAM
-        lda #\file
-        ldx #\device
-        ldy #\sa
-        jsr SETLFS
-        jmp ++
-+       .text \name
-+
-        .endm
 
 ; Fails unless `text` starts with `expected`.
 expectText .segment expected
