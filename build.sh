@@ -23,7 +23,9 @@
 # The build folders: build (Release), build-runner (breadbin-run without SDL) and
 # build-sanitize (clang). The Release builds share a compiler cache in build/ccache, so
 # that the runner's own package takes the Release build's objects rather than compiling
-# them again.
+# them again; it sees paths relative to the checkout (CCACHE_BASEDIR), so that the runner's
+# libraries, each compiled as one source that CMake writes into the build folder
+# (BREADBIN_UNITY), are found in it from either folder.
 set -euo pipefail
 self=$(realpath "$0")
 cd "$(dirname "$self")"
@@ -46,7 +48,7 @@ release_dir=build
 runner_dir=build-runner
 sanitize_dir=build-sanitize
 logs=$release_dir/logs
-ccache_launcher="env;CCACHE_DIR=$PWD/$release_dir/ccache;CCACHE_DEPEND=true;ccache"
+ccache_launcher="env;CCACHE_DIR=$PWD/$release_dir/ccache;CCACHE_BASEDIR=$PWD;CCACHE_DEPEND=true;ccache"
 
 # ---- steps: one line each, the tools' output in a log ----------------------------------
 #
@@ -321,7 +323,7 @@ release_build() {  # release_build TESTS MAN BENCH [TARGET...]
     local tests=$1 man=$2 bench=$3
     shift 3
     build "$release_dir" -DCMAKE_CXX_COMPILER_LAUNCHER="$ccache_launcher" -DBREADBIN_SDL=ON \
-          -DBREADBIN_TESTS="$tests" -DBREADBIN_MAN="$man" -DBREADBIN_BENCH="$bench" -- "$@"
+          -DBREADBIN_UNITY=ON -DBREADBIN_TESTS="$tests" -DBREADBIN_MAN="$man" -DBREADBIN_BENCH="$bench" -- "$@"
 }
 
 # The clang build: AddressSanitizer, UBSan and libFuzzer's coverage; with the tests or not.
@@ -356,7 +358,7 @@ release_packages() {
 # what the package holds is built (from the compiler cache that the Release build filled).
 runner_package() {
     build "$runner_dir" -DCMAKE_CXX_COMPILER_LAUNCHER="$ccache_launcher" -DBREADBIN_SDL=OFF \
-          -DCMAKE_DISABLE_FIND_PACKAGE_SDL2=ON -DBREADBIN_TESTS=OFF -DBREADBIN_BENCH=OFF \
+          -DBREADBIN_UNITY=ON -DCMAKE_DISABLE_FIND_PACKAGE_SDL2=ON -DBREADBIN_TESTS=OFF -DBREADBIN_BENCH=OFF \
           -DBREADBIN_MAN=ON
     write_packages "$runner_dir"
     bash test/install/package_test.sh "$runner_dir/packages" 0
