@@ -8,7 +8,7 @@ std::function<void(const std::string& source, const std::string& line)> consoleL
 
 namespace {
 
-constexpr uint8_t kCarriageReturn = 13;
+constexpr uint8_t kConsoleReturn = 13;  // a console line ends at a return, a line feed or both
 constexpr uint8_t kLineFeed = 10;
 
 void endLine(DebugCells& cells) {
@@ -59,9 +59,9 @@ void debugCellStored(DebugCells& cells, uint16_t address, uint8_t value, uint64_
     } else if (address == kDebugConsole && !cells.runCut) {
         // A line ends at a carriage return, a line feed, or both in that order.
         bool lineFeedOfReturn = value == kLineFeed && cells.afterReturn;
-        cells.afterReturn = value == kCarriageReturn;
+        cells.afterReturn = value == kConsoleReturn;
         if (lineFeedOfReturn) return;
-        if (value == kCarriageReturn || value == kLineFeed) {
+        if (value == kConsoleReturn || value == kLineFeed) {
             if (cells.keptBytes + cells.line.size() + 1 > kConsoleRunBytes) {
                 cutRun(cells);  // empty lines alone reach the bound too
             } else {
