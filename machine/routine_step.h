@@ -126,8 +126,7 @@ struct RoutineStep : RoutineRun {
             }
             if constexpr (!kC64) {
                 // (On the C64 the store to the chips ends the leg itself.)
-                noteDriveRequestStore(address);
-                if (legEnd.driveRequest) {
+                if (noteDriveRequestStore(address)) [[unlikely]] {
                     leftover = remaining;
                     remaining = 0;
                 }

@@ -61,8 +61,10 @@ extern LegEnd legEnd;
 // A store that ends a leg (on the minimal machine one the table below names, on the C64
 // any store to the chips) notes whether it went into the drive request cell; after the leg
 // the loop serves the request, as every loop does before its next instruction.
-inline void noteDriveRequestStore(uint16_t address) {
-    legEnd.driveRequest = address == kDriveRequest;
+inline bool noteDriveRequestStore(uint16_t address) {
+    if (address != kDriveRequest) return false;
+    legEnd.driveRequest = true;
+    return true;
 }
 inline void serveDriveRequestAfterLeg() {
     if (legEnd.driveRequest) serveDriveRequestStored();
@@ -87,9 +89,10 @@ inline bool loopStopsAt(uint16_t pc) { return inTestHookWindow(pc) || servedRout
 
 // Serves the routine at c's regPC when the emulator serves it (serveRoutine), its cycles
 // and its return counted as its RTS's would be where the run counts.
+// (The inline test first: routine tests ask before every instruction.)
 inline bool serveRoutineCounted(CpuState& c) {
     int32_t before = c.cycleCount;
-    if (!serveRoutine(c)) return false;
+    if (!servedRoutineAt(c.regPC) || !serveRoutine(c)) return false;
     if (counting.executionCounts) {
         counting.cycles += static_cast<uint64_t>(c.cycleCount - before);
         if (counting.openCallCount > 0) closeCall(c.regPC, c.regS);
