@@ -271,7 +271,7 @@ void armSerialRoutines() {
 void disarmSerialRoutines() { servedRoutines.armed = false; }
 
 bool serveRoutine(CpuState& c) {
-    if (!servedRoutineAt(c.regPC) || !(memory.ram[kPortAddress] & kPortKernal)) return false;
+    if (!routineServedNowAt(c.regPC)) return false;
     serveOnBus(servedRoutines.routine[c.regPC - kKernalRomFirst], c);
     // The routine returns at once, as its RTS would: the RTS's fetch and its work.
     setFlag(c, kFlagC, 0);

@@ -129,6 +129,11 @@ inline bool servedRoutineAt(uint16_t pc) {
     return servedRoutines.armed && pc >= kKernalRomFirst &&
            servedRoutines.starts.test(pc - kKernalRomFirst);
 }
+// Whether serveRoutine serves the instruction at `pc` now: a served routine starts there
+// and the KERNAL is banked in.
+inline bool routineServedNowAt(uint16_t pc) {
+    return servedRoutineAt(pc) && (memory.ram[kPortAddress] & kPortKernal) != 0;
+}
 // Serves the routine at c's regPC when it is one and the KERNAL is banked in there, its
 // return included; false, with nothing done, otherwise.
 bool serveRoutine(CpuState& c);

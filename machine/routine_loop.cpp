@@ -32,7 +32,7 @@ void runOnMinimal(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
             run.cycleEnd = cyclesEnd(run, maxCycles);
             legEnd = LegEnd{};
             RoutineStep<Model, FlatBus> step{run};
-            runInterpreter<Model>(step);
+            runRoutineLeg(step);
             run = step;
             if (legEnd.driveRequest) {
                 serveDriveRequestAfterLeg();
@@ -76,7 +76,7 @@ void runOnC64(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
         bool maskBefore = (cpu.regP & kFlagI) != 0;
         int32_t before = cpu.cycleCount;
         RoutineStep<Model, C64Bus> step{run};
-        runInterpreter<Model, C64Bus>(step);
+        runRoutineLeg(step);
         run = step;
         if (cpu.cycleCount != before) finishC64Leg({run.startCycles, maskBefore});
         serveDriveRequestAfterLeg();
@@ -90,7 +90,33 @@ void runOnC64(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
 
 }  // namespace
 
+bool detourAt(uint16_t pc, RoutineMock* mocks, std::size_t mockCount) {
+    return routineServedNowAt(pc) || mockAt(mocks, mockCount, pc) != nullptr;
+}
+
+void takeDetour(RoutineRun& run) {
+    --run.remaining;
+    setFlag(cpu, kFlagBit5, 1);
+    run.pc = cpu.regPC;
+    run.startCycles = cpu.cycleCount;
+    if (!serveRoutineCounted(cpu)) {
+        RoutineMock* mock = mockAt(run.mocks, run.mockCount, run.pc);
+        ++mock->calls;
+        cpu.currentOpcode = kOpcodeRTS;
+        run.answerMock(cpu, static_cast<std::size_t>(mock - run.mocks), run.mockContext);
+        cpu.cycleCount += 2;  // the opcode fetch
+        opRTS(cpu);
+        if (counting.executionCounts) {
+            counting.cycles += static_cast<uint64_t>(cpu.cycleCount - run.startCycles);
+            closeCall(cpu.regPC, cpu.regS);
+        }
+    }
+    if (!run.runToExit && returnsFrom(run.frame, kOpcodeRTS, cpu))
+        run.outcome = RoutineOutcome::Returned;
+}
+
 void runRoutine(RoutineRun& run, uint64_t maxCycles, bool interrupts) {
+    run.detours = run.mockCount != 0 || servedRoutines.armed;
     withModel(machineConfig.cpu, [&](auto m) {
         if (machineConfig.kind == MachineKind::C64) {
             runOnC64<decltype(m)::value>(run, maxCycles, interrupts);

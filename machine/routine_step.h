@@ -22,6 +22,18 @@ struct RoutineMock {
     uint64_t calls;
 };
 
+// The mocked routine at `address` among the `count` of `mocks`, if one is.
+inline RoutineMock* mockAt(RoutineMock* mocks, std::size_t count, uint16_t address) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (mocks[i].address == address) return &mocks[i];
+    }
+    return nullptr;
+}
+
+// Whether the step at `pc` is one the test answers itself: a mocked routine's, or a
+// routine's that the emulator serves now.
+[[gnu::noinline]] bool detourAt(uint16_t pc, RoutineMock* mocks, std::size_t mockCount);
+
 // What a routine test's run keeps between legs, and what it ended with.
 struct RoutineRun {
     // Set by the caller before the first leg.
@@ -49,10 +61,13 @@ struct RoutineRun {
     int32_t cycleEnd;     // the leg ends once cycleCount reaches this
     uint16_t pc;          // the address of the instruction under way
     int32_t startCycles;  // the cycles charged before it
+    bool detours;         // a step may be one the test answers itself (runRoutine sets it)
+    bool detour;          // the leg ended before such a step
 
-    // Fails the test at a write to `address` outside its writes, made at `at`.
+    // Fails the test at a write to `address` outside its writes, made at `at`. (The
+    // unchecked index: test() checks it, and its throw would be copied into every store.)
     void checkWrite(uint16_t address, uint16_t at) {
-        if (writable && !writable->test(address) && outcome == RoutineOutcome::Running) {
+        if (writable && !(*writable)[address] && outcome == RoutineOutcome::Running) {
             outcome = RoutineOutcome::BadWrite;
             badWrite = address;
             badWriteAt = at;
@@ -69,48 +84,26 @@ template <CpuModel Model, class Bus>
 struct RoutineStep : RoutineRun {
     static constexpr bool kC64 = std::is_same_v<Bus, C64Bus>;
 
+    // A step that the test answers itself (a mocked routine, or one the emulator serves in
+    // the ROM's place) ends the leg before it, and the loop takes it (takeDetour) and goes
+    // on with the leg: its work, inlined here, would be copied into every instruction's
+    // dispatch and more than double the time the loop takes to compile.
     bool beforeInstruction(CpuState& c) {
-        for (;;) {
-            if (outcome != RoutineOutcome::Running || remaining == 0 || c.cycleCount >= cycleEnd)
-                return false;
-            if constexpr (kC64) {
-                if (c.cycleCount >= legEnd.limit) return false;
-            }
-            --remaining;
-            setFlag(c, kFlagBit5, 1);
-            pc = c.regPC;
-            startCycles = c.cycleCount;
-            // A routine the emulator serves in the ROM's place (drive_port.h) returns at once.
-            if (serveRoutineCounted(c)) {
-                if (!runToExit && returnsFrom(frame, kOpcodeRTS, c))
-                    outcome = RoutineOutcome::Returned;
-                continue;
-            }
-            RoutineMock* mock = mockAt(pc);
-            if (!mock) break;
-            // A mocked routine returns at once with its registers set: one step, an RTS's
-            // work and cycles.
-            ++mock->calls;
-            int32_t mockStart = c.cycleCount;
-            c.currentOpcode = kOpcodeRTS;
-            answerMock(c, static_cast<std::size_t>(mock - mocks), mockContext);
-            c.cycleCount += 2;  // the opcode fetch
-            opRTS(c);
-            if (counting.executionCounts) {
-                counting.cycles += static_cast<uint64_t>(c.cycleCount - mockStart);
-                closeCall(c.regPC, c.regS);
-            }
-            if (!runToExit && returnsFrom(frame, kOpcodeRTS, c)) outcome = RoutineOutcome::Returned;
+        if (outcome != RoutineOutcome::Running || remaining == 0 || c.cycleCount >= cycleEnd)
+            return false;
+        if constexpr (kC64) {
+            if (c.cycleCount >= legEnd.limit) return false;
         }
+        if (detours && detourAt(c.regPC, mocks, mockCount)) [[unlikely]] {
+            detour = true;
+            return false;
+        }
+        --remaining;
+        setFlag(c, kFlagBit5, 1);
+        pc = c.regPC;
+        startCycles = c.cycleCount;
         if (trace.ring) traceInstruction(c.regPC, c.regA, c.regX, c.regY, c.regS, c.regP);
         return true;
-    }
-
-    RoutineMock* mockAt(uint16_t address) const {
-        for (std::size_t i = 0; i < mockCount; ++i) {
-            if (mocks[i].address == address) return &mocks[i];
-        }
-        return nullptr;
     }
 
     template <uint8_t Opcode>
@@ -151,6 +144,22 @@ struct RoutineStep : RoutineRun {
         }
     }
 };
+
+// Takes the step that ended a leg with `detour`: the routine the emulator serves, or the
+// mocked routine, which returns at once with its registers set: one step, an RTS's work and
+// cycles.
+void takeDetour(RoutineRun& run);
+
+// Runs the interpreter for a leg of `step`, taking the steps that detour from it.
+template <CpuModel Model, class Bus>
+void runRoutineLeg(RoutineStep<Model, Bus>& step) {
+    for (;;) {
+        step.detour = false;
+        runInterpreter<Model, Bus>(step);
+        if (!step.detour) return;
+        takeDetour(step);
+    }
+}
 
 // Runs the routine of `run` from where the registers are until it ends (run.outcome),
 // stores into a debug cell (run.cellStored: the caller reports it, clears it and calls
