@@ -2,10 +2,5 @@
 // apart from the default model's so that the files build side by side.
 #include "machine/step_loop.h"
 
-#define BREADBIN_COMPILE_LEG(i) \
-    template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
-BREADBIN_COMPILE_LEG(8)
-BREADBIN_COMPILE_LEG(9)
-BREADBIN_COMPILE_LEG(10)
-BREADBIN_COMPILE_LEG(11)
-#undef BREADBIN_COMPILE_LEG
+BREADBIN_COMPILE_LEG(4)
+BREADBIN_COMPILE_LEG(5)

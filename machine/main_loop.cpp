@@ -42,11 +42,9 @@ double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
 
 // The variant of the next leg: what this run and the moment ask for.
 StepFeatures stepFeatures(const Watch* watch) {
-    bool observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr);
     return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop) ||
                       servedRoutines.armed,
-            .stores = observe || (watch && watch->stores),
-            .observe = observe,
+            .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
             .model = machineConfig.cpu};
 }
 
@@ -118,7 +116,7 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
                 loop.stretchLeft -= done - stretchStart;
                 return done;
             }
-            if (legEnd.storeSeen && storeWatched(*watch, legEnd.storeAddress)) {
+            if (legEnd.storeSeen && watch && storeWatched(*watch, legEnd.storeAddress)) {
                 report.event = WatchEvent::StoreSeen;
                 report.storeAddress = legEnd.storeAddress;
                 report.storeValue = storedByte(legEnd.storeAddress);
@@ -219,13 +217,8 @@ void drawScreen() {
     }
 }
 
-#define BREADBIN_COMPILE_LEG(i) \
-    template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
 BREADBIN_COMPILE_LEG(0)
 BREADBIN_COMPILE_LEG(1)
-BREADBIN_COMPILE_LEG(2)
-BREADBIN_COMPILE_LEG(3)
-#undef BREADBIN_COMPILE_LEG
 
 void foldCycleCount() {
     if (cpu.cycleCount < kCycleCountFold) return;

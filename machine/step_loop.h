@@ -20,30 +20,29 @@
 
 // The features of a leg. Each is a compile-time switch, so that what a run does not ask
 // for costs it nothing; one more feature is one more field here and in stepFeatures().
-// The processor model is one of them: each model has legs of its own. A leg that observes
-// watches the stores too, whatever the run asks (the loop ignores a store it does not
-// watch): the table that tells them costs the same either way, and the variants that
-// would observe without watching stores would cost the build a minute of compiling.
+// The processor model is one of them: each model has legs of its own. Every leg ends after
+// a store into the debug cells, which the loop ignores unless the run watches it: the
+// table that tells them costs the same either way, and legs that would not watch them
+// took half as many variants again, and the build a minute of compiling more.
 struct StepFeatures {
     bool window = false;   // end before an instruction that starts in the test hook's window
-    bool stores = false;   // end after a store into the debug cells
     bool observe = false;  // keep the trace ring and the execution counts, where they are on
     CpuModel model = kDefaultCpuModel;
     constexpr unsigned index() const {
-        return unsigned{window} | stores << 1 | observe << 2 | static_cast<unsigned>(model) << 3;
+        return unsigned{window} | observe << 1 | static_cast<unsigned>(model) << 2;
     }
     static constexpr StepFeatures fromIndex(unsigned i) {
-        return {(i & 1) != 0, (i & 2) != 0, (i & 4) != 0, static_cast<CpuModel>(i >> 3)};
+        return {(i & 1) != 0, (i & 2) != 0, static_cast<CpuModel>(i >> 2)};
     }
 };
-inline constexpr unsigned kStepFeatureVariants = 16;
+inline constexpr unsigned kStepFeatureVariants = 8;
 
 // How a leg ended, besides the steps it ran. In memory rather than in the interpreter's
 // locals: it is touched only when a leg ends early, and as locals it would take machine
 // registers that the processor's registers need.
 struct LegEnd {
     uint64_t leftover;  // the steps of the leg that were not started
-    bool storeSeen;     // the leg watched stores and ended after one, here:
+    bool storeSeen;     // the leg ended after a store that ends legs, here:
     uint16_t storeAddress;
     bool jammed;  // the last instruction was a JAM: the processor has stopped
     // On the C64, the cycleCount at which the leg ends before an instruction: the loop sets
@@ -103,10 +102,9 @@ inline bool serveRoutineCounted(CpuState& c) {
 // The addresses whose store ends a leg, one bit each: the raster register, $DC00 and the
 // port that decides whether $DC00 reads RAM or the character ROM, which the loop's work
 // after a step depends on; the drive request cell, whose request the loop serves after the
-// leg; and for a leg that watches stores the debug cells besides.
-// One load and one bit test, whatever the leg watches (8 KiB, of which a run touches the
-// lines of the addresses it stores to).
-template <bool WatchesStores>
+// leg; and the debug cells, whose stores the loop looks at where the run watches them.
+// One load and one bit test (8 KiB, of which a run touches the lines of the addresses it
+// stores to).
 inline constexpr auto kLegEndingStores = [] {
     std::array<uint64_t, kRamSize / 64> bits{};
     auto add = [&](uint16_t address) { bits[address / 64] |= uint64_t{1} << address % 64; };
@@ -114,16 +112,12 @@ inline constexpr auto kLegEndingStores = [] {
     add(kKeyboardColumnSelect);
     add(kPortAddress);
     add(kDriveRequest);
-    if (WatchesStores) {
-        for (unsigned a = kDebugCellsFirst; a <= kDebugCellsLast; ++a)
-            add(static_cast<uint16_t>(a));
-    }
+    for (unsigned a = kDebugCellsFirst; a <= kDebugCellsLast; ++a) add(static_cast<uint16_t>(a));
     return bits;
 }();
 
-template <bool WatchesStores>
 inline bool storeEndsLeg(uint16_t address) {
-    return (kLegEndingStores<WatchesStores>[address / 64] >> address % 64 & 1) != 0;
+    return (kLegEndingStores[address / 64] >> address % 64 & 1) != 0;
 }
 
 // The minimal machine's chips after a step: the keyboard stub, and the raster register,
@@ -198,8 +192,8 @@ struct MainLoopStep {
     // behind it took three memory accesses; three compares of the address were measured
     // slower than the table's load where the leg watches stores, too.)
     //
-    // Where the leg watches stores, a store into the debug cells ends it too, and the loop
-    // decides whether it is one the run watches.
+    // A store into the debug cells ends the leg too, and the loop decides whether it is
+    // one the run watches.
     //
     // Status bit 5 is set at the start of every step: the leg sets it as it starts, and
     // only PLP and RTI can clear it; after one that did, the leg ends, so that the next
@@ -207,11 +201,9 @@ struct MainLoopStep {
     template <uint8_t Opcode>
     void afterInstruction(CpuState& c, uint16_t address) {
         if constexpr (storesToOperand(F.model, Opcode)) {
-            if (storeEndsLeg<F.stores>(address)) [[unlikely]] {
-                if constexpr (F.stores) {
-                    legEnd.storeSeen = true;
-                    legEnd.storeAddress = address;
-                }
+            if (storeEndsLeg(address)) [[unlikely]] {
+                legEnd.storeSeen = true;
+                legEnd.storeAddress = address;
                 noteDriveRequestStore(address);
                 endLeg();
             }
@@ -249,7 +241,7 @@ template <StepFeatures F>
 uint64_t runLeg(uint64_t steps, uint64_t quietStretches, int32_t quietBelow) {
     if constexpr (F.window) {
         if (loopStopsAt(cpu.regPC)) {
-            constexpr StepFeatures unwatched{false, F.stores, F.observe, F.model};
+            constexpr StepFeatures unwatched{false, F.observe, F.model};
             return runLeg<unwatched>(1, 0, 0);
         }
     }
@@ -262,11 +254,11 @@ uint64_t runLeg(uint64_t steps, uint64_t quietStretches, int32_t quietBelow) {
 }
 
 // Each variant is compiled once, in one of four files, so that they build side by side:
-// main_loop.cpp (the default model, not observing), traced_loop.cpp (observing), and
-// the 6510 model's twins of both, loop_6510.cpp and traced_loop_6510.cpp.
-#define BREADBIN_FOR_EACH_LEG_VARIANT(X) \
-    X(0) X(1) X(2) X(3) X(6) X(7) X(8) X(9) X(10) X(11) X(14) X(15)
-#define BREADBIN_DECLARE_LEG(i) \
-    extern template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
+// main_loop.cpp (the default model, not observing), traced_loop.cpp (observing), and the
+// 6510 model's twins of both, loop_6510.cpp and traced_loop_6510.cpp.
+#define BREADBIN_FOR_EACH_LEG_VARIANT(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7)
+#define BREADBIN_COMPILE_LEG(i) \
+    template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
+#define BREADBIN_DECLARE_LEG(i) extern BREADBIN_COMPILE_LEG(i)
 BREADBIN_FOR_EACH_LEG_VARIANT(BREADBIN_DECLARE_LEG)
 #undef BREADBIN_DECLARE_LEG

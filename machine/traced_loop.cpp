@@ -3,8 +3,5 @@
 // and its state are in main_loop.cpp.
 #include "machine/step_loop.h"
 
-#define BREADBIN_COMPILE_LEG(i) \
-    template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
-BREADBIN_COMPILE_LEG(6)
-BREADBIN_COMPILE_LEG(7)
-#undef BREADBIN_COMPILE_LEG
+BREADBIN_COMPILE_LEG(2)
+BREADBIN_COMPILE_LEG(3)

@@ -2,8 +2,5 @@
 // apart from the others so that the files build side by side.
 #include "machine/step_loop.h"
 
-#define BREADBIN_COMPILE_LEG(i) \
-    template uint64_t runLeg<StepFeatures::fromIndex(i)>(uint64_t, uint64_t, int32_t);
-BREADBIN_COMPILE_LEG(14)
-BREADBIN_COMPILE_LEG(15)
-#undef BREADBIN_COMPILE_LEG
+BREADBIN_COMPILE_LEG(6)
+BREADBIN_COMPILE_LEG(7)
