@@ -7,9 +7,9 @@
 // ends early after an instruction whose consequences the loop must see: an access that
 // changes what a chip does next (a store to the port or the I/O area, a read that releases
 // a CIA's interrupt output, so that its next fall counts as an edge again), which lowers
-// the limit itself; CLI, SEI, PLP, RTI and BRK (flag I, whose effect on the interrupts'
-// sampling the loop works out); a JAM. The window of the test hook is looked at as on the
-// minimal machine.
+// the limit itself; CLI, SEI, PLP and RTI where they changed flag I (whose effect on the
+// interrupts' sampling the loop works out), and BRK; a JAM. The window of the test hook is
+// looked at as on the minimal machine.
 #pragma once
 
 #include "machine/c64.h"
@@ -20,7 +20,7 @@ inline constexpr uint8_t kOpcodeSEI = opcodeOf("SEI");
 inline constexpr uint8_t kOpcodePLP = opcodeOf("PLP");
 inline constexpr uint8_t kOpcodeRTI = opcodeOf("RTI");
 
-// Whether an instruction changes flag I: the loop looks at the interrupts after it.
+// Whether an instruction may change flag I: the loop looks at the interrupts after it.
 constexpr bool touchesInterruptMask(uint8_t opcode) {
     return opcode == kOpcodeCLI || opcode == kOpcodeSEI || opcode == kOpcodePLP ||
            opcode == kOpcodeRTI || opcode == kOpcodeBRK;
@@ -50,6 +50,7 @@ template <C64StepFeatures F>
 struct C64LegStep {
     uint64_t remaining;  // steps of the leg not yet started
     bool window;         // end before an instruction that starts in the test hook's window
+    bool mask;           // flag I as the leg began (only an instruction that ends it changes I)
     int32_t start = 0;
     uint16_t startPc = 0;
 
@@ -70,7 +71,14 @@ struct C64LegStep {
 
     template <uint8_t Opcode>
     void afterInstruction(CpuState& c, uint16_t) {
-        if constexpr (touchesInterruptMask(Opcode)) endLeg();
+        // BRK ends the leg for the NMI that may take it over; the others when they changed
+        // flag I. (The firmware idles in CLI and JMP with I clear: ending the leg at each CLI
+        // there ran the chips' work for every two instructions.)
+        if constexpr (Opcode == kOpcodeBRK) {
+            endLeg();
+        } else if constexpr (touchesInterruptMask(Opcode)) {
+            if (((c.regP & kFlagI) != 0) != mask) endLeg();
+        }
         if constexpr (F.observe) {
             if (counting.executionCounts)
                 countInstruction<F.model, Opcode>(c, startPc, c.cycleCount - start);
@@ -95,7 +103,7 @@ uint64_t runC64Leg(uint64_t steps, int32_t limit, bool window, C64LegEnd& last) 
     legEnd.limit = limit;
     setFlag(cpu, kFlagBit5, 1);
     bool maskBefore = (cpu.regP & kFlagI) != 0;
-    C64LegStep<F> step{steps, window};
+    C64LegStep<F> step{steps, window, maskBefore};
     runInterpreter<F.model, C64Bus>(step);
     last = {step.start, maskBefore};
     return steps - step.remaining - legEnd.leftover;

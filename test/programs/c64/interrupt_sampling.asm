@@ -1,8 +1,9 @@
 ; interrupt_sampling: when the processor looks at the IRQ line. It decides at the end of
 ; an instruction from the line in the instruction's next-to-last cycle; a taken branch
 ; that stays in its page looks in its first cycle only; CLI and SEI change flag I after
-; that look, so a pending interrupt comes one instruction after CLI, and one that SEI's
-; look saw still comes, with I set in the status it pushes; RTI restores I before its
+; that look, so a pending interrupt comes one instruction after CLI (after a CLI with I
+; already clear, which changes nothing, at once), and one that SEI's look saw still comes,
+; with I set in the status it pushes; RTI restores I before its
 ; look, so a pending interrupt comes right after it. The timer's one-shot underflow comes
 ; latch + 2 cycles after the write that starts it, and the output falls a cycle later on
 ; the 6526 (NEWCIA = 0) than on the 8521 (NEWCIA = 1, assembled apart).
@@ -57,6 +58,20 @@ arm     .macro latch
         inx
         sei
         #expect result, 1
+
+        ; CLI with I already clear changes nothing: its look (its first cycle, W + 5) sees
+        ; the line that fell at W + 4, and the interrupt comes right after it.
+        #arm 1 + NEWCIA                 ; the output falls at W + 4
+        cli
+        .align $100, $EA                ; NOPs up to the page
+        sta cia + ciaControlA           ; W
+        inx                             ; W + 1, W + 2
+        inx                             ; W + 3, W + 4
+        cli                             ; W + 5, W + 6
+        inx
+        inx
+        sei
+        #expect result, 2
 
         ; SEI whose look (its first cycle, W + 5) sees the line fall: the interrupt comes
         ; after SEI, the status it pushes has I set, and none comes after the handler.
