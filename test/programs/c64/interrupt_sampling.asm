@@ -29,6 +29,20 @@ arm     .macro latch
         lda #$19
         .endm
 
+; With I clear, the timer armed with `latch` set going at W on a page's start; two INX
+; (W + 1 to W + 4), then `instruction` in W + 5 and W + 6, looking at W + 5; two INX more.
+lookAtW5 .macro latch, instruction
+        #arm \latch
+        cli
+        .align $100, $EA                ; NOPs up to the page
+        sta cia + ciaControlA           ; W
+        inx                             ; W + 1, W + 2
+        inx                             ; W + 3, W + 4
+        \instruction                    ; W + 5, W + 6
+        inx
+        inx
+        .endm
+
 *       = $C000
         #quietChips
         #ramVectors
@@ -61,29 +75,13 @@ arm     .macro latch
 
         ; CLI with I already clear changes nothing: its look (its first cycle, W + 5) sees
         ; the line that fell at W + 4, and the interrupt comes right after it.
-        #arm 1 + NEWCIA                 ; the output falls at W + 4
-        cli
-        .align $100, $EA                ; NOPs up to the page
-        sta cia + ciaControlA           ; W
-        inx                             ; W + 1, W + 2
-        inx                             ; W + 3, W + 4
-        cli                             ; W + 5, W + 6
-        inx
-        inx
+        #lookAtW5 1 + NEWCIA, cli       ; the output falls at W + 4
         sei
         #expect result, 2
 
         ; SEI whose look (its first cycle, W + 5) sees the line fall: the interrupt comes
         ; after SEI, the status it pushes has I set, and none comes after the handler.
-        #arm 2 + NEWCIA                 ; the output falls at W + 5
-        cli
-        .align $100, $EA                ; NOPs up to the page
-        sta cia + ciaControlA           ; W
-        inx                             ; W + 1, W + 2
-        inx                             ; W + 3, W + 4
-        sei                             ; W + 5, W + 6
-        inx
-        inx
+        #lookAtW5 2 + NEWCIA, sei       ; the output falls at W + 5
         #expect result, 2
         lda pushedStatus
         and #flagI
