@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "cpu/addressing.h"
@@ -143,13 +144,15 @@ constexpr bool storesToOperand(CpuModel model, uint8_t opcode) {
     return writesOperand(opcodeInfo(model, opcode).access);
 }
 
-// The byte of the one opcode that a mnemonic has in every model (JSR, RTS, BRK): the
-// table is the only place that says it. Naming a mnemonic with no row, or with several,
-// fails to compile.
-constexpr uint8_t opcodeOf(std::string_view mnemonic) {
+// The byte of the one opcode that a mnemonic has in every model (JSR, RTS, BRK), or in
+// `mode` where it has several (JMP): the table is the only place that says it. Naming a
+// mnemonic with no row, or with several, fails to compile.
+constexpr uint8_t opcodeOf(std::string_view mnemonic,
+                           std::optional<AddressingMode> mode = std::nullopt) {
     int found = -1;
     for (std::size_t byte = 0; byte < 256; ++byte) {
-        if (kOpcodeTable<CpuModel::Mos6510>[byte].mnemonic != mnemonic) continue;
+        const OpcodeInfo& info = kOpcodeTable<CpuModel::Mos6510>[byte];
+        if (info.mnemonic != mnemonic || (mode && info.mode != *mode)) continue;
         if (found >= 0 || !kOpcodeInfo[byte].documented) throw "not one opcode of every model";
         found = static_cast<int>(byte);
     }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cpu/control.h"
+#include "cpu/decoder.h"
 #include "machine/machine.h"
 
 ServedRoutines servedRoutines;
@@ -188,7 +189,7 @@ void serveDriveRequest(uint8_t request) {
 
 namespace {
 
-constexpr uint8_t kOpcodeJmpAbsolute = 0x4C;
+constexpr uint8_t kOpcodeJmpAbsolute = opcodeOf("JMP", AddressingMode::Absolute);
 constexpr uint8_t kBusDeviceMask = 0x1F;
 constexpr uint8_t kBusCommandMask = 0xF0;
 constexpr uint8_t kBusChannelMask = 0x0F;
