@@ -219,7 +219,6 @@ void finishC64Leg(const C64LegEnd& last) {
 
 uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
     report = {};
-    LoopState& loop = machine.loop;
     uint64_t done = 0;
     while (done < count) {
         if (c64FrameEnds()) {
@@ -228,14 +227,11 @@ uint64_t runC64Loop(uint64_t count, const Watch* watch, WatchReport& report) {
                 break;
             }
         }
-        bool window =
-            !loop.testProgramLoaded || (watch && watch->inputLoop) || servedRoutines.armed;
+        bool window = legsWatchWindow(watch);
         if ((report.event = testHookBeforeStep(watch)) != WatchEvent::None) break;
         if (serveRoutineCounted(cpu)) continue;
         int32_t limit = prepareC64Leg(true);
-        C64StepFeatures features{
-            .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
-            .model = machineConfig.cpu};
+        C64StepFeatures features{.observe = legsObserve(watch), .model = machineConfig.cpu};
         uint64_t steps = count - done;
         if (window && loopStopsAt(cpu.regPC)) {
             // A leg that starts in the window runs that step alone, without looking.

@@ -148,6 +148,11 @@ uint64_t runWatched(const Watch& watch, uint64_t count, WatchReport& report);
 // is in the hook's window, the test program is loaded; after that, the window is the input
 // loop. Returns the event that ends a run watched by `watch` (null: none), or None.
 WatchEvent testHookBeforeStep(const Watch* watch);
+// What both machines' legs look at for `watch` (null: none), now: the test hook's window
+// (until the test program is loaded, for an input-loop watch, and while serial routines
+// are served), and the trace ring and execution counts where the run keeps them.
+bool legsWatchWindow(const Watch* watch);
+bool legsObserve(const Watch* watch);
 
 // The frame step as the loop takes it at the end of a stretch: when the clock has passed
 // the deadline, count the frame, draw it (drawFrames), raise the interrupt and set the

@@ -42,9 +42,8 @@ double nowMs() { return std::trunc(clockSeconds() * kMillisecondsPerSecond); }
 
 // The variant of the next leg: what this run and the moment ask for.
 StepFeatures stepFeatures(const Watch* watch) {
-    return {.window = !machine.loop.testProgramLoaded || (watch && watch->inputLoop) ||
-                      servedRoutines.armed,
-            .observe = watch && (trace.ring != nullptr || counting.executionCounts != nullptr),
+    return {.window = legsWatchWindow(watch),
+            .observe = legsObserve(watch),
             .model = machineConfig.cpu};
 }
 
@@ -141,6 +140,14 @@ uint64_t runMainLoop(uint64_t count, const Watch* watch, bool keepGrid, WatchRep
 }  // namespace
 
 bool loopStopsAtCalled(uint16_t pc) { return loopStopsAt(pc); }
+
+bool legsWatchWindow(const Watch* watch) {
+    return !machine.loop.testProgramLoaded || (watch && watch->inputLoop) || servedRoutines.armed;
+}
+
+bool legsObserve(const Watch* watch) {
+    return watch && (trace.ring != nullptr || counting.executionCounts != nullptr);
+}
 
 WatchEvent testHookBeforeStep(const Watch* watch) {
     if (!inTestHookWindow(cpu.regPC)) return WatchEvent::None;
